@@ -1,0 +1,45 @@
+// Bstr owns one counted system string and frees it on every exit path. It is
+// how C++ code holds what a conversion library returns or what it hands to one.
+#pragma once
+
+#include "sysstring.h"
+
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+namespace platform {
+
+class Bstr {
+public:
+    Bstr() noexcept = default;
+    // Takes ownership of s (which may be null).
+    explicit Bstr(BSTR s) noexcept : s_(s) {}
+    Bstr(Bstr&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
+    Bstr& operator=(Bstr&& other) noexcept
+    {
+        Bstr(std::move(other)).swap(*this);
+        return *this;
+    }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr() { SysFreeString(s_); }
+
+    // A counted copy of bytes; raises error 7 when out of memory.
+    static Bstr fromBytes(std::string_view bytes);
+
+    BSTR get() const noexcept { return s_; }
+    // The owned variable itself, for a callee that may free and replace its string.
+    BSTR* slot() noexcept { return &s_; }
+    // The content as bytes, by its stored length.
+    std::string_view bytes() const noexcept
+    {
+        return {reinterpret_cast<const char*>(s_), SysStringByteLen(s_)};
+    }
+    void swap(Bstr& other) noexcept { std::swap(s_, other.s_); }
+
+private:
+    BSTR s_ = nullptr;
+};
+
+} // namespace platform

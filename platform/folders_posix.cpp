@@ -1,0 +1,63 @@
+// Folders on POSIX systems: the program file is found through /proc/self/exe
+// (Linux), the current directory through getcwd and chdir.
+#include "folders.h"
+
+#include "runtime_error.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::string parentOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Error 76: what could not be done, then the system's reason.
+[[noreturn]] void raisePathNotFound(const std::string& what, int err)
+{
+    throw RuntimeError(kPathNotFound, "impossibile " + what + ": " + std::strerror(err));
+}
+
+} // namespace
+
+std::string programFolder()
+{
+    std::vector<char> buf(256);
+    for (;;) {
+        const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+        if (n < 0)
+            raisePathNotFound("trovare la cartella del programma", errno);
+        if (static_cast<std::size_t>(n) < buf.size())
+            return parentOf(std::string(buf.data(), static_cast<std::size_t>(n)));
+        buf.resize(buf.size() * 2);
+    }
+}
+
+std::string currentDirectory()
+{
+    std::vector<char> buf(256);
+    while (!getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE)
+            raisePathNotFound("leggere la cartella corrente", errno);
+        buf.resize(buf.size() * 2);
+    }
+    return buf.data();
+}
+
+void setCurrentDirectory(const std::string& folder)
+{
+    if (chdir(folder.c_str()) != 0)
+        raisePathNotFound("impostare la cartella corrente a '" + folder + "'", errno);
+}
+
+} // namespace platform

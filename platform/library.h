@@ -1,0 +1,55 @@
+// Binding of a library's functions by library file name and function name, on
+// their first call. A library is looked up in one given folder first, then by
+// the system's standard search, never in the current directory.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+class Library {
+public:
+    // A library named fileName, to be looked up in folder; nothing is loaded yet.
+    Library(std::string folder, std::string fileName);
+    ~Library();
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    // The address of the exported function `name`, loading the library first if
+    // needed; raises 53 (file not found), 48 (not loadable) or 453 (no such export).
+    void* resolve(const char* name);
+
+    const std::string& fileName() const noexcept { return fileName_; }
+    bool loaded() const noexcept { return handle_ != nullptr; }
+
+private:
+    void load();
+
+    std::string folder_;
+    std::string fileName_;
+    void* handle_ = nullptr;
+};
+
+// One function of a library, bound on its first call and kept bound for the
+// binder's lifetime.
+template <class Fn>
+class LazyFunction {
+public:
+    // The function `name` of lib; lib must outlive this object.
+    LazyFunction(Library& lib, const char* name) : lib_(lib), name_(name) {}
+
+    // The bound function, binding it now if it was not bound yet.
+    Fn* get()
+    {
+        if (!fn_)
+            fn_ = reinterpret_cast<Fn*>(lib_.resolve(name_));
+        return fn_;
+    }
+
+private:
+    Library& lib_;
+    const char* name_;
+    Fn* fn_ = nullptr;
+};
+
+} // namespace platform

@@ -1,0 +1,83 @@
+// Library binding on POSIX systems through dlopen and dlsym. The given folder
+// is tried by absolute path; the standard search (LD_LIBRARY_PATH, the
+// program's run path, the loader's cache, the system folders) comes after it
+// and does not include the current directory.
+#include "library.h"
+
+#include "runtime_error.h"
+
+#include <dlfcn.h>
+#include <cerrno>
+#include <sys/stat.h>
+
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+std::string lastLoaderError()
+{
+    const char* e = dlerror();
+    return e ? e : "motivo sconosciuto";
+}
+
+bool isFile(const std::string& path)
+{
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+Library::Library(std::string folder, std::string fileName)
+    : folder_(std::move(folder)), fileName_(std::move(fileName))
+{
+}
+
+Library::~Library()
+{
+    if (handle_)
+        dlclose(handle_);
+}
+
+void Library::load()
+{
+    const std::string local = folder_ + '/' + fileName_;
+    if (isFile(local)) {
+        handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle_)
+            throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + local
+                                                        + "': " + lastLoaderError());
+        return;
+    }
+    errno = 0;
+    handle_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_)
+        return;
+    const int err = errno;
+    const std::string reason = lastLoaderError();
+    // The loader reports our own file missing as ENOENT with the file's name
+    // first; a missing dependency names the dependency instead.
+    if (err == ENOENT && reason.starts_with(fileName_ + ':'))
+        throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_
+                                              + "' in '" + folder_ + "' né nei percorsi di sistema: "
+                                              + reason);
+    throw RuntimeError(kLibraryNotLoadable,
+                       "impossibile caricare la libreria '" + fileName_ + "': " + reason);
+}
+
+void* Library::resolve(const char* name)
+{
+    if (!handle_)
+        load();
+    dlerror();
+    void* address = dlsym(handle_, name);
+    if (!address)
+        throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '")
+                                                    + name + "' nella libreria '" + fileName_
+                                                    + "': " + lastLoaderError());
+    return address;
+}
+
+} // namespace platform

@@ -1,0 +1,64 @@
+// Numbered run-time errors, as the program reports them to the user, and the
+// checked 32-bit arithmetic that raises them. Every failure the core can meet
+// leaves it as a RuntimeError: a number and a description in Italian.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace platform {
+
+// The error numbers the program can raise.
+enum ErrorNumber : int {
+    kOverflow = 6,
+    kOutOfMemory = 7,
+    kSubscriptOutOfRange = 9,
+    kLibraryNotLoadable = 48,
+    kFileNotFound = 53,
+    kPathNotFound = 76,
+    kEntryPointNotFound = 453,
+};
+
+class RuntimeError : public std::exception {
+public:
+    // An error with the given number and description (UTF-8).
+    RuntimeError(int number, std::string description);
+
+    int number() const noexcept { return number_; }
+    const std::string& description() const noexcept { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+private:
+    int number_;
+    std::string description_;
+};
+
+// Throws error 6 (overflow).
+[[noreturn]] void raiseOverflow();
+// Throws error 7 (out of memory).
+[[noreturn]] void raiseOutOfMemory();
+// Throws error 9 (index outside the array's bounds).
+[[noreturn]] void raiseSubscriptOutOfRange();
+
+// Returns v as a 32-bit value; raises error 6 when it does not fit.
+inline std::int32_t narrow(std::int64_t v)
+{
+    if (v < INT32_MIN || v > INT32_MAX)
+        raiseOverflow();
+    return static_cast<std::int32_t>(v);
+}
+
+// Returns a + b; raises error 6 when the sum does not fit in 32 bits.
+inline std::int32_t checkedAdd(std::int32_t a, std::int32_t b)
+{
+    return narrow(std::int64_t{a} + b);
+}
+
+// Returns a - b; raises error 6 when the difference does not fit in 32 bits.
+inline std::int32_t checkedSub(std::int32_t a, std::int32_t b)
+{
+    return narrow(std::int64_t{a} - b);
+}
+
+} // namespace platform

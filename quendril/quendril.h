@@ -1,0 +1,31 @@
+/* The external conversion library's interface: two C functions that convert
+ * between a block of bytes and a counted ANSI string. Strings come from and go
+ * back to the shared counted-string allocator. */
+#ifndef QUENDRIL_H
+#define QUENDRIL_H
+
+#include "sysstring.h"
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define QUENDRIL_API __attribute__((visibility("default")))
+#else
+#define QUENDRIL_API
+#endif
+
+/* The first count bytes from first as a counted string the caller frees; empty for 0, null for a negative count or a null first. */
+QUENDRIL_API BSTR xrQuendril(const uint8_t* first, int32_t count);
+
+/* Copies the bytes of *text into first onwards and returns how many; nothing for a null text. */
+QUENDRIL_API int32_t xrStringToArray(BSTR* text, uint8_t* first);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
