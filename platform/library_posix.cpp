@@ -8,6 +8,7 @@
 
 #include <dlfcn.h>
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 #include <utility>
@@ -51,15 +52,13 @@ void Library::load()
                                                         + "': " + lastLoaderError());
         return;
     }
-    errno = 0;
     handle_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_)
         return;
-    const int err = errno;
     const std::string reason = lastLoaderError();
-    // The loader reports our own file missing as ENOENT with the file's name
-    // first; a missing dependency names the dependency instead.
-    if (err == ENOENT && reason.starts_with(fileName_ + ':'))
+    // The loader names the file it could not open and ends with the system's
+    // reason; a missing dependency is named instead of our file.
+    if (reason.starts_with(fileName_ + ':') && reason.ends_with(std::strerror(ENOENT)))
         throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_
                                               + "' in '" + folder_ + "' né nei percorsi di sistema: "
                                               + reason);

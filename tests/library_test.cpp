@@ -1,0 +1,102 @@
+// Binding library functions by name against real files: where a library is
+// looked for, the errors for each way binding fails, and that a binding lasts.
+#include "library.h"
+
+#include "quendril.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace platform;
+using testing_support::CurrentDirectory;
+using testing_support::errorNumberOf;
+using testing_support::TempFolder;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kFakes = FAKES_DIR;
+const std::string kStandIn = std::string(BIN_DIR) + "/libquendril.so";
+
+std::string descriptionOf(Library& lib, const char* function)
+{
+    try {
+        lib.resolve(function);
+    } catch (const RuntimeError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(Library, NothingIsLoadedBeforeTheFirstCall)
+{
+    Library lib(kFakes + "/not_a_library", "libquendril.so");
+    EXPECT_FALSE(lib.loaded());
+}
+
+TEST(Library, AbsentFileRaises53NamingIt)
+{
+    Library lib(kFakes + "/empty", "libquendril-absent.so");
+    EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kFileNotFound);
+    EXPECT_NE(descriptionOf(lib, "xrQuendril").find("libquendril-absent.so"), std::string::npos);
+}
+
+TEST(Library, FileThatIsNotALibraryRaises48WithTheLoadersReason)
+{
+    Library lib(kFakes + "/not_a_library", "libquendril.so");
+    EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kLibraryNotLoadable);
+    const std::string d = descriptionOf(lib, "xrQuendril");
+    EXPECT_NE(d.find("libquendril.so"), std::string::npos);
+    EXPECT_NE(d.find(": "), std::string::npos) << d;
+}
+
+TEST(Library, MissingExportRaises453NamingFunctionAndLibrary)
+{
+    Library lib(kFakes + "/no_string_to_array", "libquendril.so");
+    EXPECT_NE(lib.resolve("xrQuendril"), nullptr);
+    EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrStringToArray"); }), kEntryPointNotFound);
+    const std::string d = descriptionOf(lib, "xrStringToArray");
+    EXPECT_NE(d.find("xrStringToArray"), std::string::npos);
+    EXPECT_NE(d.find("libquendril.so"), std::string::npos);
+}
+
+TEST(Library, GivenFolderComesBeforeTheStandardSearch)
+{
+    // The program's own run path would find the stand-in; the folder's fake wins.
+    Library lib(kFakes + "/null", "libquendril.so");
+    auto* fn = reinterpret_cast<decltype(::xrQuendril)*>(lib.resolve("xrQuendril"));
+    const std::uint8_t byte = 7;
+    EXPECT_EQ(fn(&byte, 1), nullptr);
+}
+
+TEST(Library, LibraryInTheCurrentDirectoryIsNeverLoaded)
+{
+    TempFolder planted;
+    fs::copy_file(kStandIn, planted.path() / "libplanted.so");
+    CurrentDirectory cwd(planted.path());
+    Library lib(kFakes + "/empty", "libplanted.so");
+    EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kFileNotFound);
+    EXPECT_FALSE(lib.loaded());
+}
+
+TEST(Library, BindingIsMadeOnceAndOutlivesTheFile)
+{
+    TempFolder folder;
+    fs::copy_file(kStandIn, folder.path() / "libquendril.so");
+    Library lib(folder.path().string(), "libquendril.so");
+    LazyFunction<decltype(::xrQuendril)> fn(lib, "xrQuendril");
+    auto* first = fn.get();
+    fs::remove(folder.path() / "libquendril.so");
+    EXPECT_EQ(fn.get(), first);
+    LazyFunction<decltype(::xrStringToArray)> other(lib, "xrStringToArray");
+    EXPECT_NE(other.get(), nullptr); // the loaded library serves later bindings too
+
+    const std::uint8_t bytes[] = {1, 2, 3};
+    BSTR s = fn.get()(bytes, 3);
+    EXPECT_EQ(SysStringByteLen(s), 3u);
+    SysFreeString(s);
+}
