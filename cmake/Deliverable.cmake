@@ -1,0 +1,55 @@
+# add_deliverable(NAME): one program of the product, built from ui/main.cpp and
+# the shared ui and core libraries, differing from its twin only in its name,
+# title and version information. It carries that information three ways: an
+# ELF package-metadata note, a Windows resource script, and Qt's application
+# identity. It is installed with its desktop entry, icons and metainfo.
+include(GNUInstallDirs)
+
+set(VC_VERSION "1.00")
+set(VC_COMPANY "Laboratorio Tarfes")
+set(VC_APP_ID_PREFIX "it.tarfes")
+set(VC_INSTALL_PKGDIR "${CMAKE_INSTALL_LIBDIR}/verifica-conversione")
+set(VC_RESOURCES "${PROJECT_SOURCE_DIR}/resources")
+
+function(add_deliverable VC_NAME)
+  set(VC_APP_ID "${VC_APP_ID_PREFIX}.${VC_NAME}")
+  set(VC_ICON "${VC_RESOURCES}/icon.ico")
+  set(gen "${PROJECT_BINARY_DIR}/resources/${VC_NAME}")
+  configure_file(${VC_RESOURCES}/program.rc.in ${gen}/${VC_NAME}.rc @ONLY)
+  configure_file(${VC_RESOURCES}/program.desktop.in ${gen}/${VC_APP_ID}.desktop @ONLY)
+  configure_file(${VC_RESOURCES}/program.metainfo.xml.in ${gen}/${VC_APP_ID}.metainfo.xml @ONLY)
+
+  qt_add_executable(${VC_NAME} ${PROJECT_SOURCE_DIR}/ui/main.cpp)
+  target_link_libraries(${VC_NAME} PRIVATE ui)
+  target_compile_definitions(${VC_NAME} PRIVATE
+    VC_PROGRAM_NAME="${VC_NAME}"
+    VC_PROGRAM_VERSION="${VC_VERSION}"
+    VC_COMPANY_NAME="${VC_COMPANY}")
+  # The conversion library is bound at run time, so it is built, not linked.
+  add_dependencies(${VC_NAME} quendril)
+
+  if(WIN32)
+    target_sources(${VC_NAME} PRIVATE ${gen}/${VC_NAME}.rc)
+  else()
+    set(metadata "{\"type\":\"app\",\"name\":\"${VC_NAME}\",\"version\":\"${VC_VERSION}\""
+                 ",\"fileVersion\":\"${VC_VERSION}\",\"productVersion\":\"${VC_VERSION}\""
+                 ",\"productName\":\"${VC_NAME}\",\"internalName\":\"${VC_NAME}\""
+                 ",\"originalFilename\":\"${VC_NAME}.exe\",\"companyName\":\"${VC_COMPANY}\""
+                 ",\"language\":\"0x0410\",\"codePage\":1200}")
+    string(JOIN "" metadata ${metadata})
+    target_link_options(${VC_NAME} PRIVATE "SHELL:-Xlinker '--package-metadata=${metadata}'")
+  endif()
+
+  install(TARGETS ${VC_NAME} RUNTIME DESTINATION ${VC_INSTALL_PKGDIR})
+  install(CODE "
+    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    file(CREATE_LINK \"../${VC_INSTALL_PKGDIR}/${VC_NAME}\"
+         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${VC_NAME}\" SYMBOLIC)")
+  install(FILES ${gen}/${VC_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${gen}/${VC_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  foreach(size 16 32 48 128)
+    install(FILES ${VC_RESOURCES}/icon-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME ${VC_APP_ID}.png)
+  endforeach()
+endfunction()

@@ -1,0 +1,236 @@
+// The main window on the offscreen platform: layout, captions, fonts, option
+// group, focus, its load procedure, both buttons with both methods, and the
+// error report. Modal boxes are caught by a polling timer with a deadline.
+#include "error_report.h"
+#include "folders.h"
+#include "frm_main.h"
+#include "startup.h"
+#include "test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFontInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QtTest>
+
+using ui::FrmMain;
+
+namespace {
+
+// Waits for the next modal message box, records what it shows and presses OK.
+// A box that does not appear within the deadline leaves `seen` false.
+class ModalCatcher : public QObject {
+public:
+    ModalCatcher()
+    {
+        connect(&timer_, &QTimer::timeout, this, &ModalCatcher::poll);
+        clock_.start();
+        timer_.start(20);
+    }
+
+    bool seen = false;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+
+private:
+    void poll()
+    {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = true;
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            buttons = static_cast<int>(box->buttons().size());
+            timer_.stop();
+            box->button(QMessageBox::Ok)->click();
+        } else if (clock_.elapsed() > 10000) {
+            timer_.stop();
+            if (QWidget* other = QApplication::activeModalWidget())
+                other->close();
+        }
+    }
+
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
+
+const QRegularExpression kTime(QStringLiteral("^impiegati -?\\d+[.,]\\d{3} sec\\.$"));
+
+} // namespace
+
+class FrmMainTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { ui::registerFontSubstitutions(); }
+
+    void layoutMatchesTheDesign()
+    {
+        FrmMain w(QStringLiteral("Tarmelo"));
+        QCOMPARE(w.size(), QSize(312, 213));
+        QCOMPARE(w.Option1->geometry(), QRect(32, 8, 209, 33));
+        QCOMPARE(w.Option2->geometry(), QRect(32, 40, 225, 25));
+        QCOMPARE(w.Command1->geometry(), QRect(32, 80, 121, 33));
+        QCOMPARE(w.Command2->geometry(), QRect(32, 120, 121, 33));
+        for (QWidget* c : {static_cast<QWidget*>(w.Command1), static_cast<QWidget*>(w.Command2),
+                           static_cast<QWidget*>(w.Option1), static_cast<QWidget*>(w.Option2)})
+            QCOMPARE(c->parentWidget(), &w);
+    }
+
+    void captionsAreExactWithNoAccessKeys()
+    {
+        FrmMain w(QStringLiteral("Tarmelo"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Verifica Conversione & Prestazioni"));
+        QCOMPARE(w.Option1->text(), QStringLiteral("Utilizza la DLL"));
+        QCOMPARE(w.Option2->text(), QStringLiteral("Utilizza il Codice VB"));
+        QCOMPARE(w.Command1->text(), QStringLiteral("Quendril"));
+        QCOMPARE(w.Command2->text(), QStringLiteral("StringToArray"));
+        for (QAbstractButton* b : {static_cast<QAbstractButton*>(w.Command1),
+                                   static_cast<QAbstractButton*>(w.Command2),
+                                   static_cast<QAbstractButton*>(w.Option1),
+                                   static_cast<QAbstractButton*>(w.Option2)})
+            QVERIFY(b->shortcut().isEmpty());
+        QVERIFY(!w.Command1->isDefault() && !w.Command1->autoDefault());
+        QVERIFY(!w.Command2->isDefault() && !w.Command2->autoDefault());
+        QVERIFY(!w.windowIcon().isNull());
+    }
+
+    void optionFontsResolveToAnInstalledSansAndCaptionsFit()
+    {
+        FrmMain w(QStringLiteral("Tarmelo"));
+        for (QRadioButton* o : {w.Option1, w.Option2}) {
+            QCOMPARE(o->font().family(), QStringLiteral("MS Sans Serif"));
+            QCOMPARE(o->font().pointSizeF(), 9.75);
+            QCOMPARE(o->font().weight(), QFont::Bold);
+            const QString real = QFontInfo(o->font()).family();
+            QVERIFY2(real == QStringLiteral("Liberation Sans") || real == QStringLiteral("DejaVu Sans"),
+                     qPrintable(real));
+            QVERIFY2(o->sizeHint().width() <= o->width(), qPrintable(o->text()));
+            QVERIFY2(o->sizeHint().height() <= o->height(), qPrintable(o->text()));
+        }
+        for (QPushButton* b : {w.Command1, w.Command2}) {
+            QCOMPARE(b->font(), w.font());
+            QVERIFY2(b->sizeHint().width() <= b->width(), qPrintable(b->text()));
+        }
+    }
+
+    void optionsFormOneExclusiveGroup()
+    {
+        FrmMain w(QStringLiteral("Tarmelo"));
+        QVERIFY(w.Option1->isChecked() && !w.Option2->isChecked());
+        QVERIFY(w.Option1Selected());
+        w.Option2->click();
+        QVERIFY(!w.Option1->isChecked() && w.Option2->isChecked());
+        QVERIFY(!w.Option1Selected());
+        w.Option1->click();
+        QVERIFY(w.Option1->isChecked() && !w.Option2->isChecked());
+    }
+
+    void tabOrderStartsAtCommand1WhichHoldsTheFocus()
+    {
+        FrmMain w(QStringLiteral("Tarmelo"));
+        QCOMPARE(w.nextInFocusChain(), static_cast<QWidget*>(w.Command1));
+        QCOMPARE(w.Command1->nextInFocusChain(), static_cast<QWidget*>(w.Command2));
+        QCOMPARE(w.Command2->nextInFocusChain(), static_cast<QWidget*>(w.Option1));
+        QCOMPARE(w.Option1->nextInFocusChain(), static_cast<QWidget*>(w.Option2));
+        w.show();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Command1));
+    }
+
+    void formLoadMakesTheProgramsFolderCurrent()
+    {
+        testing_support::TempFolder elsewhere;
+        testing_support::CurrentDirectory cwd(elsewhere.path());
+        FrmMain w(QStringLiteral("Tarmelo"));
+        w.Form_Load();
+        QCOMPARE(QString::fromStdString(platform::currentDirectory()),
+                 QString::fromStdString(platform::programFolder()));
+    }
+
+    void bothButtonsWithBothMethodsShowTheirResult_data()
+    {
+        QTest::addColumn<bool>("library");
+        QTest::newRow("Utilizza la DLL") << true;
+        QTest::newRow("Utilizza il Codice VB") << false;
+    }
+
+    void bothButtonsWithBothMethodsShowTheirResult()
+    {
+        QFETCH(bool, library);
+        FrmMain w(QStringLiteral("Fesdrin"));
+        (library ? w.Option1 : w.Option2)->click();
+
+        ModalCatcher first;
+        w.Command1->click();
+        QVERIFY(first.seen);
+        QCOMPARE(first.title, QStringLiteral("Fesdrin"));
+        QCOMPARE(first.icon, QMessageBox::NoIcon);
+        QCOMPARE(first.buttons, 1);
+        const QStringList lines = first.text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral(" 50000"));
+        QVERIFY2(kTime.match(lines[1]).hasMatch(), qPrintable(lines[1]));
+
+        ModalCatcher second;
+        w.Command2->click();
+        QVERIFY(second.seen);
+        QCOMPARE(second.title, QStringLiteral("Fesdrin"));
+        QVERIFY2(kTime.match(second.text).hasMatch(), qPrintable(second.text));
+    }
+
+    void inProgramMethodNeedsNoLibrary()
+    {
+        core::QuendrilLibrary absent(FAKES_DIR "/empty", "libquendril-absent.so");
+        const core::RunEnvironment env{absent, core::systemTicks(), u".", platform::ansiCodePage()};
+        FrmMain w(QStringLiteral("Tarmelo"), env);
+        w.Option2->click();
+        ModalCatcher one;
+        w.Command1->click();
+        QVERIFY(one.seen);
+        QVERIFY(one.text.startsWith(QStringLiteral(" 50000\n")));
+        ModalCatcher two;
+        w.Command2->click();
+        QVERIFY(two.seen);
+    }
+
+    void reportNamesNumberAndDescriptionOfAnyException()
+    {
+        const auto of = [](auto e) { return ui::describe(std::make_exception_ptr(e)); };
+        QCOMPARE(of(platform::RuntimeError(9, "fuori")).number, 9);
+        QCOMPARE(of(std::bad_alloc()).number, 7);
+        QCOMPARE(of(std::runtime_error("x")).number, 51);
+        QCOMPARE(ui::reportText({6, QStringLiteral("Overflow")}),
+                 QStringLiteral("Errore di run-time '6':\n\nOverflow"));
+    }
+
+    // Last: once the program is asked to end, no later event loop runs in this process.
+    void errorInARunIsReportedAndEndsTheProgramWithFailure()
+    {
+        core::QuendrilLibrary absent(FAKES_DIR "/empty", "libquendril-absent.so");
+        const core::RunEnvironment env{absent, core::systemTicks(), u".", platform::ansiCodePage()};
+        FrmMain w(QStringLiteral("Tarmelo"), env);
+
+        ModalCatcher report;
+        QEventLoop loop;
+        QTimer::singleShot(0, &w, [&] { w.Command1->click(); });
+        QTimer::singleShot(15000, &loop, [&] { loop.exit(99); });
+        QCOMPARE(loop.exec(), EXIT_FAILURE);
+        QVERIFY(report.seen);
+        QCOMPARE(report.title, QStringLiteral("Tarmelo"));
+        QVERIFY2(report.text.startsWith(QStringLiteral("Errore di run-time '53':")), qPrintable(report.text));
+        QVERIFY(report.text.contains(QStringLiteral("libquendril-absent.so")));
+    }
+};
+
+QTEST_MAIN(FrmMainTest)
+#include "frm_main_test.moc"

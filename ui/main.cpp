@@ -1,0 +1,7 @@
+// Entry point of a deliverable; the build names the program.
+#include "startup.h"
+
+int main(int argc, char* argv[])
+{
+    return ui::runProgram(argc, argv, {VC_PROGRAM_NAME, VC_PROGRAM_VERSION, VC_COMPANY_NAME});
+}

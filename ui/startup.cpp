@@ -1,0 +1,49 @@
+// Start-up: everything between main() and the event loop.
+#include "startup.h"
+
+#include "display.h"
+#include "error_report.h"
+#include "frm_main.h"
+
+#include <QApplication>
+#include <QFont>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace ui {
+
+void registerFontSubstitutions()
+{
+    // Liberation Sans has the proportions of the sans-serif the captions were
+    // drawn with; DejaVu Sans is the fallback every Debian desktop has.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+int runProgram(int argc, char* argv[], const ProgramInfo& info)
+{
+    if (const std::string problem = displayProblem(argc, argv); !problem.empty()) {
+        std::fprintf(stderr,
+                     "%s: nessuno schermo grafico raggiungibile (%s).\n"
+                     "Avviare il programma in una sessione grafica, oppure senza schermo con:\n"
+                     "  xvfb-run %s\n",
+                     info.name, problem.c_str(), argv[0]);
+        return EXIT_FAILURE;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(info.name));
+    QApplication::setApplicationVersion(QString::fromUtf8(info.version));
+    QApplication::setOrganizationName(QString::fromUtf8(info.company));
+    registerFontSubstitutions();
+
+    const QString title = QString::fromUtf8(info.name);
+    FrmMain window(title);
+    if (!runReportingErrors(title, [&] { window.Form_Load(); }))
+        return EXIT_FAILURE;
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace ui

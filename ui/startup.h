@@ -1,0 +1,21 @@
+// Start-up of either deliverable: checks that a display can be reached, sets
+// up the application's identity and fonts, loads the main window and runs the
+// event loop.
+#pragma once
+
+namespace ui {
+
+// Who the program is: its name (also its title), version and maker.
+struct ProgramInfo {
+    const char* name;
+    const char* version;
+    const char* company;
+};
+
+// Runs the program until its window is closed; returns the process's exit status.
+int runProgram(int argc, char* argv[], const ProgramInfo& info);
+
+// Registers installed fonts for the families the window asks for but Linux lacks.
+void registerFontSubstitutions();
+
+} // namespace ui
