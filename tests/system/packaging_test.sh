@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# What each deliverable carries and installs: the ELF package-metadata note,
+# the Windows resource script (compiled where windres is available), and an
+# installed tree whose desktop entries and metainfo validate and whose
+# programs find their libraries.
+# Usage: packaging_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+
+for name in Tarmelo Fesdrin; do
+  note=$(readelf -n "$build/bin/$name")
+  for field in '"type":"app"' "\"name\":\"$name\"" '"version":"1.00"' '"fileVersion":"1.00"' \
+               '"productVersion":"1.00"' "\"productName\":\"$name\"" "\"internalName\":\"$name\"" \
+               "\"originalFilename\":\"$name.exe\"" '"companyName":"Laboratorio Tarfes"' \
+               '"language":"0x0410"' '"codePage":1200'; do
+    grep -qF "$field" <<<"$note" || fail "$name: package note lacks $field"
+  done
+
+  rc="$build/resources/$name/$name.rc"
+  if command -v x86_64-w64-mingw32-windres >/dev/null; then
+    x86_64-w64-mingw32-windres --preprocessor=cpp "$rc" -O coff -o "$stage/$name.res"
+    decompiled=$(x86_64-w64-mingw32-windres -i "$stage/$name.res" -J coff -O rc)
+    for line in 'FILEVERSION 1, 0, 0, 0' 'PRODUCTVERSION 1, 0, 0, 0' 'BLOCK "041004b0"' \
+                'VALUE "CompanyName", "Laboratorio Tarfes"' 'VALUE "FileVersion", "1.00"' \
+                "VALUE \"InternalName\", \"$name\"" "VALUE \"OriginalFilename\", \"$name.exe\"" \
+                "VALUE \"ProductName\", \"$name\"" 'VALUE "ProductVersion", "1.00"' \
+                'VALUE "Translation", 0x410, 1200' 'Has 3 elements'; do
+      grep -qF "$line" <<<"$decompiled" || fail "$name: resources lack $line"
+    done
+  else
+    echo "SKIP: windres not installed, $name.rc not compiled"
+  fi
+done
+
+DESTDIR="$stage/root" cmake --install "$build" --prefix /usr >/dev/null
+root="$stage/root/usr"
+for name in Tarmelo Fesdrin; do
+  id="it.tarfes.$name"
+  [[ -L "$root/bin/$name" ]] || fail "$name: no link in bin/"
+  desktop-file-validate "$root/share/applications/$id.desktop" || fail "$name: desktop entry invalid"
+  appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml" >/dev/null \
+    || fail "$name: metainfo invalid: $(appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml")"
+  for size in 16 32 48 128; do
+    [[ -f "$root/share/icons/hicolor/${size}x$size/apps/$id.png" ]] || fail "$name: no ${size}px icon"
+  done
+  # With no display the installed program still loads its libraries, then says what is missing.
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/bin/$name" 2>"$stage/err" || status=$?
+  [[ $status -eq 1 ]] || fail "$name: installed program exited $status: $(cat "$stage/err")"
+done
+lib="$root/lib/verifica-conversione"
+for f in libquendril.so libsysstring.so; do
+  [[ -f "$lib/$f" ]] || fail "$f not installed beside the programs"
+done
+readelf -d "$lib/Tarmelo" | grep -q 'RUNPATH.*\[\$ORIGIN\]' || fail "Tarmelo: run path is not \$ORIGIN"
+
+echo "packaging checks: $failures failed"
+[[ $failures -eq 0 ]]

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Black-box test of one deliverable on a real X server (Xvfb) with a window
+# manager: started from another folder, found by its title, pressed, its
+# result boxes dismissed with a key, closed through the window manager; then
+# started with no conversion library beside it, and with no display at all.
+# Screenshots go to ARTEFACTS.
+# Usage: program_test.sh BIN_DIR NAME ARTEFACTS
+set -euo pipefail
+bin=$1
+name=$2
+artefacts=$3
+title='Verifica Conversione & Prestazioni'
+mkdir -p "$artefacts"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# Polls a condition for up to 15 s.
+until_true() {
+  for _ in $(seq 150); do
+    if eval "$1"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# --- No display: a clear message and a failure status, no crash.
+status=0
+(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/$name") 2>"$work/err" || status=$?
+[[ $status -eq 1 ]] || fail "no display: exit status $status, expected 1"
+grep -q 'xvfb-run' "$work/err" || fail "no display: message does not say how to run: $(cat "$work/err")"
+
+# --- A private X server and a window manager.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+until_true '[[ -s "$work/display" ]]' || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+openbox >/dev/null 2>&1 &
+pids+=($!)
+until_true 'wmctrl -m >/dev/null 2>&1' || fail "window manager did not start"
+
+# Whether process $1 has ended (a child that ended stays a zombie until waited for).
+ended() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
+window_of() { xdotool search --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+shot() { import -window root "$artefacts/$name-$1.png"; }
+
+# Presses a push button of window $1 at client position $2 $3 and waits for a
+# box titled with the program's name; prints the box's id.
+press() {
+  local wid=$1 x=$2 y=$3 pid=$4 box=''
+  xdotool mousemove --window "$wid" "$x" "$y" click 1
+  until_true 'box=$(window_of "$pid" "$name"); [[ -n "$box" ]]' || return 1
+  echo "$box"
+}
+
+# Dismisses box $1 with the Return key and waits until it is gone.
+dismiss() {
+  xdotool windowactivate "$1" >/dev/null 2>&1 || true
+  xdotool key --clearmodifiers Return
+  until_true "! xwininfo -id $1 2>/dev/null | grep -q IsViewable"
+}
+
+# --- Normal use, started from another folder.
+(cd "$work" && exec "$bin/$name") &
+pid=$!
+pids+=($pid)
+wid=''
+until_true 'wid=$(window_of "$pid" "$title"); [[ -n "$wid" ]]' || fail "window '$title' never appeared"
+if [[ -n "$wid" ]]; then
+  geometry=$(xwininfo -id "$wid")
+  grep -q 'Width: 312$' <<<"$geometry" && grep -q 'Height: 213$' <<<"$geometry" \
+    || fail "client area is not 312x213: $(grep -E 'Width|Height' <<<"$geometry" | tr '\n' ' ')"
+  [[ "$(readlink "/proc/$pid/cwd")" == "$(cd "$bin" && pwd -P)" ]] \
+    || fail "current directory is $(readlink "/proc/$pid/cwd"), not the program's folder"
+  shot window
+
+  if box=$(press "$wid" 92 96 "$pid"); then
+    shot quendril
+    dismiss "$box" || fail "Quendril result box not dismissed by a key"
+  else
+    fail "Quendril: no box titled $name"
+  fi
+  if box=$(press "$wid" 92 136 "$pid"); then
+    shot stringtoarray
+    dismiss "$box" || fail "StringToArray result box not dismissed by a key"
+  else
+    fail "StringToArray: no box titled $name"
+  fi
+
+  wmctrl -i -c "$wid"
+  status=0
+  until_true "ended $pid" || fail "program still running after its window was closed"
+  wait "$pid" || status=$?
+  [[ $status -eq 0 ]] || fail "closing the window: exit status $status, expected 0"
+fi
+
+# --- No conversion library beside the program: the error report, then a failure status.
+mkdir "$work/nolib"
+cp "$bin/$name" "$bin/libsysstring.so" "$work/nolib/"
+(cd "$work" && exec "$work/nolib/$name") &
+pid=$!
+pids+=($pid)
+wid=''
+until_true 'wid=$(window_of "$pid" "$title"); [[ -n "$wid" ]]' || fail "window without library never appeared"
+if [[ -n "$wid" ]]; then
+  if box=$(press "$wid" 92 96 "$pid"); then
+    shot error-report
+    dismiss "$box" || true
+    status=0
+    until_true "ended $pid" || fail "program did not end after the error report"
+    wait "$pid" || status=$?
+    [[ $status -eq 1 ]] || fail "after the error report: exit status $status, expected 1"
+  else
+    fail "library absent: no error report titled $name"
+  fi
+fi
+
+echo "$name black-box checks: $failures failed"
+[[ $failures -eq 0 ]]
