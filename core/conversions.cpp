@@ -1,7 +1,9 @@
 // The in-program conversions. Quendril appends one character per step by
 // building a fresh text of exactly i + 1 characters from the previous one, so
 // its copying grows with the square of the length; StringToArray takes a new
-// one-character text per character.
+// one-character text per character. Both are written once over the code page
+// type, so that the system's code page is called directly rather than through
+// the interface.
 #include "conversions.h"
 
 #include "runtime_error.h"
@@ -10,10 +12,13 @@
 
 namespace core {
 
+namespace {
+
 using platform::checkedAdd;
 using platform::checkedSub;
 
-std::u16string Quendril(const ByteArray& mat, const std::int32_t& lx, const platform::CodePage& cp)
+template <class Page>
+std::u16string quendril(const ByteArray& mat, std::int32_t lx, const Page& cp)
 {
     std::u16string acc;
     const std::int32_t last = checkedSub(lx, 1);
@@ -28,11 +33,12 @@ std::u16string Quendril(const ByteArray& mat, const std::int32_t& lx, const plat
     return acc;
 }
 
-void StringToArray(const std::u16string& buf, ByteArray& mat, const platform::CodePage& cp)
+template <class Page>
+void stringToArray(const std::u16string& buf, ByteArray& mat, const Page& cp)
 {
     const auto n = platform::narrow(static_cast<std::int64_t>(buf.size()));
     for (std::int32_t i = 1; i <= n; i = checkedAdd(i, 1)) {
-        const std::u16string one = buf.substr(static_cast<std::size_t>(i - 1), 1);
+        const std::u16string one(1, buf[static_cast<std::size_t>(i - 1)]);
         std::uint8_t& element = mat.at(i - 1);
         const std::int16_t code = cp.codeOfChar(one[0]);
         if (code < 0 || code > 0xFF)
@@ -41,5 +47,20 @@ void StringToArray(const std::u16string& buf, ByteArray& mat, const platform::Co
     }
 }
 
-} // namespace core
+} // namespace
 
+std::u16string Quendril(const ByteArray& mat, const std::int32_t& lx, const platform::CodePage& cp)
+{
+    if (const auto* ansi = dynamic_cast<const platform::Windows1252*>(&cp))
+        return quendril(mat, lx, *ansi);
+    return quendril(mat, lx, cp);
+}
+
+void StringToArray(const std::u16string& buf, ByteArray& mat, const platform::CodePage& cp)
+{
+    if (const auto* ansi = dynamic_cast<const platform::Windows1252*>(&cp))
+        return stringToArray(buf, mat, *ansi);
+    stringToArray(buf, mat, cp);
+}
+
+} // namespace core

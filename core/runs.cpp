@@ -58,18 +58,33 @@ std::u16string displayForm(std::int64_t value)
     return out;
 }
 
+std::u16string BytesToText(bool useLibrary, const ByteArray& mat, std::int32_t count,
+                           const RunEnvironment& env)
+{
+    if (!useLibrary)
+        return Quendril(mat, count, env.codePage);
+    const platform::Bstr result = env.library.xrQuendril(mat.data(), count);
+    return platform::fromAnsiBstr(result, env.codePage);
+}
+
+void TextToBytes(bool useLibrary, std::u16string& s, ByteArray& mat, const RunEnvironment& env)
+{
+    if (!useLibrary) {
+        StringToArray(s, mat, env.codePage);
+        return;
+    }
+    platform::Bstr ansi = platform::toAnsiBstr(s, env.codePage);
+    env.library.xrStringToArray(ansi.slot(), mat.data());
+    s = platform::fromAnsiBstr(ansi, env.codePage);
+}
+
 void Command1_Click(RunWindow& window, const RunEnvironment& env)
 {
     ByteArray mat(0, kBlockElements);
     std::u16string s;
     ClsTime t(env.ticks, env.decimalSeparator);
     t.Inizio();
-    if (window.Option1Selected()) {
-        const platform::Bstr result = env.library.xrQuendril(mat.data(), kBlockBytes);
-        s = platform::fromAnsiBstr(result, env.codePage);
-    } else {
-        s = Quendril(mat, kBlockBytes, env.codePage);
-    }
+    s = BytesToText(window.Option1Selected(), mat, kBlockBytes, env);
     t.Fine();
     window.MsgBox(displayForm(static_cast<std::int64_t>(s.size())) + u'\r' + t.TempoImpiegato());
 }
@@ -80,13 +95,7 @@ void Command2_Click(RunWindow& window, const RunEnvironment& env)
     std::u16string s(kBlockBytes, u' ');
     ClsTime t(env.ticks, env.decimalSeparator);
     t.Inizio();
-    if (window.Option1Selected()) {
-        platform::Bstr ansi = platform::toAnsiBstr(s, env.codePage);
-        env.library.xrStringToArray(ansi.slot(), mat.data());
-        s = platform::fromAnsiBstr(ansi, env.codePage);
-    } else {
-        StringToArray(s, mat, env.codePage);
-    }
+    TextToBytes(window.Option1Selected(), s, mat, env);
     t.Fine();
     window.MsgBox(t.TempoImpiegato());
 }

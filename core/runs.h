@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bstr.h"
+#include "byte_array.h"
 #include "clstime.h"
 #include "codepage.h"
 #include "library.h"
@@ -61,6 +62,14 @@ struct RunEnvironment {
 // The number of bytes each run converts, and the size of its block (one more).
 constexpr std::int32_t kBlockBytes = 50000;
 constexpr std::uint32_t kBlockElements = 50001;
+
+// The conversion run 1 times: the first count bytes of mat as a text, through
+// the library when useLibrary, else through the in-program routine.
+std::u16string BytesToText(bool useLibrary, const ByteArray& mat, std::int32_t count,
+                           const RunEnvironment& env);
+// The conversion run 2 times: the characters of s into mat from index 0 on; the
+// library path leaves in s the text converted back from what the library left.
+void TextToBytes(bool useLibrary, std::u16string& s, ByteArray& mat, const RunEnvironment& env);
 
 // Bytes to text: converts a fresh zeroed block with the chosen method and shows
 // the text's length and the time taken. Errors leave it as RuntimeError.

@@ -27,8 +27,12 @@ public:
 
     // A counted copy of bytes; raises error 7 when out of memory.
     static Bstr fromBytes(std::string_view bytes);
+    // A counted string of n bytes for the caller to fill; raises error 7 when out of memory.
+    static Bstr ofLength(std::size_t n);
 
     BSTR get() const noexcept { return s_; }
+    // The content, for filling a string made by ofLength.
+    char* data() noexcept { return reinterpret_cast<char*>(s_); }
     // The owned variable itself, for a callee that may free and replace its string.
     BSTR* slot() noexcept { return &s_; }
     // The content as bytes, by its stored length.

@@ -1,9 +1,10 @@
 // Windows-1252, table-driven, and the bulk conversions between texts and
-// counted byte strings.
+// counted byte strings. The bulk conversions of Windows-1252 first treat every
+// byte as standing for itself, a loop the compiler vectorises, and go back
+// through the table only when a byte or character needs it.
 #include "codepage.h"
 
 #include <algorithm>
-#include <array>
 
 namespace platform {
 
@@ -36,35 +37,27 @@ constexpr std::array<Reverse, 32> makeReverse()
 }
 constexpr std::array<Reverse, 32> kReverse = makeReverse();
 
-constexpr bool keepsItsValue(unsigned v) { return v < 0x80 || (v >= 0xA0 && v <= 0xFF); }
-
-std::uint8_t byteOf(char16_t c)
+constexpr std::array<char16_t, 256> makeToUnicode()
 {
-    if (keepsItsValue(c))
-        return static_cast<std::uint8_t>(c);
-    auto it = std::lower_bound(kReverse.begin(), kReverse.end(), c,
-                               [](Reverse r, char16_t v) { return r.c < v; });
-    return it != kReverse.end() && it->c == c ? it->code : kUnmappable;
-}
-
-// One character per byte, through a code page's charFromCode.
-template <class Page>
-std::u16string decodeWith(const Page& page, std::string_view bytes)
-{
-    std::u16string text(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        text[i] = page.charFromCode(static_cast<std::uint8_t>(bytes[i]));
-    return text;
+    std::array<char16_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b)
+        t[b] = b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : static_cast<char16_t>(b);
+    return t;
 }
 
 } // namespace
 
+const std::array<char16_t, 256> Windows1252::kToUnicode = makeToUnicode();
+
 std::u16string CodePage::decode(std::string_view bytes) const
 {
-    return decodeWith(*this, bytes);
+    std::u16string text(bytes.size(), u'\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        text[i] = charFromCode(static_cast<std::uint8_t>(bytes[i]));
+    return text;
 }
 
-std::string CodePage::encode(std::u16string_view text) const
+Bstr CodePage::encode(std::u16string_view text) const
 {
     std::string bytes;
     bytes.reserve(text.size());
@@ -74,46 +67,50 @@ std::string CodePage::encode(std::u16string_view text) const
             bytes.push_back(static_cast<char>(code >> 8));
         bytes.push_back(static_cast<char>(code & 0xFF));
     }
-    return bytes;
+    return Bstr::fromBytes(bytes);
 }
 
-char16_t Windows1252::charFromCode(std::uint8_t code) const
+std::int16_t Windows1252::codeOfSpecial(char16_t c)
 {
-    return keepsItsValue(code) ? char16_t{code} : kHigh[code - 0x80];
-}
-
-std::int16_t Windows1252::codeOfChar(char16_t c) const
-{
-    return byteOf(c);
+    auto it = std::lower_bound(kReverse.begin(), kReverse.end(), c,
+                               [](Reverse r, char16_t v) { return r.c < v; });
+    return it != kReverse.end() && it->c == c ? it->code : kUnmappable;
 }
 
 std::u16string Windows1252::decode(std::string_view bytes) const
 {
-    return decodeWith(*this, bytes);
+    const auto* first = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::u16string text(first, first + bytes.size());
+    // Bytes 0x80-0x9F, the only ones not standing for themselves, are those
+    // below 0x20 once their top bit is flipped: one minimum finds them.
+    unsigned char least = 0xFF;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        least = std::min<unsigned char>(least, first[i] ^ 0x80);
+    if (least < 0x20)
+        for (char16_t& c : text)
+            c = kToUnicode[c];
+    return text;
 }
 
-std::string Windows1252::encode(std::u16string_view text) const
+Bstr Windows1252::encode(std::u16string_view text) const
 {
-    std::string bytes(text.size(), '\0');
-    for (std::size_t i = 0; i < text.size(); ++i)
-        bytes[i] = static_cast<char>(byteOf(text[i]));
-    return bytes;
+    Bstr s = Bstr::ofLength(text.size());
+    char* out = s.data();
+    char16_t seen = 0; // every bit any character has: none from 0x80 on means all ASCII
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out[i] = static_cast<char>(text[i]);
+        seen |= text[i];
+    }
+    if (seen >= 0x80)
+        for (std::size_t i = 0; i < text.size(); ++i)
+            out[i] = static_cast<char>(codeOfChar(text[i]));
+    return s;
 }
 
 const CodePage& ansiCodePage()
 {
     static const Windows1252 cp;
     return cp;
-}
-
-Bstr toAnsiBstr(std::u16string_view text, const CodePage& cp)
-{
-    return Bstr::fromBytes(cp.encode(text));
-}
-
-std::u16string fromAnsiBstr(const Bstr& s, const CodePage& cp)
-{
-    return cp.decode(s.bytes());
 }
 
 } // namespace platform

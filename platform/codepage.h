@@ -5,6 +5,7 @@
 
 #include "bstr.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,26 +23,36 @@ public:
 
     // The text whose characters are the given bytes, one character per byte.
     virtual std::u16string decode(std::string_view bytes) const;
-    // The bytes of a text, as codeOfChar gives them (two bytes for a double-byte code).
-    virtual std::string encode(std::u16string_view text) const;
+    // A counted string of the text's bytes as codeOfChar gives them (two for a double-byte code).
+    virtual Bstr encode(std::u16string_view text) const;
 };
 
 // Windows-1252: the ANSI code page of the program's Italian locale. Characters it
-// lacks become '?'; look-alike characters are never substituted.
+// lacks become '?'; look-alike characters are never substituted. The character
+// services are inline so that code holding a Windows1252 calls them directly.
 class Windows1252 final : public CodePage {
 public:
-    char16_t charFromCode(std::uint8_t code) const override;
-    std::int16_t codeOfChar(char16_t c) const override;
+    char16_t charFromCode(std::uint8_t code) const override { return kToUnicode[code]; }
+    std::int16_t codeOfChar(char16_t c) const override
+    {
+        return keepsItsValue(c) ? static_cast<std::int16_t>(c) : codeOfSpecial(c);
+    }
     std::u16string decode(std::string_view bytes) const override;
-    std::string encode(std::u16string_view text) const override;
+    Bstr encode(std::u16string_view text) const override;
+
+private:
+    // Bytes below 0x80 and from 0xA0 on stand for the character of the same value.
+    static constexpr bool keepsItsValue(unsigned v) { return v < 0x80 || (v >= 0xA0 && v <= 0xFF); }
+    static std::int16_t codeOfSpecial(char16_t c);
+    static const std::array<char16_t, 256> kToUnicode;
 };
 
 // The system's ANSI code page.
 const CodePage& ansiCodePage();
 
 // A counted string holding the bytes of text in code page cp.
-Bstr toAnsiBstr(std::u16string_view text, const CodePage& cp);
+inline Bstr toAnsiBstr(std::u16string_view text, const CodePage& cp) { return cp.encode(text); }
 // The text of a counted byte string in code page cp, by its stored length; null gives an empty text.
-std::u16string fromAnsiBstr(const Bstr& s, const CodePage& cp);
+inline std::u16string fromAnsiBstr(const Bstr& s, const CodePage& cp) { return cp.decode(s.bytes()); }
 
 } // namespace platform

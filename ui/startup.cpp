@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,8 @@ int runProgram(int argc, char* argv[], const ProgramInfo& info)
     if (!runReportingErrors(title, [&] { window.Form_Load(); }))
         return EXIT_FAILURE;
     window.show();
+    if (info.quitWhenShown)
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return QApplication::exec();
 }
 

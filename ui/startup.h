@@ -10,6 +10,8 @@ struct ProgramInfo {
     const char* name;
     const char* version;
     const char* company;
+    // Ends the program as soon as its window is shown; for timing start-up.
+    bool quitWhenShown = false;
 };
 
 // Runs the program until its window is closed; returns the process's exit status.

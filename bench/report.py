@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""Turns one Google Benchmark JSON run of conversion_bench into the ratio
+table, the growth orders and a log-log plot.
+Usage: report.py RESULTS.json OUT.md OUT.png COMMAND"""
+import json
+import os
+import platform
+import subprocess
+import sys
+
+
+def load(path):
+    with open(path) as f:
+        return json.load(f)
+
+
+def to_us(b):
+    scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[b["time_unit"]]
+    return b["real_time"] * scale
+
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown"
+
+
+def main():
+    results, out_md, out_png, command = sys.argv[1:5]
+    data = load(results)
+    runs = {b["name"]: b for b in data["benchmarks"] if "aggregate_name" not in b}
+    orders = {b["run_name"]: b["big_o"] for b in data["benchmarks"]
+              if b.get("aggregate_name") == "BigO"}
+
+    def t(name):
+        return to_us(runs[name])
+
+    n = 50000
+    peak = runs["PeakHeap_Run1_InProgram/iterations:1"]
+    limit = 2 * peak["final_text_bytes"] + 64 * 1024
+    rows = [
+        ("run 1, library, vs library floor", t(f"Run1_Library/{n}") / t(f"Floor_Library/{n}"), "<= 3x"),
+        ("run 2, library, vs library floor", t(f"Run2_Library/{n}") / t(f"Floor_Library/{n}"), "<= 3x"),
+        ("run 2, library, vs library floor with narrowing",
+         t(f"Run2_Library/{n}") / t(f"Floor_Library_Run2/{n}"), "<= 3x"),
+        ("run 1, in-program, vs its floor", t(f"Run1_InProgram/{n}") / t(f"Floor_BytesToText/{n}"), "<= 1.3x"),
+        ("run 2, in-program, vs its floor", t(f"Run2_InProgram/{n}") / t(f"Floor_TextToBytes/{n}"), "<= 2x"),
+        ("start-up to window shown, vs minimal Qt program",
+         t("Startup_Tarmelo/iterations:15/real_time") / t("Startup_MinimalQt/iterations:15/real_time"),
+         "<= 1.3x"),
+    ]
+
+    def verdict(value, target):
+        return "met" if value <= float(target.strip("<= x")) else "missed"
+
+    lines = [
+        "# Benchmarks",
+        "",
+        "What each timed conversion costs at the run's 50000 bytes, how it grows,",
+        "and how close it is to the least work it could do. Made by `scripts/bench`",
+        "from one run of `conversion_bench`; every ratio compares two cases of that",
+        "same run.",
+        "",
+        f"- Machine: {cpu_model()}, {data['context']['num_cpus']} cores, "
+        f"{data['context']['mhz_per_cpu']} MHz; {platform.system()} {platform.release()}",
+        f"- Date: {data['context']['date']}",
+        f"- Command: `{command}`",
+        "",
+        "## Targets",
+        "",
+        "| measure | figure | target | |",
+        "|---|---|---|---|",
+    ]
+    for label, value, target in rows:
+        lines.append(f"| {label} | {value:.2f}x | {target} | {verdict(value, target)} |")
+    for mark in ("Inizio", "Fine"):
+        b = runs[f"Stopwatch_{mark}"]
+        ns = to_us(b) * 1e3
+        allocs = b["allocations"]
+        ok = "met" if ns <= 50 and allocs == 0 else "missed"
+        lines.append(f"| `{mark}` | {ns:.1f} ns, {allocs:g} allocations | <= 50 ns, 0 | {ok} |")
+    ok = "met" if peak["peak_bytes"] <= limit else "missed"
+    lines.append(f"| peak heap, run 1 in-program | {peak['peak_bytes']:.0f} B "
+                 f"(text {peak['final_text_bytes']:.0f} B) | <= {limit:.0f} B | {ok} |")
+
+    lines += ["", "## Times at 50000 bytes", "", "| case | time |", "|---|---|"]
+    for name in sorted(runs):
+        if name.endswith(f"/{n}"):
+            lines.append(f"| {name} | {t(name):.2f} us |")
+    for name in ("Startup_Tarmelo/iterations:15/real_time", "Startup_MinimalQt/iterations:15/real_time"):
+        lines.append(f"| {name} | {t(name) / 1000:.1f} ms |")
+
+    lines += ["", "## Growth", "", "Fitted by Google Benchmark over n = 1k ... 64k.", "",
+              "| path | fitted order |", "|---|---|"]
+    for name in sorted(orders):
+        lines.append(f"| {name.replace('Growth/', '')} | {orders[name]} |")
+
+    series = sorted({name.rsplit("/", 1)[0] for name in runs if name.startswith("Growth/")})
+    datafile = out_png + ".dat"
+    with open(datafile, "w") as f:
+        for s in series:
+            f.write(f'"{s.replace("Growth/", "")}"\n')
+            points = sorted((int(k.rsplit("/", 1)[1]), t(k)) for k in runs if k.startswith(s + "/"))
+            for x, y in points:
+                f.write(f"{x} {y}\n")
+            f.write("\n\n")
+    plot = ", ".join(f"'{datafile}' index {i} with linespoints title columnheader(1)"
+                     for i in range(len(series)))
+    script = (f"set terminal pngcairo size 900,600\nset output '{out_png}'\n"
+              "set termoption noenhanced\nset logscale xy\nset xlabel 'n (bytes or characters)'\nset ylabel 'time (us)'\n"
+              "set key left top\nset grid\n"
+              f"set title 'Time against n, conversions and their floors'\nplot {plot}\n")
+    subprocess.run(["gnuplot"], input=script.encode(), check=True)
+    os.remove(datafile)
+    lines += ["", f"![Time against n]({os.path.basename(out_png)})", ""]
+
+    with open(out_md, "w") as f:
+        f.write("\n".join(lines))
+    print("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main()
