@@ -160,3 +160,71 @@ TEST(Runs, EachRunStartsFromAFreshBlockAndStopwatch)
     EXPECT_EQ(f.window.shown[1], u" 0\rimpiegati 0,040 sec.");
     EXPECT_EQ(f.window.shown[2], u" 0\rimpiegati 0,040 sec.");
 }
+
+TEST(Runs, EveryLibraryGivesTheExactMessageOrANumberedError)
+{
+    // What each run shows with each library: its message, or the error that ends it.
+    struct Case {
+        std::string fake;
+        std::u16string run1; // a message, or empty when run 1 ends with error1
+        int error1;
+        bool run2Shows;
+        int error2;
+    };
+    const std::u16string time = u"impiegati 0,040 sec.";
+    const std::vector<Case> cases = {
+        {"null", u" 0\r" + time, 0, true, 0},
+        {"empty_result", u" 0\r" + time, 0, true, 0},
+        {"large", u" 1048576\r" + time, 0, true, 0},
+        {"replace", u" 3\r" + time, 0, true, 0},
+        {"null_out", u" 50000\r" + time, 0, true, 0},
+        {"shrink", u" 50000\r" + time, 0, true, 0},
+        {"no_string_to_array", u" 50000\r" + time, 0, false, platform::kEntryPointNotFound},
+        {"no_quendril", u"", platform::kEntryPointNotFound, true, 0},
+        {"not_a_library", u"", platform::kLibraryNotLoadable, false, platform::kLibraryNotLoadable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fake);
+        Fixture one(kFakes + "/" + c.fake);
+        EXPECT_EQ(errorNumberOf([&] { Command1_Click(one.window, one.env()); }), c.error1);
+        EXPECT_EQ(one.window.shown, c.run1.empty() ? std::vector<std::u16string>{}
+                                                   : std::vector<std::u16string>{c.run1});
+        Fixture two(kFakes + "/" + c.fake);
+        EXPECT_EQ(errorNumberOf([&] { Command2_Click(two.window, two.env()); }), c.error2);
+        EXPECT_EQ(two.window.shown, c.run2Shows ? std::vector<std::u16string>{time}
+                                                : std::vector<std::u16string>{});
+    }
+}
+
+TEST(Runs, LibraryPathConvertsWhateverTheVariableHoldsAfterTheCall)
+{
+    struct Case {
+        std::string folder;
+        std::u16string after;
+    };
+    const std::vector<Case> cases = {
+        {kStandIn, std::u16string(50000, u' ')},
+        {kFakes + "/replace", u"wxyz"},
+        {kFakes + "/null_out", u""},
+        {kFakes + "/shrink", std::u16string(10, u' ')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        Fixture f(c.folder);
+        ByteArray mat(0, kBlockElements);
+        std::u16string s(kBlockBytes, u' ');
+        TextToBytes(true, s, mat, f.env());
+        EXPECT_EQ(s, c.after);
+    }
+}
+
+TEST(Runs, LibraryTextIsDecodedByItsStoredLengthZerosAndAllBytesIncluded)
+{
+    Fixture f(kFakes + "/large");
+    const ByteArray mat(0, kBlockElements);
+    const std::u16string s = BytesToText(true, mat, kBlockBytes, f.env());
+    ASSERT_EQ(s.size(), 1u << 20);
+    const platform::CodePage& cp = platform::ansiCodePage();
+    for (std::size_t i = 0; i < s.size(); ++i)
+        ASSERT_EQ(s[i], cp.charFromCode(static_cast<std::uint8_t>(i * 7))) << i;
+}

@@ -2,7 +2,26 @@
 // stand-in; one source, one variant per build.
 #include "quendril.h"
 
+#include <cstdint>
 #include <cstring>
+
+namespace {
+
+// Stores the bytes of *text from first on, as the stand-in does.
+[[maybe_unused]] int32_t storeText(BSTR* text, uint8_t* first)
+{
+    const uint32_t bytes = SysStringByteLen(*text);
+    if (bytes)
+        std::memcpy(first, *text, bytes);
+    return static_cast<int32_t>(bytes);
+}
+
+[[maybe_unused]] BSTR copyOf(const uint8_t* first, int32_t count)
+{
+    return SysAllocStringByteLen(reinterpret_cast<const char*>(first), static_cast<uint32_t>(count));
+}
+
+} // namespace
 
 extern "C" {
 
@@ -12,10 +31,30 @@ extern "C" {
 BSTR xrQuendril(const uint8_t*, int32_t) { return nullptr; }
 int32_t xrStringToArray(BSTR*, uint8_t*) { return 0; }
 
+#elif defined(FAKE_empty_result)
+
+// Returns a string of no bytes; stores like the stand-in.
+BSTR xrQuendril(const uint8_t*, int32_t) { return SysAllocStringByteLen("", 0); }
+int32_t xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
+
+#elif defined(FAKE_large)
+
+// Returns 1 MiB holding every byte value, zeros included, whatever it is asked.
+BSTR xrQuendril(const uint8_t*, int32_t)
+{
+    constexpr uint32_t kSize = 1u << 20;
+    BSTR s = SysAllocStringByteLen(nullptr, kSize);
+    auto* bytes = reinterpret_cast<unsigned char*>(s);
+    for (uint32_t i = 0; i < kSize; ++i)
+        bytes[i] = static_cast<unsigned char>(i * 7);
+    return s;
+}
+int32_t xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
+
 #elif defined(FAKE_replace)
 
-// Returns three bytes with a zero in the middle, and replaces the caller's
-// string with a new one of four bytes.
+// Returns three bytes with a zero in the middle, and frees the caller's string
+// to put a new one of four bytes in its place.
 BSTR xrQuendril(const uint8_t*, int32_t) { return SysAllocStringByteLen("a\0b", 3); }
 int32_t xrStringToArray(BSTR* text, uint8_t*)
 {
@@ -24,17 +63,38 @@ int32_t xrStringToArray(BSTR* text, uint8_t*)
     return 4;
 }
 
-#elif defined(FAKE_no_string_to_array)
+#elif defined(FAKE_null_out)
 
-// Exports xrQuendril only.
-BSTR xrQuendril(const uint8_t* first, int32_t count)
+// Frees the caller's string and leaves null in its place.
+BSTR xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
+int32_t xrStringToArray(BSTR* text, uint8_t* first)
 {
-    return SysAllocStringByteLen(reinterpret_cast<const char*>(first), static_cast<uint32_t>(count));
+    const int32_t stored = storeText(text, first);
+    SysFreeString(*text);
+    *text = nullptr;
+    return stored;
+}
+
+#elif defined(FAKE_shrink)
+
+// Stores the text, then shortens the caller's string in place to ten bytes by
+// rewriting its length.
+BSTR xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
+int32_t xrStringToArray(BSTR* text, uint8_t* first)
+{
+    const int32_t stored = storeText(text, first);
+    if (*text && SysStringByteLen(*text) > 10) {
+        const uint32_t shorter = 10;
+        std::memcpy(reinterpret_cast<char*>(*text) - sizeof shorter, &shorter, sizeof shorter);
+        reinterpret_cast<char*>(*text)[10] = '\0';
+        reinterpret_cast<char*>(*text)[11] = '\0';
+    }
+    return stored;
 }
 
 #elif defined(FAKE_nonzero)
 
-// Returns one byte for each nonzero byte it is given; stores text like the stand-in.
+// Returns one byte for each nonzero byte it is given; stores like the stand-in.
 BSTR xrQuendril(const uint8_t* first, int32_t count)
 {
     uint32_t nonzero = 0;
@@ -42,12 +102,17 @@ BSTR xrQuendril(const uint8_t* first, int32_t count)
         nonzero += first[i] != 0;
     return SysAllocStringByteLen(nullptr, nonzero);
 }
-int32_t xrStringToArray(BSTR* text, uint8_t* first)
-{
-    const uint32_t bytes = SysStringByteLen(*text);
-    std::memcpy(first, *text, bytes);
-    return static_cast<int32_t>(bytes);
-}
+int32_t xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
+
+#elif defined(FAKE_no_string_to_array)
+
+// Exports xrQuendril only.
+BSTR xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
+
+#elif defined(FAKE_no_quendril)
+
+// Exports xrStringToArray only.
+int32_t xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
 
 #endif
 
