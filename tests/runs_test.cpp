@@ -228,3 +228,23 @@ TEST(Runs, LibraryTextIsDecodedByItsStoredLengthZerosAndAllBytesIncluded)
     for (std::size_t i = 0; i < s.size(); ++i)
         ASSERT_EQ(s[i], cp.charFromCode(static_cast<std::uint8_t>(i * 7))) << i;
 }
+
+TEST(Runs, RoutineErrorsLeaveTheRunWithEverythingReleased)
+{
+    // A code page in which a space has a two-byte code: run 2's routine raises 6.
+    class SpaceIsDoubleByte final : public platform::CodePage {
+    public:
+        char16_t charFromCode(std::uint8_t code) const override { return code; }
+        std::int16_t codeOfChar(char16_t c) const override { return c == u' ' ? -32448 : c; }
+    };
+    const SpaceIsDoubleByte cp;
+    Fixture f(kStandIn, false);
+    const RunEnvironment env{f.library, f.ticks, u",", cp};
+    EXPECT_EQ(errorNumberOf([&] { Command2_Click(f.window, env); }), platform::kOverflow);
+    EXPECT_TRUE(f.window.shown.empty());
+
+    // The run's block holds 50001 elements: one more is outside it.
+    const ByteArray mat(0, kBlockElements);
+    EXPECT_EQ(errorNumberOf([&] { BytesToText(false, mat, kBlockBytes + 2, f.env()); }),
+              platform::kSubscriptOutOfRange);
+}

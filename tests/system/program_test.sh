@@ -6,7 +6,7 @@
 # Screenshots go to ARTEFACTS.
 # Usage: program_test.sh BIN_DIR NAME ARTEFACTS
 set -euo pipefail
-bin=$1
+bin=$(cd "$1" && pwd)
 name=$2
 artefacts=$3
 title='Verifica Conversione & Prestazioni'
@@ -104,10 +104,13 @@ if [[ -n "$wid" ]]; then
   [[ $status -eq 0 ]] || fail "closing the window: exit status $status, expected 0"
 fi
 
-# --- No conversion library beside the program: the error report, then a failure status.
-mkdir "$work/nolib"
+# --- No conversion library beside the program, a working one planted in the
+# folder it is started from: the planted one is never loaded, so pressing
+# Quendril with "Utilizza la DLL" gives the error report, then a failure status.
+mkdir "$work/nolib" "$work/planted"
 cp "$bin/$name" "$bin/libsysstring.so" "$work/nolib/"
-(cd "$work" && exec "$work/nolib/$name") &
+cp "$bin/libquendril.so" "$bin/libsysstring.so" "$work/planted/"
+(cd "$work/planted" && exec "$work/nolib/$name") &
 pid=$!
 pids+=($pid)
 wid=''
