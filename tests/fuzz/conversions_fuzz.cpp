@@ -3,6 +3,7 @@
 // the model in oracle.h.
 #include "conversions.h"
 #include "oracle.h"
+#include "test_support.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -19,16 +20,6 @@ public:
         return c >= 0x3000 ? static_cast<std::int16_t>(c - 0x10000) : static_cast<std::int16_t>(c & 0xFF);
     }
 };
-
-int errorOf(auto&& f)
-{
-    try {
-        f();
-    } catch (const platform::RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 void check(bool ok)
 {
@@ -60,14 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             : in.PickValueInArray({INT32_MIN, INT32_MIN + 1, -1, INT32_MAX});
         const oracle::Outcome expected = oracle::quendril(model, lx, cp);
         std::u16string text;
-        check(errorOf([&] { text = core::Quendril(mat, lx, cp); }) == expected.error);
+        check(testing_support::errorNumberOf([&] { text = core::Quendril(mat, lx, cp); }) == expected.error);
         check(text == expected.text);
     } else {
         std::u16string buf;
         while (in.remaining_bytes() >= 2 && buf.size() < 90)
             buf.push_back(in.ConsumeIntegral<char16_t>());
         const int expected = oracle::stringToArray(buf, model, cp);
-        check(errorOf([&] { core::StringToArray(buf, mat, cp); }) == expected);
+        check(testing_support::errorNumberOf([&] { core::StringToArray(buf, mat, cp); }) == expected);
         for (std::size_t i = 0; model.exists && i < model.elements.size(); ++i)
             check(mat.data()[i] == model.elements[i]);
     }

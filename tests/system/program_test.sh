@@ -70,12 +70,18 @@ dismiss() {
   until_true "! xwininfo -id $1 2>/dev/null | grep -q IsViewable"
 }
 
+# Starts program $2 from folder $1 and waits for its window; sets pid and wid
+# (empty when no window appeared).
+start() {
+  (cd "$1" && exec "$2") &
+  pid=$!
+  pids+=("$pid")
+  wid=''
+  until_true 'wid=$(window_of "$pid" "$title"); [[ -n "$wid" ]]' || fail "$2: window '$title' never appeared"
+}
+
 # --- Normal use, started from another folder.
-(cd "$work" && exec "$bin/$name") &
-pid=$!
-pids+=($pid)
-wid=''
-until_true 'wid=$(window_of "$pid" "$title"); [[ -n "$wid" ]]' || fail "window '$title' never appeared"
+start "$work" "$bin/$name"
 if [[ -n "$wid" ]]; then
   geometry=$(xwininfo -id "$wid")
   grep -q 'Width: 312$' <<<"$geometry" && grep -q 'Height: 213$' <<<"$geometry" \
@@ -110,11 +116,7 @@ fi
 mkdir "$work/nolib" "$work/planted"
 cp "$bin/$name" "$bin/libsysstring.so" "$work/nolib/"
 cp "$bin/libquendril.so" "$bin/libsysstring.so" "$work/planted/"
-(cd "$work/planted" && exec "$work/nolib/$name") &
-pid=$!
-pids+=($pid)
-wid=''
-until_true 'wid=$(window_of "$pid" "$title"); [[ -n "$wid" ]]' || fail "window without library never appeared"
+start "$work/planted" "$work/nolib/$name"
 if [[ -n "$wid" ]]; then
   if box=$(press "$wid" 92 96 "$pid"); then
     shot error-report
