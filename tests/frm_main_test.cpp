@@ -4,7 +4,6 @@
 #include "error_report.h"
 #include "folders.h"
 #include "frm_main.h"
-#include "startup.h"
 #include "test_support.h"
 
 #include <QAbstractButton>

@@ -15,8 +15,8 @@ namespace ui {
 
 namespace {
 
-// The family the option captions ask for; main() substitutes an installed one.
-const char* const kOptionFamily = "MS Sans Serif";
+// The family the option captions ask for; start-up substitutes an installed one.
+const QString kOptionFamily = QStringLiteral("MS Sans Serif");
 
 QPushButton* pushButton(QWidget* parent, const char* caption, QRect rect)
 {
@@ -39,6 +39,14 @@ QRadioButton* optionButton(QWidget* parent, const char* caption, QRect rect)
 }
 
 } // namespace
+
+void registerFontSubstitutions()
+{
+    // Liberation Sans has the proportions of the sans-serif the captions were
+    // drawn with; DejaVu Sans is the fallback every Debian desktop has.
+    QFont::insertSubstitutions(kOptionFamily,
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
 
 FrmMain::FrmMain(const QString& programTitle, const core::RunEnvironment& env, QWidget* parent)
     : QWidget(parent), programTitle_(programTitle), env_(env)

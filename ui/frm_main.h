@@ -43,4 +43,7 @@ private:
     core::RunEnvironment env_;
 };
 
+// Registers installed fonts for the family the option captions ask for, which Linux lacks.
+void registerFontSubstitutions();
+
 } // namespace ui

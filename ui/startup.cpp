@@ -6,21 +6,13 @@
 #include "frm_main.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace ui {
-
-void registerFontSubstitutions()
-{
-    // Liberation Sans has the proportions of the sans-serif the captions were
-    // drawn with; DejaVu Sans is the fallback every Debian desktop has.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-}
 
 int runProgram(int argc, char* argv[], const ProgramInfo& info)
 {
@@ -40,10 +32,13 @@ int runProgram(int argc, char* argv[], const ProgramInfo& info)
     registerFontSubstitutions();
 
     const QString title = QString::fromUtf8(info.name);
-    FrmMain window(title);
-    if (!runReportingErrors(title, [&] { window.Form_Load(); }))
+    std::optional<FrmMain> window;
+    if (!runReportingErrors(title, [&] {
+            window.emplace(title);
+            window->Form_Load();
+        }))
         return EXIT_FAILURE;
-    window.show();
+    window->show();
     if (info.quitWhenShown)
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return QApplication::exec();

@@ -17,7 +17,4 @@ struct ProgramInfo {
 // Runs the program until its window is closed; returns the process's exit status.
 int runProgram(int argc, char* argv[], const ProgramInfo& info);
 
-// Registers installed fonts for the families the window asks for but Linux lacks.
-void registerFontSubstitutions();
-
 } // namespace ui
