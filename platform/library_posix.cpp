@@ -52,6 +52,9 @@ void Library::load()
                                                         + "': " + lastLoaderError());
         return;
     }
+    // A name with a slash would be taken relative to the current directory.
+    if (fileName_.find('/') != std::string::npos)
+        throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + local + "'");
     handle_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_)
         return;

@@ -83,6 +83,16 @@ TEST(Library, LibraryInTheCurrentDirectoryIsNeverLoaded)
     EXPECT_FALSE(lib.loaded());
 }
 
+TEST(Library, NameWithAFolderIsNeverTakenRelativeToTheCurrentDirectory)
+{
+    TempFolder start;
+    fs::create_directory(start.path() / "sub");
+    fs::copy_file(kStandIn, start.path() / "sub" / "libquendril.so");
+    CurrentDirectory cwd(start.path());
+    Library lib(kFakes + "/empty", "sub/libquendril.so");
+    EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kFileNotFound);
+}
+
 TEST(Library, BindingIsMadeOnceAndOutlivesTheFile)
 {
     TempFolder folder;
