@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFontInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -118,6 +119,29 @@ private slots:
         for (QPushButton* b : {w.Command1, w.Command2}) {
             QCOMPARE(b->font(), w.font());
             QVERIFY2(b->sizeHint().width() <= b->width(), qPrintable(b->text()));
+        }
+    }
+
+    void iconGroupHoldsTheThreeImages()
+    {
+        QFile ico(QStringLiteral(RESOURCES_DIR "/icon.ico"));
+        QVERIFY(ico.open(QIODevice::ReadOnly));
+        const QByteArray data = ico.readAll();
+        QVERIFY(data.size() > 6 + 3 * 16);
+        const auto u16 = [&](int at) { return quint8(data[at]) | quint8(data[at + 1]) << 8; };
+        QCOMPARE(u16(0), 0); // reserved
+        QCOMPARE(u16(2), 1); // icon
+        QCOMPARE(u16(4), 3); // images
+        struct Image {
+            int size, colours, bits;
+        };
+        const Image expected[] = {{32, 2, 1}, {32, 16, 4}, {16, 16, 4}};
+        for (int i = 0; i < 3; ++i) {
+            const int entry = 6 + 16 * i;
+            QCOMPARE(int(quint8(data[entry])), expected[i].size);
+            QCOMPARE(int(quint8(data[entry + 1])), expected[i].size);
+            QCOMPARE(int(quint8(data[entry + 2])), expected[i].colours);
+            QCOMPARE(u16(entry + 6), expected[i].bits);
         }
     }
 

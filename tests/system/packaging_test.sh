@@ -37,6 +37,18 @@ for name in Tarmelo Fesdrin; do
   fi
 done
 
+# The committed icons are what the generator makes.
+src=$(cd "$(dirname "$0")/../.." && pwd)
+if command -v python3 >/dev/null; then
+  mkdir "$stage/icons"
+  python3 "$src/scripts/make-icon" "$stage/icons"
+  for f in "$stage/icons"/*; do
+    cmp -s "$f" "$src/resources/$(basename "$f")" || fail "resources/$(basename "$f") differs from what scripts/make-icon makes"
+  done
+else
+  echo "SKIP: python3 not installed, icons not regenerated"
+fi
+
 DESTDIR="$stage/root" cmake --install "$build" --prefix /usr >/dev/null
 root="$stage/root/usr"
 for name in Tarmelo Fesdrin; do
