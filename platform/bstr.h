@@ -30,6 +30,7 @@ public:
     // A counted string of n bytes for the caller to fill; raises error 7 when out of memory.
     static Bstr ofLength(std::size_t n);
 
+    // The owned string, still owned.
     BSTR get() const noexcept { return s_; }
     // The content, for filling a string made by ofLength.
     char* data() noexcept { return reinterpret_cast<char*>(s_); }
