@@ -3,13 +3,13 @@
 // the run's 50000 bytes, how it grows with n, what the stopwatch costs and
 // allocates, the peak heap of the in-program bytes-to-text conversion, and the
 // program's start-up against a minimal Qt program.
-#include "counting_allocator.h"
+#include "bench/counting_allocator.h"
 
-#include "clstime.h"
-#include "codepage.h"
-#include "conversions.h"
-#include "folders.h"
-#include "runs.h"
+#include "core/clstime.h"
+#include "core/conversions.h"
+#include "core/runs.h"
+#include "platform/codepage.h"
+#include "platform/folders.h"
 
 #include <benchmark/benchmark.h>
 
@@ -52,45 +52,45 @@ const RunEnvironment& environment()
 
 // --- The four timed intervals and their growth.
 
-void BytesToText(benchmark::State& state, bool library)
+void BytesToText(benchmark::State& state, core::Method method)
 {
     const auto n = static_cast<std::int32_t>(state.range(0));
     const ByteArray mat(0, static_cast<std::uint32_t>(n) + 1);
     for (auto _ : state)
-        benchmark::DoNotOptimize(core::BytesToText(library, mat, n, environment()));
+        benchmark::DoNotOptimize(core::BytesToText(method, mat, n, environment()));
     state.SetComplexityN(n);
     state.SetBytesProcessed(state.iterations() * n);
 }
 
-void TextToBytes(benchmark::State& state, bool library)
+void TextToBytes(benchmark::State& state, core::Method method)
 {
     const auto n = static_cast<std::int32_t>(state.range(0));
     ByteArray mat(0, static_cast<std::uint32_t>(n) + 1);
     std::u16string s(static_cast<std::size_t>(n), u' ');
     for (auto _ : state) {
-        core::TextToBytes(library, s, mat, environment());
+        core::TextToBytes(method, s, mat, environment());
         benchmark::DoNotOptimize(mat.data());
     }
     state.SetComplexityN(n);
     state.SetBytesProcessed(state.iterations() * n);
 }
 
-void Run1_Library(benchmark::State& s) { BytesToText(s, true); }
+void Run1_Library(benchmark::State& s) { BytesToText(s, core::Method::Library); }
 void Run1_Library_Cold(benchmark::State& s)
 {
     setHeapThresholds(kDefaultThreshold);
-    BytesToText(s, true);
+    BytesToText(s, core::Method::Library);
     setHeapThresholds(kWarmThreshold);
 }
 void Run2_Library_Cold(benchmark::State& s)
 {
     setHeapThresholds(kDefaultThreshold);
-    TextToBytes(s, true);
+    TextToBytes(s, core::Method::Library);
     setHeapThresholds(kWarmThreshold);
 }
-void Run1_InProgram(benchmark::State& s) { BytesToText(s, false); }
-void Run2_Library(benchmark::State& s) { TextToBytes(s, true); }
-void Run2_InProgram(benchmark::State& s) { TextToBytes(s, false); }
+void Run1_InProgram(benchmark::State& s) { BytesToText(s, core::Method::InProgram); }
+void Run2_Library(benchmark::State& s) { TextToBytes(s, core::Method::Library); }
+void Run2_InProgram(benchmark::State& s) { TextToBytes(s, core::Method::InProgram); }
 
 BENCHMARK(Run1_Library)->Arg(kRunBytes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(Run1_InProgram)->Arg(kRunBytes)->Unit(benchmark::kMicrosecond);
@@ -225,7 +225,7 @@ void PeakHeap_Run1_InProgram(benchmark::State& state)
     for (auto _ : state) {
         const std::size_t baseline = bench::heapCounters().liveBytes;
         bench::resetHeapPeak();
-        const std::u16string s = core::BytesToText(false, mat, kRunBytes, environment());
+        const std::u16string s = core::BytesToText(core::Method::InProgram, mat, kRunBytes, environment());
         peak = bench::heapCounters().peakBytes - baseline;
         finalText = s.size() * sizeof(char16_t);
     }

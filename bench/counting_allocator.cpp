@@ -1,6 +1,6 @@
 // Global operator new and delete that count. Each block carries its requested
 // size in a header, so live and peak bytes are exact. Single-threaded use only.
-#include "counting_allocator.h"
+#include "bench/counting_allocator.h"
 
 #include <cstdlib>
 #include <new>

@@ -5,11 +5,21 @@
 # identity. It is installed with its desktop entry, icons and metainfo.
 include(GNUInstallDirs)
 
-set(VC_VERSION "1.00")
-set(VC_COMPANY "Laboratorio Tarfes")
-set(VC_APP_ID_PREFIX "it.tarfes")
+# Where the programs and the libraries they load live once installed.
 set(VC_INSTALL_PKGDIR "${CMAKE_INSTALL_LIBDIR}/verifica-conversione")
 set(VC_RESOURCES "${PROJECT_SOURCE_DIR}/resources")
+# The four numbers of a Windows file version, from the project's version.
+math(EXPR VC_VERSION_MINOR_NUMBER "${PROJECT_VERSION_MINOR} + 0")
+set(VC_FILEVERSION "${PROJECT_VERSION_MAJOR},${VC_VERSION_MINOR_NUMBER},0,0")
+
+# vc_program_identity(TARGET NAME): compiles the program's name, the product's
+# version and its maker into TARGET, for the program's own start-up.
+function(vc_program_identity target name)
+  target_compile_definitions(${target} PRIVATE
+    VC_PROGRAM_NAME="${name}"
+    VC_PROGRAM_VERSION="${VC_VERSION}"
+    VC_COMPANY_NAME="${VC_COMPANY}")
+endfunction()
 
 function(add_deliverable VC_NAME)
   set(VC_APP_ID "${VC_APP_ID_PREFIX}.${VC_NAME}")
@@ -21,10 +31,7 @@ function(add_deliverable VC_NAME)
 
   qt_add_executable(${VC_NAME} ${PROJECT_SOURCE_DIR}/ui/main.cpp)
   target_link_libraries(${VC_NAME} PRIVATE ui)
-  target_compile_definitions(${VC_NAME} PRIVATE
-    VC_PROGRAM_NAME="${VC_NAME}"
-    VC_PROGRAM_VERSION="${VC_VERSION}"
-    VC_COMPANY_NAME="${VC_COMPANY}")
+  vc_program_identity(${VC_NAME} ${VC_NAME})
   # The conversion library is bound at run time, so it is built, not linked.
   add_dependencies(${VC_NAME} quendril)
 
@@ -53,3 +60,6 @@ function(add_deliverable VC_NAME)
             RENAME ${VC_APP_ID}.png)
   endforeach()
 endfunction()
+
+# The libraries the programs load at run time are installed beside them.
+install(TARGETS quendril sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR})

@@ -3,7 +3,7 @@
 // is checked and raises error 9 outside the bounds.
 #pragma once
 
-#include "runtime_error.h"
+#include "platform/runtime_error.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,9 +20,6 @@ public:
     {
     }
 
-    bool exists() const noexcept { return exists_; }
-    std::int32_t lowerBound() const noexcept { return lowerBound_; }
-    std::uint32_t count() const noexcept { return count_; }
     // The first element's address, for a conversion library; null when there is no array.
     std::uint8_t* data() noexcept { return data_.get(); }
     const std::uint8_t* data() const noexcept { return data_.get(); }

@@ -1,8 +1,8 @@
 // The stopwatch's reading and the number format of its result.
-#include "clstime.h"
+#include "core/clstime.h"
 
-#include "regional.h"
-#include "ticks.h"
+#include "platform/regional.h"
+#include "platform/ticks.h"
 
 #include <cstdlib>
 
@@ -12,7 +12,7 @@ namespace {
 
 class SystemTicks final : public TickSource {
 public:
-    std::uint32_t ticks() noexcept override { return platform::GetTickCount(); }
+    std::uint32_t ticks() override { return platform::GetTickCount(); }
 };
 
 } // namespace
@@ -29,7 +29,7 @@ std::u16string_view ClsTime::defaultSeparator()
 }
 
 ClsTime::ClsTime(TickSource& ticks, std::u16string_view decimalSeparator)
-    : ticks_(ticks), separator_(decimalSeparator)
+    : Sorgente(ticks), Separatore(decimalSeparator)
 {
 }
 
@@ -44,7 +44,7 @@ std::u16string ClsTime::TempoImpiegato()
     // crosses 2^31 or 2^32 between them.
     const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(TickFine)
                                                    - static_cast<std::uint32_t>(TickInizio));
-    return u"impiegati " + formatSeconds(elapsed, separator_) + u" sec.";
+    return u"impiegati " + formatSeconds(elapsed, Separatore) + u" sec.";
 }
 
 std::u16string formatSeconds(std::int32_t ms, std::u16string_view decimalSeparator)

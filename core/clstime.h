@@ -14,12 +14,14 @@ class TickSource {
 public:
     virtual ~TickSource() = default;
     // The current count in milliseconds.
-    virtual std::uint32_t ticks() noexcept = 0;
+    virtual std::uint32_t ticks() = 0;
 };
 
 // The system's tick counter.
 TickSource& systemTicks();
 
+// The stopwatch's members keep the names it was given (TickInizio, TickFine,
+// Inizio, Fine, TempoImpiegato); the two it adds follow the same style.
 class ClsTime {
 public:
     // A stopwatch with no marks, reading ticks from `ticks` and writing numbers
@@ -28,9 +30,9 @@ public:
                      std::u16string_view decimalSeparator = defaultSeparator());
 
     // Takes the start mark, replacing any earlier one.
-    void Inizio() noexcept { TickInizio = static_cast<std::int32_t>(ticks_.ticks()); }
+    void Inizio() { TickInizio = static_cast<std::int32_t>(Sorgente.ticks()); }
     // Takes the stop mark, replacing any earlier one.
-    void Fine() noexcept { TickFine = static_cast<std::int32_t>(ticks_.ticks()); }
+    void Fine() { TickFine = static_cast<std::int32_t>(Sorgente.ticks()); }
     // "impiegati <seconds> sec."; a mark still 0 is taken now and kept.
     std::u16string TempoImpiegato();
 
@@ -39,8 +41,8 @@ private:
 
     std::int32_t TickInizio = 0;
     std::int32_t TickFine = 0;
-    TickSource& ticks_;
-    std::u16string_view separator_;
+    TickSource& Sorgente;          // where the marks are read
+    std::u16string_view Separatore; // the decimal separator of the result
 };
 
 // ms as seconds with pattern "0.000": no grouping, a leading minus when negative.

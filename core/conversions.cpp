@@ -2,11 +2,11 @@
 // building a fresh text of exactly i + 1 characters from the previous one, so
 // its copying grows with the square of the length; StringToArray takes a new
 // one-character text per character. Both are written once over the code page
-// type, so that the system's code page is called directly rather than through
-// the interface.
-#include "conversions.h"
+// type, so that Windows-1252 is called directly rather than through the
+// interface.
+#include "core/conversions.h"
 
-#include "runtime_error.h"
+#include "platform/runtime_error.h"
 
 #include <utility>
 
@@ -47,20 +47,26 @@ void stringToArray(const std::u16string& buf, ByteArray& mat, const Page& cp)
     }
 }
 
+// Calls f with cp as its concrete type when it is Windows-1252, whose
+// character services are inline, else through the interface.
+template <class F>
+decltype(auto) withCodePage(const platform::CodePage& cp, F&& f)
+{
+    if (const auto* w1252 = dynamic_cast<const platform::Windows1252*>(&cp))
+        return f(*w1252);
+    return f(cp);
+}
+
 } // namespace
 
-std::u16string Quendril(const ByteArray& mat, const std::int32_t& lx, const platform::CodePage& cp)
+std::u16string Quendril(const ByteArray& mat, std::int32_t lx, const platform::CodePage& cp)
 {
-    if (const auto* ansi = dynamic_cast<const platform::Windows1252*>(&cp))
-        return quendril(mat, lx, *ansi);
-    return quendril(mat, lx, cp);
+    return withCodePage(cp, [&](const auto& page) { return quendril(mat, lx, page); });
 }
 
 void StringToArray(const std::u16string& buf, ByteArray& mat, const platform::CodePage& cp)
 {
-    if (const auto* ansi = dynamic_cast<const platform::Windows1252*>(&cp))
-        return stringToArray(buf, mat, *ansi);
-    stringToArray(buf, mat, cp);
+    withCodePage(cp, [&](const auto& page) { stringToArray(buf, mat, page); });
 }
 
 } // namespace core

@@ -3,8 +3,8 @@
 // cost is what the timed runs measure, so neither builds in bulk.
 #pragma once
 
-#include "byte_array.h"
-#include "codepage.h"
+#include "core/byte_array.h"
+#include "platform/codepage.h"
 
 #include <cstdint>
 #include <string>
@@ -13,7 +13,7 @@ namespace core {
 
 // A text of lx characters, one per element of mat from index 0 on; raises 6
 // for lx = INT32_MIN and 9 at the first element outside mat.
-std::u16string Quendril(const ByteArray& mat, const std::int32_t& lx,
+std::u16string Quendril(const ByteArray& mat, std::int32_t lx,
                         const platform::CodePage& cp = platform::ansiCodePage());
 
 // Stores the code of each character of buf in mat from index 0 on; raises 9 at

@@ -1,7 +1,7 @@
 // Counted strings made from C++ byte sequences.
-#include "bstr.h"
+#include "platform/bstr.h"
 
-#include "runtime_error.h"
+#include "platform/runtime_error.h"
 
 #include <cstring>
 

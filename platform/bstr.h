@@ -2,7 +2,7 @@
 // how C++ code holds what a conversion library returns or what it hands to one.
 #pragma once
 
-#include "sysstring.h"
+#include "platform/sysstring.h"
 
 #include <cstdint>
 #include <string_view>
@@ -34,8 +34,8 @@ public:
     BSTR get() const noexcept { return s_; }
     // The content, for filling a string made by ofLength.
     char* data() noexcept { return reinterpret_cast<char*>(s_); }
-    // The owned variable itself, for a callee that may free and replace its string.
-    BSTR* slot() noexcept { return &s_; }
+    // The owned variable as an out-parameter, for a callee that may free and replace its string.
+    BSTR* outParameter() noexcept { return &s_; }
     // The content as bytes, by its stored length.
     std::string_view bytes() const noexcept
     {

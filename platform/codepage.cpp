@@ -2,7 +2,7 @@
 // counted byte strings. The bulk conversions of Windows-1252 first treat every
 // byte as standing for itself, a loop the compiler vectorises, and go back
 // through the table only when a byte or character needs it.
-#include "codepage.h"
+#include "platform/codepage.h"
 
 #include <algorithm>
 

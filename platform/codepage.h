@@ -3,7 +3,7 @@
 // the CodePage interface so that another code page can stand in for it.
 #pragma once
 
-#include "bstr.h"
+#include "platform/bstr.h"
 
 #include <array>
 #include <cstdint>
@@ -47,7 +47,8 @@ private:
     static const std::array<char16_t, 256> kToUnicode;
 };
 
-// The system's ANSI code page.
+// The ANSI code page the program converts with: on Windows the system's own,
+// elsewhere Windows-1252, the one of the program's Italian locale.
 const CodePage& ansiCodePage();
 
 // A counted string holding the bytes of text in code page cp.

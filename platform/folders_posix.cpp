@@ -1,8 +1,8 @@
 // Folders on POSIX systems: the program file is found through /proc/self/exe
 // (Linux), the current directory through getcwd and chdir.
-#include "folders.h"
+#include "platform/folders.h"
 
-#include "runtime_error.h"
+#include "platform/runtime_error.h"
 
 #include <cerrno>
 #include <cstring>
@@ -35,8 +35,9 @@ std::string programFolder()
     std::vector<char> buf(256);
     for (;;) {
         const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+        const int err = errno;
         if (n < 0)
-            raisePathNotFound("trovare la cartella del programma", errno);
+            raisePathNotFound("trovare la cartella del programma", err);
         if (static_cast<std::size_t>(n) < buf.size())
             return parentOf(std::string(buf.data(), static_cast<std::size_t>(n)));
         buf.resize(buf.size() * 2);
@@ -47,8 +48,9 @@ std::string currentDirectory()
 {
     std::vector<char> buf(256);
     while (!getcwd(buf.data(), buf.size())) {
-        if (errno != ERANGE)
-            raisePathNotFound("leggere la cartella corrente", errno);
+        const int err = errno;
+        if (err != ERANGE)
+            raisePathNotFound("leggere la cartella corrente", err);
         buf.resize(buf.size() * 2);
     }
     return buf.data();
@@ -56,8 +58,10 @@ std::string currentDirectory()
 
 void setCurrentDirectory(const std::string& folder)
 {
-    if (chdir(folder.c_str()) != 0)
-        raisePathNotFound("impostare la cartella corrente a '" + folder + "'", errno);
+    if (chdir(folder.c_str()) != 0) {
+        const int err = errno;
+        raisePathNotFound("impostare la cartella corrente a '" + folder + "'", err);
+    }
 }
 
 } // namespace platform

@@ -19,8 +19,6 @@ public:
     // needed; raises 53 (file not found), 48 (not loadable) or 453 (no such export).
     void* resolve(const char* name);
 
-    // The library's file name, as given.
-    const std::string& fileName() const noexcept { return fileName_; }
     // Whether the library has been loaded by an earlier call.
     bool loaded() const noexcept { return handle_ != nullptr; }
 

@@ -2,9 +2,9 @@
 // is tried by absolute path; the standard search (LD_LIBRARY_PATH, the
 // program's run path, the loader's cache, the system folders) comes after it
 // and does not include the current directory.
-#include "library.h"
+#include "platform/library.h"
 
-#include "runtime_error.h"
+#include "platform/runtime_error.h"
 
 #include <dlfcn.h>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // Regional settings on POSIX systems: the numeric locale that the environment
 // selects (LC_ALL, LC_NUMERIC, LANG), read in a locale object of its own so the
 // process's locale is left as it is.
-#include "regional.h"
+#include "platform/regional.h"
 
 #include <langinfo.h>
 #include <locale.h>

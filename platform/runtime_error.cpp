@@ -1,12 +1,12 @@
 // Numbered run-time errors: construction and the two errors the arithmetic
 // and the array checks raise.
-#include "runtime_error.h"
+#include "platform/runtime_error.h"
 
 #include <utility>
 
 namespace platform {
 
-RuntimeError::RuntimeError(int number, std::string description)
+RuntimeError::RuntimeError(ErrorNumber number, std::string description)
     : number_(number), description_(std::move(description))
 {
 }
@@ -18,7 +18,7 @@ void raiseOverflow()
 
 void raiseOutOfMemory()
 {
-    throw RuntimeError(kOutOfMemory, "Memoria esaurita");
+    throw RuntimeError(kOutOfMemory, kOutOfMemoryDescription);
 }
 
 void raiseSubscriptOutOfRange()

@@ -9,28 +9,32 @@
 
 namespace platform {
 
-// The error numbers the program can raise.
+// Every number the program raises or reports, as the platform numbers them.
 enum ErrorNumber : int {
     kOverflow = 6,
     kOutOfMemory = 7,
     kSubscriptOutOfRange = 9,
     kLibraryNotLoadable = 48,
+    kInternalError = 51,
     kFileNotFound = 53,
     kPathNotFound = 76,
     kEntryPointNotFound = 453,
 };
 
+// The description of error 7, which the error report also gives for a failed C++ allocation.
+inline constexpr char kOutOfMemoryDescription[] = "Memoria esaurita";
+
 class RuntimeError : public std::exception {
 public:
     // An error with the given number and description (UTF-8).
-    RuntimeError(int number, std::string description);
+    RuntimeError(ErrorNumber number, std::string description);
 
-    int number() const noexcept { return number_; }
+    ErrorNumber number() const noexcept { return number_; }
     const std::string& description() const noexcept { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
 private:
-    int number_;
+    ErrorNumber number_;
     std::string description_;
 };
 

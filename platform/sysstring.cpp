@@ -1,7 +1,7 @@
 // The counted-string allocator. Each block is laid out as
 //   [uint32 byte length][content][two zero bytes]
 // and the caller sees the address of the content.
-#include "sysstring.h"
+#include "platform/sysstring.h"
 
 #include <cstdint>
 #include <cstdlib>

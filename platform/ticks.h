@@ -6,7 +6,7 @@
 
 namespace platform {
 
-// Milliseconds since the system started, modulo 2^32.
-std::uint32_t GetTickCount() noexcept;
+// Milliseconds since the system started, modulo 2^32; raises error 51 if the system clock cannot be read.
+std::uint32_t GetTickCount();
 
 } // namespace platform

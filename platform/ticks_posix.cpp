@@ -1,12 +1,17 @@
 // Tick counter on POSIX systems: CLOCK_BOOTTIME where the system has it, so
 // that time spent suspended counts as it does for the tick counter elsewhere.
-#include "ticks.h"
+#include "platform/ticks.h"
 
+#include "platform/runtime_error.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
 #include <time.h>
 
 namespace platform {
 
-std::uint32_t GetTickCount() noexcept
+std::uint32_t GetTickCount()
 {
 #ifdef CLOCK_BOOTTIME
     constexpr clockid_t clock = CLOCK_BOOTTIME;
@@ -14,7 +19,11 @@ std::uint32_t GetTickCount() noexcept
     constexpr clockid_t clock = CLOCK_MONOTONIC;
 #endif
     timespec ts{};
-    clock_gettime(clock, &ts);
+    if (clock_gettime(clock, &ts) != 0) {
+        const int err = errno;
+        throw RuntimeError(kInternalError, std::string("impossibile leggere il contatore dei millisecondi: ")
+                                               + std::strerror(err));
+    }
     const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u
                   + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<std::uint32_t>(ms);

@@ -4,7 +4,7 @@
 #ifndef QUENDRIL_H
 #define QUENDRIL_H
 
-#include "sysstring.h"
+#include "platform/sysstring.h"
 
 #include <stdint.h>
 

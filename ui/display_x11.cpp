@@ -1,7 +1,7 @@
 // Display check for X11 desktops: a GUI platform chosen with QT_QPA_PLATFORM or
 // -platform is trusted; a Wayland session is left to the toolkit; otherwise
 // the X server named by DISPLAY must accept a connection.
-#include "display.h"
+#include "ui/display.h"
 
 #include <xcb/xcb.h>
 

@@ -1,7 +1,7 @@
 // The error report's wording and its message box.
-#include "error_report.h"
+#include "ui/error_report.h"
 
-#include "runtime_error.h"
+#include "platform/runtime_error.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -11,12 +11,6 @@
 
 namespace ui {
 
-namespace {
-
-constexpr int kInternalError = 51;
-
-} // namespace
-
 ReportedError describe(std::exception_ptr e)
 {
     try {
@@ -24,11 +18,11 @@ ReportedError describe(std::exception_ptr e)
     } catch (const platform::RuntimeError& err) {
         return {err.number(), QString::fromStdString(err.description())};
     } catch (const std::bad_alloc&) {
-        return {platform::kOutOfMemory, QStringLiteral("Memoria esaurita")};
+        return {platform::kOutOfMemory, QString::fromUtf8(platform::kOutOfMemoryDescription)};
     } catch (const std::exception& err) {
-        return {kInternalError, QStringLiteral("Errore interno: ") + QString::fromUtf8(err.what())};
+        return {platform::kInternalError, QStringLiteral("Errore interno: ") + QString::fromUtf8(err.what())};
     } catch (...) {
-        return {kInternalError, QStringLiteral("Errore interno sconosciuto")};
+        return {platform::kInternalError, QStringLiteral("Errore interno sconosciuto")};
     }
 }
 

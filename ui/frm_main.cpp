@@ -1,9 +1,9 @@
 // The main window's controls, their layout in pixels at 96 dpi (Qt scales them
 // on denser screens), and its event procedures.
-#include "frm_main.h"
+#include "ui/frm_main.h"
 
-#include "error_report.h"
-#include "folders.h"
+#include "platform/folders.h"
+#include "ui/error_report.h"
 
 #include <QFont>
 #include <QIcon>

@@ -3,7 +3,7 @@
 // message box titled with the program's name.
 #pragma once
 
-#include "runs.h"
+#include "core/runs.h"
 
 #include <QWidget>
 

@@ -1,5 +1,5 @@
 // Entry point of a deliverable; the build names the program.
-#include "startup.h"
+#include "ui/startup.h"
 
 int main(int argc, char* argv[])
 {

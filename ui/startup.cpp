@@ -1,9 +1,9 @@
 // Start-up: everything between main() and the event loop.
-#include "startup.h"
+#include "ui/startup.h"
 
-#include "display.h"
-#include "error_report.h"
-#include "frm_main.h"
+#include "ui/display.h"
+#include "ui/error_report.h"
+#include "ui/frm_main.h"
 
 #include <QApplication>
 #include <QTimer>

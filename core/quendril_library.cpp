@@ -1,0 +1,42 @@
+// The external conversion library's two functions, bound on first call.
+#include "core/quendril_library.h"
+
+#include "platform/folders.h"
+
+#include <utility>
+
+namespace core {
+
+QuendrilLibrary::QuendrilLibrary(std::string folder, std::string fileName)
+    : lib_(std::move(folder), std::move(fileName)),
+      xrQuendril_(lib_, "xrQuendril"),
+      xrStringToArray_(lib_, "xrStringToArray")
+{
+}
+
+std::string QuendrilLibrary::defaultFileName()
+{
+#ifdef _WIN32
+    return "quendril.dll";
+#else
+    return "libquendril.so";
+#endif
+}
+
+platform::Bstr QuendrilLibrary::xrQuendril(const std::uint8_t* first, std::int32_t count)
+{
+    return platform::Bstr(xrQuendril_.get()(first, count));
+}
+
+std::int32_t QuendrilLibrary::xrStringToArray(platform::Bstr& text, std::uint8_t* first)
+{
+    return xrStringToArray_.get()(text.outParameter(), first);
+}
+
+QuendrilLibrary& processLibrary()
+{
+    static QuendrilLibrary library(platform::programFolder());
+    return library;
+}
+
+} // namespace core

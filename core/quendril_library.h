@@ -1,0 +1,37 @@
+// The external conversion library as the runs call it: its two functions, each
+// bound by name on its first call and kept bound for the object's life. The
+// counted strings it hands over and takes back are held by platform::Bstr.
+#pragma once
+
+#include "platform/bstr.h"
+#include "platform/library.h"
+#include "quendril/quendril.h"
+
+#include <cstdint>
+#include <string>
+
+namespace core {
+
+class QuendrilLibrary {
+public:
+    // The library fileName, looked up in folder first; nothing is loaded yet.
+    explicit QuendrilLibrary(std::string folder, std::string fileName = defaultFileName());
+
+    // The text form of the first count bytes from first, as a counted ANSI string the caller owns.
+    platform::Bstr xrQuendril(const std::uint8_t* first, std::int32_t count);
+    // Stores the bytes of the ANSI string text from first on; the library may replace text's string.
+    std::int32_t xrStringToArray(platform::Bstr& text, std::uint8_t* first);
+
+    // The library's file name on this system.
+    static std::string defaultFileName();
+
+private:
+    platform::Library lib_;
+    platform::LazyFunction<decltype(::xrQuendril)> xrQuendril_;
+    platform::LazyFunction<decltype(::xrStringToArray)> xrStringToArray_;
+};
+
+// The library the program uses for its whole life, looked up in the program's folder.
+QuendrilLibrary& processLibrary();
+
+} // namespace core
