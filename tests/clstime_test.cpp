@@ -1,12 +1,14 @@
 // The stopwatch on an injected tick source: marks, missing marks, wraps of the
 // counter, and the format of the result text.
-#include "clstime.h"
+#include "core/clstime.h"
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
+#include <thread>
 
 using core::ClsTime;
 using core::formatSeconds;
@@ -91,4 +93,13 @@ TEST(FormatSeconds, AllIntegerDigitsWithoutGroupingAndAnySeparator)
     EXPECT_EQ(formatSeconds(INT32_MIN, u"."), u"-2147483.648");
     EXPECT_EQ(formatSeconds(-5, u"."), u"-0.005");
     EXPECT_EQ(formatSeconds(1000, u"\u066B"), u"1\u066B000");
+}
+
+TEST(SystemTicks, CountMilliseconds)
+{
+    const std::uint32_t before = core::systemTicks().ticks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::uint32_t elapsed = core::systemTicks().ticks() - before;
+    EXPECT_GE(elapsed, 49u);
+    EXPECT_LE(elapsed, 2000u);
 }

@@ -1,8 +1,8 @@
 // The in-program conversions: counts, bounds, partial writes on error and a
 // double-byte code page.
-#include "conversions.h"
+#include "core/conversions.h"
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +11,10 @@
 using namespace core;
 using platform::kOverflow;
 using platform::kSubscriptOutOfRange;
+using testing_support::DoubleByte;
 using testing_support::errorNumberOf;
 
 namespace {
-
-// A code page in which characters from U+3000 on take two bytes.
-class DoubleByte final : public platform::CodePage {
-public:
-    char16_t charFromCode(std::uint8_t code) const override { return code; }
-    std::int16_t codeOfChar(char16_t c) const override
-    {
-        return c >= 0x3000 ? static_cast<std::int16_t>(0x8140 - 0x10000) : static_cast<std::int16_t>(c);
-    }
-};
 
 ByteArray counting(std::int32_t lowerBound, std::uint32_t count)
 {
@@ -95,7 +86,8 @@ TEST(StringToArray, EmptyTextWritesNothing)
     ByteArray mat = counting(0, 2);
     StringToArray(u"", mat);
     EXPECT_EQ(mat.data()[0], 1);
-    StringToArray(u"", *std::make_unique<ByteArray>()); // not even an array is needed
+    ByteArray none; // not even an array is needed
+    EXPECT_EQ(errorNumberOf([&] { StringToArray(u"", none); }), 0);
 }
 
 TEST(StringToArray, TextLongerThanTheArrayRaises9AfterFillingIt)

@@ -1,12 +1,13 @@
 // The main window on the offscreen platform: layout, captions, fonts, option
 // group, focus, its load procedure, both buttons with both methods, and the
 // error report. Modal boxes are caught by a polling timer with a deadline.
-#include "error_report.h"
-#include "folders.h"
-#include "frm_main.h"
-#include "test_support.h"
+#include "core/quendril_library.h"
+#include "tests/test_support.h"
+#include "ui/error_report.h"
+#include "ui/frm_main.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -176,8 +177,7 @@ private slots:
         testing_support::CurrentDirectory cwd(elsewhere.path());
         FrmMain w(QStringLiteral("Tarmelo"));
         w.Form_Load();
-        QCOMPARE(QString::fromStdString(platform::currentDirectory()),
-                 QString::fromStdString(platform::programFolder()));
+        QCOMPARE(QDir::currentPath(), QCoreApplication::applicationDirPath());
     }
 
     void bothButtonsWithBothMethodsShowTheirResult_data()
@@ -213,7 +213,7 @@ private slots:
 
     void inProgramMethodNeedsNoLibrary()
     {
-        core::QuendrilLibrary absent(FAKES_DIR "/empty", "libquendril-absent.so");
+        core::QuendrilLibrary absent(testing_support::kFakes + "/empty", testing_support::kAbsentLibrary);
         const core::RunEnvironment env{absent, core::systemTicks(), u".", platform::ansiCodePage()};
         FrmMain w(QStringLiteral("Tarmelo"), env);
         w.Option2->click();
@@ -229,7 +229,7 @@ private slots:
     void reportNamesNumberAndDescriptionOfAnyException()
     {
         const auto of = [](auto e) { return ui::describe(std::make_exception_ptr(e)); };
-        QCOMPARE(of(platform::RuntimeError(9, "fuori")).number, 9);
+        QCOMPARE(of(platform::RuntimeError(platform::kSubscriptOutOfRange, "fuori")).number, 9);
         QCOMPARE(of(std::bad_alloc()).number, 7);
         QCOMPARE(of(std::runtime_error("x")).number, 51);
         QCOMPARE(ui::reportText({6, QStringLiteral("Overflow")}),
@@ -239,7 +239,7 @@ private slots:
     // Last: once the program is asked to end, no later event loop runs in this process.
     void errorInARunIsReportedAndEndsTheProgramWithFailure()
     {
-        core::QuendrilLibrary absent(FAKES_DIR "/empty", "libquendril-absent.so");
+        core::QuendrilLibrary absent(testing_support::kFakes + "/empty", testing_support::kAbsentLibrary);
         const core::RunEnvironment env{absent, core::systemTicks(), u".", platform::ansiCodePage()};
         FrmMain w(QStringLiteral("Tarmelo"), env);
 
@@ -251,9 +251,9 @@ private slots:
         QVERIFY(report.seen);
         QCOMPARE(report.title, QStringLiteral("Tarmelo"));
         QVERIFY2(report.text.startsWith(QStringLiteral("Errore di run-time '53':")), qPrintable(report.text));
-        QVERIFY(report.text.contains(QStringLiteral("libquendril-absent.so")));
+        QVERIFY(report.text.contains(QString::fromStdString(testing_support::kAbsentLibrary)));
     }
 };
 
 QTEST_MAIN(FrmMainTest)
-#include "frm_main_test.moc"
+#include <frm_main_test.moc>

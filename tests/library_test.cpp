@@ -1,9 +1,9 @@
 // Binding library functions by name against real files: where a library is
 // looked for, the errors for each way binding fails, and that a binding lasts.
-#include "library.h"
+#include "platform/library.h"
 
-#include "quendril.h"
-#include "test_support.h"
+#include "quendril/quendril.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,14 @@
 using namespace platform;
 using testing_support::CurrentDirectory;
 using testing_support::errorNumberOf;
+using testing_support::kAbsentLibrary;
+using testing_support::kFakes;
+using testing_support::kStandInFile;
 using testing_support::TempFolder;
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kFakes = FAKES_DIR;
-const std::string kStandIn = std::string(BIN_DIR) + "/libquendril.so";
 
 std::string descriptionOf(Library& lib, const char* function)
 {
@@ -40,9 +41,9 @@ TEST(Library, NothingIsLoadedBeforeTheFirstCall)
 
 TEST(Library, AbsentFileRaises53NamingIt)
 {
-    Library lib(kFakes + "/empty", "libquendril-absent.so");
+    Library lib(kFakes + "/empty", kAbsentLibrary);
     EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kFileNotFound);
-    EXPECT_NE(descriptionOf(lib, "xrQuendril").find("libquendril-absent.so"), std::string::npos);
+    EXPECT_NE(descriptionOf(lib, "xrQuendril").find(kAbsentLibrary), std::string::npos);
 }
 
 TEST(Library, FileThatIsNotALibraryRaises48WithTheLoadersReason)
@@ -76,7 +77,7 @@ TEST(Library, GivenFolderComesBeforeTheStandardSearch)
 TEST(Library, LibraryInTheCurrentDirectoryIsNeverLoaded)
 {
     TempFolder planted;
-    fs::copy_file(kStandIn, planted.path() / "libplanted.so");
+    fs::copy_file(kStandInFile, planted.path() / "libplanted.so");
     CurrentDirectory cwd(planted.path());
     Library lib(kFakes + "/empty", "libplanted.so");
     EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kFileNotFound);
@@ -87,7 +88,7 @@ TEST(Library, NameWithAFolderIsNeverTakenRelativeToTheCurrentDirectory)
 {
     TempFolder start;
     fs::create_directory(start.path() / "sub");
-    fs::copy_file(kStandIn, start.path() / "sub" / "libquendril.so");
+    fs::copy_file(kStandInFile, start.path() / "sub" / "libquendril.so");
     CurrentDirectory cwd(start.path());
     Library lib(kFakes + "/empty", "sub/libquendril.so");
     EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kFileNotFound);
@@ -96,7 +97,7 @@ TEST(Library, NameWithAFolderIsNeverTakenRelativeToTheCurrentDirectory)
 TEST(Library, BindingIsMadeOnceAndOutlivesTheFile)
 {
     TempFolder folder;
-    fs::copy_file(kStandIn, folder.path() / "libquendril.so");
+    fs::copy_file(kStandInFile, folder.path() / "libquendril.so");
     Library lib(folder.path().string(), "libquendril.so");
     LazyFunction<decltype(::xrQuendril)> fn(lib, "xrQuendril");
     auto* first = fn.get();

@@ -2,8 +2,8 @@
 // the stopwatch's own default, and compares the result text with the expected
 // one. Run by ctest under a generated Italian locale and under C.
 // Usage: regional_check EXPECTED-TEXT
-#include "clstime.h"
-#include "test_support.h"
+#include "core/clstime.h"
+#include "tests/test_support.h"
 
 #include <cstdio>
 #include <string>

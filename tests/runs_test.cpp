@@ -1,8 +1,9 @@
 // The two timed runs with both methods, against the stand-in library and
 // test-only libraries, through a fake window and a scripted clock.
-#include "runs.h"
+#include "core/runs.h"
 
-#include "test_support.h"
+#include "core/quendril_library.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +12,11 @@
 
 using namespace core;
 using testing_support::errorNumberOf;
-using testing_support::ScriptedTicks;
+using testing_support::kAbsentLibrary;
+using testing_support::kFakes;
+using testing_support::kStandInFolder;
 
 namespace {
-
-const std::string kFakes = FAKES_DIR;
 
 // Records what a run asks of its window, in order.
 class FakeWindow final : public RunWindow {
@@ -42,7 +43,7 @@ private:
 class LoggingTicks final : public TickSource {
 public:
     explicit LoggingTicks(std::vector<std::string>& log) : log_(log) {}
-    std::uint32_t ticks() noexcept override
+    std::uint32_t ticks() override
     {
         log_.push_back("tick");
         return now += 40;
@@ -67,9 +68,7 @@ struct Fixture {
     FakeWindow window;
 };
 
-const std::string kStandIn = BIN_DIR;
-// A library name found nowhere, so any call into it would fail.
-const std::string kAbsent = "libquendril-absent.so";
+const std::u16string kTime = u"impiegati 0,040 sec.";
 const std::vector<std::string> kTimedOrder = {"tick", "option", "tick", "msgbox"};
 
 } // namespace
@@ -81,70 +80,75 @@ TEST(Runs, DisplayFormHasASpaceBeforeNonNegativeValues)
     EXPECT_EQ(displayForm(-7), u"-7");
 }
 
-TEST(Command1, InProgramMethodShowsLengthCarriageReturnAndTime)
+TEST(Runs, InProgramMethodNeedsNoLibraryAndTimesOnlyTheConversion)
 {
-    Fixture f(kFakes + "/empty", false, kAbsent); // no library is reachable
-    Command1_Click(f.window, f.env());
-    ASSERT_EQ(f.window.shown.size(), 1u);
-    EXPECT_EQ(f.window.shown[0], u" 50000\rimpiegati 0,040 sec.");
-    EXPECT_EQ(f.log, kTimedOrder);
+    Fixture one(kFakes + "/empty", false, kAbsentLibrary); // no library is reachable
+    Command1_Click(one.window, one.env());
+    EXPECT_EQ(one.window.shown, std::vector<std::u16string>{u" 50000\r" + kTime});
+    EXPECT_EQ(one.log, kTimedOrder);
+
+    Fixture two(kFakes + "/empty", false, kAbsentLibrary);
+    Command2_Click(two.window, two.env());
+    EXPECT_EQ(two.window.shown, std::vector<std::u16string>{kTime});
+    EXPECT_EQ(two.log, kTimedOrder);
 }
 
-TEST(Command1, LibraryMethodShowsTheLengthOfWhatTheLibraryReturned)
+TEST(Runs, EveryLibraryGivesTheExactMessageOrANumberedError)
 {
-    Fixture standIn(kStandIn);
-    Command1_Click(standIn.window, standIn.env());
-    EXPECT_EQ(standIn.window.shown.at(0), u" 50000\rimpiegati 0,040 sec.");
-    EXPECT_EQ(standIn.log, kTimedOrder);
-
-    Fixture null(kFakes + "/null");
-    Command1_Click(null.window, null.env());
-    EXPECT_EQ(null.window.shown.at(0), u" 0\rimpiegati 0,040 sec.");
-
-    Fixture replaced(kFakes + "/replace");
-    Command1_Click(replaced.window, replaced.env());
-    EXPECT_EQ(replaced.window.shown.at(0), u" 3\rimpiegati 0,040 sec.");
-}
-
-TEST(Command2, EitherMethodShowsOnlyTheTime)
-{
-    for (const std::string& folder : {kStandIn, kFakes + "/null", kFakes + "/replace"}) {
-        for (bool option1 : {true, false}) {
-            Fixture f(folder, option1);
-            Command2_Click(f.window, f.env());
-            ASSERT_EQ(f.window.shown.size(), 1u);
-            EXPECT_EQ(f.window.shown[0], u"impiegati 0,040 sec.") << folder << option1;
-            EXPECT_EQ(f.log, kTimedOrder);
-        }
-    }
-}
-
-TEST(Runs, BindingErrorsEndTheRunInsideTheTimedIntervalWithNoMessage)
-{
+    // What each run shows with each library: its message, or the error that ends it.
     struct Case {
         std::string folder;
-        std::string fileName;
-        int number;
+        std::u16string run1; // a message, or empty when run 1 ends with error1
+        int error1;
+        bool run2Shows;
+        int error2;
     };
     const std::vector<Case> cases = {
-        {kFakes + "/empty", kAbsent, platform::kFileNotFound},
-        {kFakes + "/not_a_library", "libquendril.so", platform::kLibraryNotLoadable},
+        {kStandInFolder, u" 50000\r" + kTime, 0, true, 0},
+        {kFakes + "/null", u" 0\r" + kTime, 0, true, 0},
+        {kFakes + "/empty_result", u" 0\r" + kTime, 0, true, 0},
+        {kFakes + "/large", u" 1048576\r" + kTime, 0, true, 0},
+        {kFakes + "/replace", u" 3\r" + kTime, 0, true, 0},
+        {kFakes + "/null_out", u" 50000\r" + kTime, 0, true, 0},
+        {kFakes + "/shrink", u" 50000\r" + kTime, 0, true, 0},
+        {kFakes + "/no_string_to_array", u" 50000\r" + kTime, 0, false, platform::kEntryPointNotFound},
+        {kFakes + "/no_quendril", u"", platform::kEntryPointNotFound, true, 0},
+        {kFakes + "/not_a_library", u"", platform::kLibraryNotLoadable, false, platform::kLibraryNotLoadable},
     };
+    const std::vector<std::string> kEndedInside = {"tick", "option"};
     for (const Case& c : cases) {
-        Fixture one(c.folder, true, c.fileName);
-        EXPECT_EQ(errorNumberOf([&] { Command1_Click(one.window, one.env()); }), c.number);
-        EXPECT_TRUE(one.window.shown.empty());
-        EXPECT_EQ(one.log, (std::vector<std::string>{"tick", "option"}));
-
-        Fixture two(c.folder, true, c.fileName);
-        EXPECT_EQ(errorNumberOf([&] { Command2_Click(two.window, two.env()); }), c.number);
-        EXPECT_TRUE(two.window.shown.empty());
+        SCOPED_TRACE(c.folder);
+        Fixture one(c.folder);
+        EXPECT_EQ(errorNumberOf([&] { Command1_Click(one.window, one.env()); }), c.error1);
+        EXPECT_EQ(one.window.shown, c.run1.empty() ? std::vector<std::u16string>{}
+                                                   : std::vector<std::u16string>{c.run1});
+        EXPECT_EQ(one.log, c.run1.empty() ? kEndedInside : kTimedOrder);
+        Fixture two(c.folder);
+        EXPECT_EQ(errorNumberOf([&] { Command2_Click(two.window, two.env()); }), c.error2);
+        EXPECT_EQ(two.window.shown, c.run2Shows ? std::vector<std::u16string>{kTime}
+                                                : std::vector<std::u16string>{});
+        EXPECT_EQ(two.log, c.run2Shows ? kTimedOrder : kEndedInside);
     }
-    Fixture missing(kFakes + "/no_string_to_array");
-    EXPECT_EQ(errorNumberOf([&] { Command2_Click(missing.window, missing.env()); }),
-              platform::kEntryPointNotFound);
-    Command1_Click(missing.window, missing.env()); // the export it has still works
-    EXPECT_EQ(missing.window.shown.at(0), u" 50000\rimpiegati 0,040 sec.");
+}
+
+TEST(Runs, AbsentLibraryEndsEitherRunInsideTheTimedIntervalWithNoMessage)
+{
+    Fixture one(kFakes + "/empty", true, kAbsentLibrary);
+    EXPECT_EQ(errorNumberOf([&] { Command1_Click(one.window, one.env()); }), platform::kFileNotFound);
+    EXPECT_TRUE(one.window.shown.empty());
+    EXPECT_EQ(one.log, (std::vector<std::string>{"tick", "option"}));
+
+    Fixture two(kFakes + "/empty", true, kAbsentLibrary);
+    EXPECT_EQ(errorNumberOf([&] { Command2_Click(two.window, two.env()); }), platform::kFileNotFound);
+    EXPECT_TRUE(two.window.shown.empty());
+}
+
+TEST(Runs, AMissingExportLeavesTheOtherBindingUsable)
+{
+    Fixture f(kFakes + "/no_string_to_array");
+    EXPECT_EQ(errorNumberOf([&] { Command2_Click(f.window, f.env()); }), platform::kEntryPointNotFound);
+    Command1_Click(f.window, f.env());
+    EXPECT_EQ(f.window.shown, std::vector<std::u16string>{u" 50000\r" + kTime});
 }
 
 TEST(Runs, EachRunStartsFromAFreshBlockAndStopwatch)
@@ -157,43 +161,8 @@ TEST(Runs, EachRunStartsFromAFreshBlockAndStopwatch)
     Command1_Click(f.window, f.env());
     Command1_Click(f.window, f.env());
     ASSERT_EQ(f.window.shown.size(), 3u);
-    EXPECT_EQ(f.window.shown[1], u" 0\rimpiegati 0,040 sec.");
-    EXPECT_EQ(f.window.shown[2], u" 0\rimpiegati 0,040 sec.");
-}
-
-TEST(Runs, EveryLibraryGivesTheExactMessageOrANumberedError)
-{
-    // What each run shows with each library: its message, or the error that ends it.
-    struct Case {
-        std::string fake;
-        std::u16string run1; // a message, or empty when run 1 ends with error1
-        int error1;
-        bool run2Shows;
-        int error2;
-    };
-    const std::u16string time = u"impiegati 0,040 sec.";
-    const std::vector<Case> cases = {
-        {"null", u" 0\r" + time, 0, true, 0},
-        {"empty_result", u" 0\r" + time, 0, true, 0},
-        {"large", u" 1048576\r" + time, 0, true, 0},
-        {"replace", u" 3\r" + time, 0, true, 0},
-        {"null_out", u" 50000\r" + time, 0, true, 0},
-        {"shrink", u" 50000\r" + time, 0, true, 0},
-        {"no_string_to_array", u" 50000\r" + time, 0, false, platform::kEntryPointNotFound},
-        {"no_quendril", u"", platform::kEntryPointNotFound, true, 0},
-        {"not_a_library", u"", platform::kLibraryNotLoadable, false, platform::kLibraryNotLoadable},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fake);
-        Fixture one(kFakes + "/" + c.fake);
-        EXPECT_EQ(errorNumberOf([&] { Command1_Click(one.window, one.env()); }), c.error1);
-        EXPECT_EQ(one.window.shown, c.run1.empty() ? std::vector<std::u16string>{}
-                                                   : std::vector<std::u16string>{c.run1});
-        Fixture two(kFakes + "/" + c.fake);
-        EXPECT_EQ(errorNumberOf([&] { Command2_Click(two.window, two.env()); }), c.error2);
-        EXPECT_EQ(two.window.shown, c.run2Shows ? std::vector<std::u16string>{time}
-                                                : std::vector<std::u16string>{});
-    }
+    EXPECT_EQ(f.window.shown[1], u" 0\r" + kTime);
+    EXPECT_EQ(f.window.shown[2], u" 0\r" + kTime);
 }
 
 TEST(Runs, LibraryPathConvertsWhateverTheVariableHoldsAfterTheCall)
@@ -203,7 +172,7 @@ TEST(Runs, LibraryPathConvertsWhateverTheVariableHoldsAfterTheCall)
         std::u16string after;
     };
     const std::vector<Case> cases = {
-        {kStandIn, std::u16string(50000, u' ')},
+        {kStandInFolder, std::u16string(kBlockBytes, u' ')},
         {kFakes + "/replace", u"wxyz"},
         {kFakes + "/null_out", u""},
         {kFakes + "/shrink", std::u16string(10, u' ')},
@@ -213,7 +182,7 @@ TEST(Runs, LibraryPathConvertsWhateverTheVariableHoldsAfterTheCall)
         Fixture f(c.folder);
         ByteArray mat(0, kBlockElements);
         std::u16string s(kBlockBytes, u' ');
-        TextToBytes(true, s, mat, f.env());
+        TextToBytes(Method::Library, s, mat, f.env());
         EXPECT_EQ(s, c.after);
     }
 }
@@ -222,7 +191,7 @@ TEST(Runs, LibraryTextIsDecodedByItsStoredLengthZerosAndAllBytesIncluded)
 {
     Fixture f(kFakes + "/large");
     const ByteArray mat(0, kBlockElements);
-    const std::u16string s = BytesToText(true, mat, kBlockBytes, f.env());
+    const std::u16string s = BytesToText(Method::Library, mat, kBlockBytes, f.env());
     ASSERT_EQ(s.size(), 1u << 20);
     const platform::CodePage& cp = platform::ansiCodePage();
     for (std::size_t i = 0; i < s.size(); ++i)
@@ -232,19 +201,14 @@ TEST(Runs, LibraryTextIsDecodedByItsStoredLengthZerosAndAllBytesIncluded)
 TEST(Runs, RoutineErrorsLeaveTheRunWithEverythingReleased)
 {
     // A code page in which a space has a two-byte code: run 2's routine raises 6.
-    class SpaceIsDoubleByte final : public platform::CodePage {
-    public:
-        char16_t charFromCode(std::uint8_t code) const override { return code; }
-        std::int16_t codeOfChar(char16_t c) const override { return c == u' ' ? -32448 : c; }
-    };
-    const SpaceIsDoubleByte cp;
-    Fixture f(kStandIn, false);
-    const RunEnvironment env{f.library, f.ticks, u",", cp};
+    const testing_support::DoubleByte spaceIsDoubleByte(u' ');
+    Fixture f(kStandInFolder, false);
+    const RunEnvironment env{f.library, f.ticks, u",", spaceIsDoubleByte};
     EXPECT_EQ(errorNumberOf([&] { Command2_Click(f.window, env); }), platform::kOverflow);
     EXPECT_TRUE(f.window.shown.empty());
 
     // The run's block holds 50001 elements: one more is outside it.
     const ByteArray mat(0, kBlockElements);
-    EXPECT_EQ(errorNumberOf([&] { BytesToText(false, mat, kBlockBytes + 2, f.env()); }),
+    EXPECT_EQ(errorNumberOf([&] { BytesToText(Method::InProgram, mat, kBlockBytes + 2, f.env()); }),
               platform::kSubscriptOutOfRange);
 }

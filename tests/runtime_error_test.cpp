@@ -1,9 +1,9 @@
 // Checked 32-bit arithmetic and the numbers of the errors it raises.
-#include "runtime_error.h"
+#include "platform/runtime_error.h"
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 #include <climits>
 

@@ -1,9 +1,11 @@
-// Helpers shared by the tests: a temporary folder, a scripted tick source and
+// Helpers shared by the tests: where the stand-in and the test-only libraries
+// are, a temporary folder, a scripted tick source, a double-byte code page and
 // a way to read the number of the run-time error an expression raises.
 #pragma once
 
-#include "clstime.h"
-#include "runtime_error.h"
+#include "core/clstime.h"
+#include "platform/codepage.h"
+#include "platform/runtime_error.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +14,18 @@
 #include <vector>
 
 namespace testing_support {
+
+#ifdef BIN_DIR
+// The folder of the programs and the stand-in library, and the stand-in's file.
+inline const std::string kStandInFolder = BIN_DIR;
+inline const std::string kStandInFile = kStandInFolder + "/libquendril.so";
+#endif
+#ifdef FAKES_DIR
+// The folder holding one folder per test-only library, each named libquendril.so.
+inline const std::string kFakes = FAKES_DIR;
+#endif
+// A library name found nowhere, so any call into it fails with error 53.
+inline const std::string kAbsentLibrary = "libquendril-absent.so";
 
 // A fresh folder, removed with everything in it at the end of the test.
 class TempFolder {
@@ -45,7 +59,7 @@ private:
 class ScriptedTicks final : public core::TickSource {
 public:
     explicit ScriptedTicks(std::vector<std::uint32_t> readings) : readings_(std::move(readings)) {}
-    std::uint32_t ticks() noexcept override
+    std::uint32_t ticks() override
     {
         ++reads;
         const std::uint32_t v = readings_[next_];
@@ -58,6 +72,23 @@ public:
 private:
     std::vector<std::uint32_t> readings_;
     std::size_t next_ = 0;
+};
+
+// A double-byte code page: each byte stands for the character of its value;
+// characters from `first` on take two bytes, lead byte 0x81 and their low byte,
+// so their code is negative as a signed 16-bit value; below it a character is
+// coded by its low byte.
+class DoubleByte final : public platform::CodePage {
+public:
+    explicit DoubleByte(char16_t first = 0x3000) : first_(first) {}
+    char16_t charFromCode(std::uint8_t code) const override { return code; }
+    std::int16_t codeOfChar(char16_t c) const override
+    {
+        return static_cast<std::int16_t>(c >= first_ ? 0x8100 | (c & 0xFF) : c & 0xFF);
+    }
+
+private:
+    char16_t first_;
 };
 
 // The number of the run-time error f raises; 0 when it raises none.

@@ -1,6 +1,6 @@
 // Fuzzes the bulk conversions between texts and counted ANSI strings against
 // the per-character services they must agree with.
-#include "codepage.h"
+#include "platform/codepage.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,6 +1,6 @@
 // Fuzzes the ANSI code page one character at a time: every byte to a character
 // and back is the identity, and every character becomes its own byte or '?'.
-#include "codepage.h"
+#include "platform/codepage.h"
 
 #include <cstdlib>
 

@@ -1,25 +1,15 @@
 // Fuzzes the in-program conversions over arbitrary arrays (lower bound,
 // element count, no array at all), counts, texts and two code pages, against
 // the model in oracle.h.
-#include "conversions.h"
-#include "oracle.h"
-#include "test_support.h"
+#include "core/conversions.h"
+#include "tests/fuzz/oracle.h"
+#include "tests/test_support.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
 
 namespace {
-
-// A code page in which characters from U+3000 on take two bytes.
-class DoubleByte final : public platform::CodePage {
-public:
-    char16_t charFromCode(std::uint8_t code) const override { return code; }
-    std::int16_t codeOfChar(char16_t c) const override
-    {
-        return c >= 0x3000 ? static_cast<std::int16_t>(c - 0x10000) : static_cast<std::int16_t>(c & 0xFF);
-    }
-};
 
 void check(bool ok)
 {
@@ -32,7 +22,7 @@ void check(bool ok)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider in(data, size);
-    static const DoubleByte doubleByte;
+    static const testing_support::DoubleByte doubleByte;
     const platform::CodePage& cp = in.ConsumeBool() ? platform::ansiCodePage() : doubleByte;
 
     oracle::Array model{in.ConsumeIntegralInRange(0, 7) != 0,

@@ -3,8 +3,8 @@
 // number and the same partial writes.
 #pragma once
 
-#include "byte_array.h"
-#include "codepage.h"
+#include "core/byte_array.h"
+#include "platform/codepage.h"
 
 #include <climits>
 #include <cstdint>

@@ -3,9 +3,9 @@
 # the Windows resource script (compiled where windres is available), and an
 # installed tree whose desktop entries and metainfo validate and whose
 # programs find their libraries.
-# Usage: packaging_test.sh BUILD_DIR
+# Usage: packaging_test.sh BUILD_DIR VERSION FILEVERSION COMPANY APP_ID_PREFIX
 set -euo pipefail
-build=$1
+build=$1 version=$2 fileversion=${3//,/, } company=$4 app_prefix=$5
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -14,9 +14,9 @@ trap 'rm -rf "$stage"' EXIT
 
 for name in Tarmelo Fesdrin; do
   note=$(readelf -n "$build/bin/$name")
-  for field in '"type":"app"' "\"name\":\"$name\"" '"version":"1.00"' '"fileVersion":"1.00"' \
-               '"productVersion":"1.00"' "\"productName\":\"$name\"" "\"internalName\":\"$name\"" \
-               "\"originalFilename\":\"$name.exe\"" '"companyName":"Laboratorio Tarfes"' \
+  for field in '"type":"app"' "\"name\":\"$name\"" "\"version\":\"$version\"" "\"fileVersion\":\"$version\"" \
+               "\"productVersion\":\"$version\"" "\"productName\":\"$name\"" "\"internalName\":\"$name\"" \
+               "\"originalFilename\":\"$name.exe\"" "\"companyName\":\"$company\"" \
                '"language":"0x0410"' '"codePage":1200'; do
     grep -qF "$field" <<<"$note" || fail "$name: package note lacks $field"
   done
@@ -25,10 +25,10 @@ for name in Tarmelo Fesdrin; do
   if command -v x86_64-w64-mingw32-windres >/dev/null; then
     x86_64-w64-mingw32-windres --preprocessor=cpp "$rc" -O coff -o "$stage/$name.res"
     decompiled=$(x86_64-w64-mingw32-windres -i "$stage/$name.res" -J coff -O rc)
-    for line in 'FILEVERSION 1, 0, 0, 0' 'PRODUCTVERSION 1, 0, 0, 0' 'BLOCK "041004b0"' \
-                'VALUE "CompanyName", "Laboratorio Tarfes"' 'VALUE "FileVersion", "1.00"' \
+    for line in "FILEVERSION $fileversion" "PRODUCTVERSION $fileversion" 'BLOCK "041004b0"' \
+                "VALUE \"CompanyName\", \"$company\"" "VALUE \"FileVersion\", \"$version\"" \
                 "VALUE \"InternalName\", \"$name\"" "VALUE \"OriginalFilename\", \"$name.exe\"" \
-                "VALUE \"ProductName\", \"$name\"" 'VALUE "ProductVersion", "1.00"' \
+                "VALUE \"ProductName\", \"$name\"" "VALUE \"ProductVersion\", \"$version\"" \
                 'VALUE "Translation", 0x410, 1200' 'Has 3 elements'; do
       grep -qF "$line" <<<"$decompiled" || fail "$name: resources lack $line"
     done
@@ -52,7 +52,7 @@ fi
 DESTDIR="$stage/root" cmake --install "$build" --prefix /usr >/dev/null
 root="$stage/root/usr"
 for name in Tarmelo Fesdrin; do
-  id="it.tarfes.$name"
+  id="$app_prefix.$name"
   [[ -L "$root/bin/$name" ]] || fail "$name: no link in bin/"
   desktop-file-validate "$root/share/applications/$id.desktop" || fail "$name: desktop entry invalid"
   appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml" >/dev/null \
