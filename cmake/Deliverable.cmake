@@ -1,8 +1,9 @@
 # add_deliverable(NAME): one program of the product, built from ui/main.cpp and
 # the shared ui and core libraries, differing from its twin only in its name,
-# title and version information. It carries that information three ways: an
-# ELF package-metadata note, a Windows resource script, and Qt's application
-# identity. It is installed with its desktop entry, icons and metainfo.
+# title and version information. On Windows it is a GUI program carrying its
+# version information and icon group as resources; elsewhere it carries them
+# as an ELF package-metadata note (its resource script is still generated and
+# checked) and is installed with its desktop entry, icons and metainfo.
 include(GNUInstallDirs)
 
 # Where the programs and the libraries they load live once installed.
@@ -29,23 +30,28 @@ function(add_deliverable VC_NAME)
   configure_file(${VC_RESOURCES}/program.desktop.in ${gen}/${VC_APP_ID}.desktop @ONLY)
   configure_file(${VC_RESOURCES}/program.metainfo.xml.in ${gen}/${VC_APP_ID}.metainfo.xml @ONLY)
 
-  qt_add_executable(${VC_NAME} ${PROJECT_SOURCE_DIR}/ui/main.cpp)
+  if(WIN32)
+    add_executable(${VC_NAME} WIN32 ${PROJECT_SOURCE_DIR}/ui/main.cpp ${gen}/${VC_NAME}.rc)
+  else()
+    qt_add_executable(${VC_NAME} ${PROJECT_SOURCE_DIR}/ui/main.cpp)
+  endif()
   target_link_libraries(${VC_NAME} PRIVATE ui)
   vc_program_identity(${VC_NAME} ${VC_NAME})
   # The conversion library is bound at run time, so it is built, not linked.
   add_dependencies(${VC_NAME} quendril)
 
   if(WIN32)
-    target_sources(${VC_NAME} PRIVATE ${gen}/${VC_NAME}.rc)
-  else()
-    set(metadata "{\"type\":\"app\",\"name\":\"${VC_NAME}\",\"version\":\"${VC_VERSION}\""
-                 ",\"fileVersion\":\"${VC_VERSION}\",\"productVersion\":\"${VC_VERSION}\""
-                 ",\"productName\":\"${VC_NAME}\",\"internalName\":\"${VC_NAME}\""
-                 ",\"originalFilename\":\"${VC_NAME}.exe\",\"companyName\":\"${VC_COMPANY}\""
-                 ",\"language\":\"0x0410\",\"codePage\":1200}")
-    string(JOIN "" metadata ${metadata})
-    target_link_options(${VC_NAME} PRIVATE "SHELL:-Xlinker '--package-metadata=${metadata}'")
+    install(TARGETS ${VC_NAME} RUNTIME DESTINATION .)
+    return()
   endif()
+
+  set(metadata "{\"type\":\"app\",\"name\":\"${VC_NAME}\",\"version\":\"${VC_VERSION}\""
+               ",\"fileVersion\":\"${VC_VERSION}\",\"productVersion\":\"${VC_VERSION}\""
+               ",\"productName\":\"${VC_NAME}\",\"internalName\":\"${VC_NAME}\""
+               ",\"originalFilename\":\"${VC_NAME}.exe\",\"companyName\":\"${VC_COMPANY}\""
+               ",\"language\":\"0x0410\",\"codePage\":1200}")
+  string(JOIN "" metadata ${metadata})
+  target_link_options(${VC_NAME} PRIVATE "SHELL:-Xlinker '--package-metadata=${metadata}'")
 
   install(TARGETS ${VC_NAME} RUNTIME DESTINATION ${VC_INSTALL_PKGDIR})
   install(CODE "
@@ -62,4 +68,8 @@ function(add_deliverable VC_NAME)
 endfunction()
 
 # The libraries the programs load at run time are installed beside them.
-install(TARGETS quendril sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR})
+if(WIN32)
+  install(TARGETS quendril RUNTIME DESTINATION .)
+else()
+  install(TARGETS quendril sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR})
+endif()

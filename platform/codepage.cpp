@@ -107,10 +107,4 @@ Bstr Windows1252::encode(std::u16string_view text) const
     return s;
 }
 
-const CodePage& ansiCodePage()
-{
-    static const Windows1252 cp;
-    return cp;
-}
-
 } // namespace platform

@@ -1,11 +1,11 @@
 // Folders on POSIX systems: the program file is found through /proc/self/exe
-// (Linux), the current directory through getcwd and chdir.
+// (Linux), the current directory is set with chdir; there are no drives.
 #include "platform/folders.h"
 
 #include "platform/runtime_error.h"
+#include "platform/system_error.h"
 
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
 #include <vector>
@@ -25,7 +25,7 @@ std::string parentOf(const std::string& path)
 // Error 76: what could not be done, then the system's reason.
 [[noreturn]] void raisePathNotFound(const std::string& what, int err)
 {
-    throw RuntimeError(kPathNotFound, "impossibile " + what + ": " + std::strerror(err));
+    throw RuntimeError(kPathNotFound, "impossibile " + what + ": " + systemReason(err));
 }
 
 } // namespace
@@ -44,16 +44,9 @@ std::string programFolder()
     }
 }
 
-std::string currentDirectory()
+void setCurrentDrive(const std::string&)
 {
-    std::vector<char> buf(256);
-    while (!getcwd(buf.data(), buf.size())) {
-        const int err = errno;
-        if (err != ERANGE)
-            raisePathNotFound("leggere la cartella corrente", err);
-        buf.resize(buf.size() * 2);
-    }
-    return buf.data();
+    // Paths here have no drives.
 }
 
 void setCurrentDirectory(const std::string& folder)

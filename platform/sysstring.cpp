@@ -39,12 +39,12 @@ unsigned char* blockOf(BSTR bstr)
 
 extern "C" {
 
-BSTR SysAllocStringByteLen(const char* psz, uint32_t len)
+BSTR SysAllocStringByteLen(const char* psz, unsigned int len)
 {
     return allocate(psz, len);
 }
 
-BSTR SysAllocStringLen(const OLECHAR* str, uint32_t len)
+BSTR SysAllocStringLen(const OLECHAR* str, unsigned int len)
 {
     if (len > kMaxBytes / sizeof(OLECHAR))
         return nullptr;
@@ -57,7 +57,7 @@ void SysFreeString(BSTR bstr)
         std::free(blockOf(bstr));
 }
 
-uint32_t SysStringByteLen(BSTR bstr)
+unsigned int SysStringByteLen(BSTR bstr)
 {
     if (!bstr)
         return 0;
@@ -66,7 +66,7 @@ uint32_t SysStringByteLen(BSTR bstr)
     return bytes;
 }
 
-uint32_t SysStringLen(BSTR bstr)
+unsigned int SysStringLen(BSTR bstr)
 {
     return SysStringByteLen(bstr) / sizeof(OLECHAR);
 }

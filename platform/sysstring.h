@@ -1,7 +1,9 @@
 /* Counted system strings: the allocator that the program and any conversion
  * library share. A string is a pointer to its content; the content's length in
  * bytes is a 32-bit unsigned value stored just before it, and two zero bytes
- * follow it. Plain C, so a library of another maker can call it by name. */
+ * follow it. On Windows these are the system's own functions (oleaut32), on
+ * other systems those of our shared library. Plain C, so a library of another
+ * maker can call it by name. */
 #ifndef PLATFORM_SYSSTRING_H
 #define PLATFORM_SYSSTRING_H
 
@@ -9,30 +11,37 @@
 
 #ifdef __cplusplus
 extern "C" {
-typedef char16_t OLECHAR;
 #else
 #include <uchar.h>
-typedef char16_t OLECHAR;
 #endif
 
-typedef OLECHAR* BSTR;
-
+#ifdef _WIN32
+/* The system's own declarations, repeated so that no system header is needed. */
+typedef wchar_t OLECHAR;
+#define SYSSTRING_API __declspec(dllimport)
+#define SYSSTRING_CALL __stdcall
+#else
+typedef char16_t OLECHAR;
 #if defined(__GNUC__)
 #define SYSSTRING_API __attribute__((visibility("default")))
 #else
 #define SYSSTRING_API
 #endif
+#define SYSSTRING_CALL
+#endif
+
+typedef OLECHAR* BSTR;
 
 /* A string of len bytes copied from psz (left uninitialised when psz is null); null when out of memory. */
-SYSSTRING_API BSTR SysAllocStringByteLen(const char* psz, uint32_t len);
+SYSSTRING_API BSTR SYSSTRING_CALL SysAllocStringByteLen(const char* psz, unsigned int len);
 /* A string of len characters copied from str (left uninitialised when str is null); null when out of memory. */
-SYSSTRING_API BSTR SysAllocStringLen(const OLECHAR* str, uint32_t len);
+SYSSTRING_API BSTR SYSSTRING_CALL SysAllocStringLen(const OLECHAR* str, unsigned int len);
 /* Releases a string; null is ignored. */
-SYSSTRING_API void SysFreeString(BSTR bstr);
+SYSSTRING_API void SYSSTRING_CALL SysFreeString(BSTR bstr);
 /* The content's length in bytes; 0 for null. */
-SYSSTRING_API uint32_t SysStringByteLen(BSTR bstr);
+SYSSTRING_API unsigned int SYSSTRING_CALL SysStringByteLen(BSTR bstr);
 /* The content's length in whole 16-bit characters; 0 for null. */
-SYSSTRING_API uint32_t SysStringLen(BSTR bstr);
+SYSSTRING_API unsigned int SYSSTRING_CALL SysStringLen(BSTR bstr);
 
 #ifdef __cplusplus
 }

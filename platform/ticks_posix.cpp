@@ -3,10 +3,9 @@
 #include "platform/ticks.h"
 
 #include "platform/runtime_error.h"
+#include "platform/system_error.h"
 
 #include <cerrno>
-#include <cstring>
-#include <string>
 #include <time.h>
 
 namespace platform {
@@ -21,8 +20,8 @@ std::uint32_t GetTickCount()
     timespec ts{};
     if (clock_gettime(clock, &ts) != 0) {
         const int err = errno;
-        throw RuntimeError(kInternalError, std::string("impossibile leggere il contatore dei millisecondi: ")
-                                               + std::strerror(err));
+        throw RuntimeError(kInternalError,
+                           "impossibile leggere il contatore dei millisecondi: " + systemReason(err));
     }
     const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u
                   + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;

@@ -7,14 +7,14 @@
 
 extern "C" {
 
-BSTR xrQuendril(const uint8_t* first, int32_t count)
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 {
     if (!first || count < 0)
         return nullptr;
     return SysAllocStringByteLen(reinterpret_cast<const char*>(first), static_cast<uint32_t>(count));
 }
 
-int32_t xrStringToArray(BSTR* text, uint8_t* first)
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
 {
     if (!text || !*text || !first)
         return 0;

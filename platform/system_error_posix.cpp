@@ -1,0 +1,13 @@
+// The system's reason on POSIX systems: strerror in the current locale.
+#include "platform/system_error.h"
+
+#include <cstring>
+
+namespace platform {
+
+std::string systemReason(unsigned long code)
+{
+    return std::strerror(static_cast<int>(code));
+}
+
+} // namespace platform
