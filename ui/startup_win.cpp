@@ -1,0 +1,39 @@
+// Start-up in the Windows front-end: makes and loads the main window, shows
+// it and runs the message loop until it is closed.
+#include "ui/startup.h"
+
+#include "platform/utf16.h"
+#include "ui/frm_main_win.h"
+
+#include <cstdlib>
+#include <optional>
+
+namespace ui {
+
+int runProgram(int, char*[], const ProgramInfo& info)
+{
+    // The program takes no command line.
+    const std::u16string title = platform::toUtf16(info.name);
+    std::optional<FrmMain> window;
+    try {
+        window.emplace(title);
+        window->Form_Load();
+    } catch (...) {
+        showErrorReport(nullptr, title, std::current_exception());
+        return EXIT_FAILURE;
+    }
+    window->show();
+    if (info.quitWhenShown)
+        PostQuitMessage(EXIT_SUCCESS);
+
+    MSG msg{};
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (window->handleDialogKey(msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+} // namespace ui
