@@ -4,6 +4,7 @@
 #include "core/quendril_library.h"
 #include "tests/test_support.h"
 #include "ui/error_report.h"
+#include "ui/error_text.h"
 #include "ui/frm_main.h"
 
 #include <QAbstractButton>
@@ -232,8 +233,7 @@ private slots:
         QCOMPARE(of(platform::RuntimeError(platform::kSubscriptOutOfRange, "fuori")).number, 9);
         QCOMPARE(of(std::bad_alloc()).number, 7);
         QCOMPARE(of(std::runtime_error("x")).number, 51);
-        QCOMPARE(ui::reportText({6, QStringLiteral("Overflow")}),
-                 QStringLiteral("Errore di run-time '6':\n\nOverflow"));
+        QCOMPARE(ui::reportText({6, "Overflow"}), std::string("Errore di run-time '6':\n\nOverflow"));
     }
 
     // Last: once the program is asked to end, no later event loop runs in this process.

@@ -14,6 +14,7 @@ using testing_support::CurrentDirectory;
 using testing_support::errorNumberOf;
 using testing_support::kAbsentLibrary;
 using testing_support::kFakes;
+using testing_support::kLibraryFile;
 using testing_support::kStandInFile;
 using testing_support::TempFolder;
 namespace fs = std::filesystem;
@@ -35,7 +36,7 @@ std::string descriptionOf(Library& lib, const char* function)
 
 TEST(Library, NothingIsLoadedBeforeTheFirstCall)
 {
-    Library lib(kFakes + "/not_a_library", "libquendril.so");
+    Library lib(kFakes + "/not_a_library", kLibraryFile);
     EXPECT_FALSE(lib.loaded());
 }
 
@@ -48,27 +49,27 @@ TEST(Library, AbsentFileRaises53NamingIt)
 
 TEST(Library, FileThatIsNotALibraryRaises48WithTheLoadersReason)
 {
-    Library lib(kFakes + "/not_a_library", "libquendril.so");
+    Library lib(kFakes + "/not_a_library", kLibraryFile);
     EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kLibraryNotLoadable);
     const std::string d = descriptionOf(lib, "xrQuendril");
-    EXPECT_NE(d.find("libquendril.so"), std::string::npos);
+    EXPECT_NE(d.find(kLibraryFile), std::string::npos);
     EXPECT_NE(d.find(": "), std::string::npos) << d;
 }
 
 TEST(Library, MissingExportRaises453NamingFunctionAndLibrary)
 {
-    Library lib(kFakes + "/no_string_to_array", "libquendril.so");
+    Library lib(kFakes + "/no_string_to_array", kLibraryFile);
     EXPECT_NE(lib.resolve("xrQuendril"), nullptr);
     EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrStringToArray"); }), kEntryPointNotFound);
     const std::string d = descriptionOf(lib, "xrStringToArray");
     EXPECT_NE(d.find("xrStringToArray"), std::string::npos);
-    EXPECT_NE(d.find("libquendril.so"), std::string::npos);
+    EXPECT_NE(d.find(kLibraryFile), std::string::npos);
 }
 
 TEST(Library, GivenFolderComesBeforeTheStandardSearch)
 {
     // The program's own run path would find the stand-in; the folder's fake wins.
-    Library lib(kFakes + "/null", "libquendril.so");
+    Library lib(kFakes + "/null", kLibraryFile);
     auto* fn = reinterpret_cast<decltype(::xrQuendril)*>(lib.resolve("xrQuendril"));
     const std::uint8_t byte = 7;
     EXPECT_EQ(fn(&byte, 1), nullptr);
@@ -77,9 +78,9 @@ TEST(Library, GivenFolderComesBeforeTheStandardSearch)
 TEST(Library, LibraryInTheCurrentDirectoryIsNeverLoaded)
 {
     TempFolder planted;
-    fs::copy_file(kStandInFile, planted.path() / "libplanted.so");
+    fs::copy_file(kStandInFile, planted.path() / ("planted-" + kLibraryFile));
     CurrentDirectory cwd(planted.path());
-    Library lib(kFakes + "/empty", "libplanted.so");
+    Library lib(kFakes + "/empty", "planted-" + kLibraryFile);
     EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kFileNotFound);
     EXPECT_FALSE(lib.loaded());
 }
@@ -88,20 +89,21 @@ TEST(Library, NameWithAFolderIsNeverTakenRelativeToTheCurrentDirectory)
 {
     TempFolder start;
     fs::create_directory(start.path() / "sub");
-    fs::copy_file(kStandInFile, start.path() / "sub" / "libquendril.so");
+    fs::copy_file(kStandInFile, start.path() / "sub" / kLibraryFile);
     CurrentDirectory cwd(start.path());
-    Library lib(kFakes + "/empty", "sub/libquendril.so");
+    Library lib(kFakes + "/empty", "sub/" + kLibraryFile);
     EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kFileNotFound);
 }
 
 TEST(Library, BindingIsMadeOnceAndOutlivesTheFile)
 {
     TempFolder folder;
-    fs::copy_file(kStandInFile, folder.path() / "libquendril.so");
-    Library lib(folder.path().string(), "libquendril.so");
+    fs::copy_file(kStandInFile, folder.path() / kLibraryFile);
+    Library lib(folder.path().string(), kLibraryFile);
     LazyFunction<decltype(::xrQuendril)> fn(lib, "xrQuendril");
     auto* first = fn.get();
-    fs::remove(folder.path() / "libquendril.so");
+    std::error_code ignored; // Windows keeps a loaded library's file from being removed
+    fs::remove(folder.path() / kLibraryFile, ignored);
     EXPECT_EQ(fn.get(), first);
     LazyFunction<decltype(::xrStringToArray)> other(lib, "xrStringToArray");
     EXPECT_NE(other.get(), nullptr); // the loaded library serves later bindings too

@@ -27,11 +27,11 @@ TEST(SysString, ByteStringLayoutIsLengthContentTwoZeros)
 
 TEST(SysString, WideStringCountsCharactersAndBytes)
 {
-    BSTR s = SysAllocStringLen(u"ciao", 4);
+    BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(u"ciao"), 4);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(SysStringLen(s), 4u);
     EXPECT_EQ(SysStringByteLen(s), 8u);
-    EXPECT_EQ(std::u16string_view(s, 4), u"ciao");
+    EXPECT_EQ(std::u16string_view(reinterpret_cast<const char16_t*>(s), 4), u"ciao");
     EXPECT_EQ(s[4], u'\0');
     SysFreeString(s);
 }

@@ -10,18 +10,25 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace testing_support {
 
+// The conversion library's file name on this system.
+#ifdef _WIN32
+inline const std::string kLibraryFile = "quendril.dll";
+#else
+inline const std::string kLibraryFile = "libquendril.so";
+#endif
 #ifdef BIN_DIR
 // The folder of the programs and the stand-in library, and the stand-in's file.
 inline const std::string kStandInFolder = BIN_DIR;
-inline const std::string kStandInFile = kStandInFolder + "/libquendril.so";
+inline const std::string kStandInFile = kStandInFolder + "/" + kLibraryFile;
 #endif
 #ifdef FAKES_DIR
-// The folder holding one folder per test-only library, each named libquendril.so.
+// The folder holding one folder per test-only library, each under kLibraryFile's name.
 inline const std::string kFakes = FAKES_DIR;
 #endif
 // A library name found nowhere, so any call into it fails with error 53.
@@ -32,8 +39,10 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vc-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
+        std::random_device random;
+        do
+            path_ = std::filesystem::temp_directory_path() / ("vc-test-" + std::to_string(random()));
+        while (!std::filesystem::create_directory(path_));
     }
     ~TempFolder() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }

@@ -28,19 +28,19 @@ extern "C" {
 #if defined(FAKE_null)
 
 // Returns no string at all and writes nothing.
-BSTR xrQuendril(const uint8_t*, int32_t) { return nullptr; }
-int32_t xrStringToArray(BSTR*, uint8_t*) { return 0; }
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t*, int32_t) { return nullptr; }
+int32_t QUENDRIL_CALL xrStringToArray(BSTR*, uint8_t*) { return 0; }
 
 #elif defined(FAKE_empty_result)
 
 // Returns a string of no bytes; stores like the stand-in.
-BSTR xrQuendril(const uint8_t*, int32_t) { return SysAllocStringByteLen("", 0); }
-int32_t xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t*, int32_t) { return SysAllocStringByteLen("", 0); }
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
 
 #elif defined(FAKE_large)
 
 // Returns 1 MiB holding every byte value, zeros included, whatever it is asked.
-BSTR xrQuendril(const uint8_t*, int32_t)
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t*, int32_t)
 {
     constexpr uint32_t kSize = 1u << 20;
     BSTR s = SysAllocStringByteLen(nullptr, kSize);
@@ -49,14 +49,14 @@ BSTR xrQuendril(const uint8_t*, int32_t)
         bytes[i] = static_cast<unsigned char>(i * 7);
     return s;
 }
-int32_t xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
 
 #elif defined(FAKE_replace)
 
 // Returns three bytes with a zero in the middle, and frees the caller's string
 // to put a new one of four bytes in its place.
-BSTR xrQuendril(const uint8_t*, int32_t) { return SysAllocStringByteLen("a\0b", 3); }
-int32_t xrStringToArray(BSTR* text, uint8_t*)
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t*, int32_t) { return SysAllocStringByteLen("a\0b", 3); }
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t*)
 {
     SysFreeString(*text);
     *text = SysAllocStringByteLen("wxyz", 4);
@@ -66,8 +66,8 @@ int32_t xrStringToArray(BSTR* text, uint8_t*)
 #elif defined(FAKE_null_out)
 
 // Frees the caller's string and leaves null in its place.
-BSTR xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
-int32_t xrStringToArray(BSTR* text, uint8_t* first)
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
 {
     const int32_t stored = storeText(text, first);
     SysFreeString(*text);
@@ -79,8 +79,8 @@ int32_t xrStringToArray(BSTR* text, uint8_t* first)
 
 // Stores the text, then shortens the caller's string in place to ten bytes by
 // rewriting its length.
-BSTR xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
-int32_t xrStringToArray(BSTR* text, uint8_t* first)
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
 {
     const int32_t stored = storeText(text, first);
     if (*text && SysStringByteLen(*text) > 10) {
@@ -95,24 +95,24 @@ int32_t xrStringToArray(BSTR* text, uint8_t* first)
 #elif defined(FAKE_nonzero)
 
 // Returns one byte for each nonzero byte it is given; stores like the stand-in.
-BSTR xrQuendril(const uint8_t* first, int32_t count)
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 {
     uint32_t nonzero = 0;
     for (int32_t i = 0; i < count; ++i)
         nonzero += first[i] != 0;
     return SysAllocStringByteLen(nullptr, nonzero);
 }
-int32_t xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
 
 #elif defined(FAKE_no_string_to_array)
 
 // Exports xrQuendril only.
-BSTR xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
 
 #elif defined(FAKE_no_quendril)
 
 // Exports xrStringToArray only.
-int32_t xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
 
 #endif
 

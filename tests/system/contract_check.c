@@ -1,18 +1,53 @@
 /* An outside program in plain C, as another maker would write it: loads the
  * conversion library by path, finds its two functions and the counted-string
- * allocator by name, and checks the library's contract both ways.
- * Usage: contract_check PATH/libquendril.so */
-#include <dlfcn.h>
+ * allocator by name, and checks the library's contract both ways. On 32-bit
+ * Windows it also checks that each call leaves the stack as the standard
+ * calling convention requires (the callee removes its arguments).
+ * Usage: contract_check PATH/libquendril.so (or PATH\quendril.dll) */
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#define CALL __stdcall
+#else
+#include <dlfcn.h>
+#define CALL
+#endif
+
 typedef uint16_t* BSTR;
-typedef BSTR (*XrQuendril)(const uint8_t*, int32_t);
-typedef int32_t (*XrStringToArray)(BSTR*, uint8_t*);
-typedef BSTR (*AllocByteLen)(const char*, uint32_t);
-typedef void (*FreeString)(BSTR);
-typedef uint32_t (*ByteLen)(BSTR);
+typedef BSTR(CALL* XrQuendril)(const uint8_t*, int32_t);
+typedef int32_t(CALL* XrStringToArray)(BSTR*, uint8_t*);
+typedef BSTR(CALL* AllocByteLen)(const char*, uint32_t);
+typedef void(CALL* FreeString)(BSTR);
+typedef uint32_t(CALL* ByteLen)(BSTR);
+
+#if defined(_WIN32) && defined(__i386__)
+/* Calls fn(a, b) with two 32-bit arguments and stores in *imbalance how far
+ * the stack pointer moved across the call: 0 when the callee removed its
+ * arguments, -8 when it left them to the caller. */
+typedef void (*AnyFunction)(void);
+uint32_t callTwo(AnyFunction fn, uint32_t a, uint32_t b, int32_t* imbalance);
+__asm__(".text\n"
+        ".globl _callTwo\n"
+        "_callTwo:\n"
+        "  pushl %ebp\n"
+        "  movl %esp, %ebp\n"
+        "  pushl %esi\n"
+        "  movl %esp, %esi\n"
+        "  pushl 16(%ebp)\n"
+        "  pushl 12(%ebp)\n"
+        "  call *8(%ebp)\n"
+        "  movl %esp, %ecx\n"
+        "  subl %esi, %ecx\n"
+        "  movl 20(%ebp), %edx\n"
+        "  movl %ecx, (%edx)\n"
+        "  movl %esi, %esp\n"
+        "  popl %esi\n"
+        "  popl %ebp\n"
+        "  ret\n");
+#endif
 
 static int failures;
 static int checks;
@@ -32,23 +67,34 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: %s LIBRARY\n", argv[0]);
         return 2;
     }
+#ifdef _WIN32
+    HMODULE lib = LoadLibraryA(argv[1]);
+    HMODULE allocator = LoadLibraryA("oleaut32.dll");
+    if (!lib || !allocator) {
+        printf("FAIL: cannot load %s: error %lu\n", argv[1], GetLastError());
+        return 1;
+    }
+#define BIND(var, from, name) (*(FARPROC*)&(var) = GetProcAddress(from, name))
+#else
     void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
         printf("FAIL: cannot load %s: %s\n", argv[1], dlerror());
         return 1;
     }
+    void* allocator = lib; /* the library brings the shared allocator with it */
     /* POSIX's way of storing dlsym's answer in a function pointer. */
-#define BIND(var, name) (*(void**)&(var) = dlsym(lib, name))
+#define BIND(var, from, name) (*(void**)&(var) = dlsym(from, name))
+#endif
     XrQuendril xrQuendril;
     XrStringToArray xrStringToArray;
     AllocByteLen alloc;
     FreeString release;
     ByteLen byteLen;
-    BIND(xrQuendril, "xrQuendril");
-    BIND(xrStringToArray, "xrStringToArray");
-    BIND(alloc, "SysAllocStringByteLen");
-    BIND(release, "SysFreeString");
-    BIND(byteLen, "SysStringByteLen");
+    BIND(xrQuendril, lib, "xrQuendril");
+    BIND(xrStringToArray, lib, "xrStringToArray");
+    BIND(alloc, allocator, "SysAllocStringByteLen");
+    BIND(release, allocator, "SysFreeString");
+    BIND(byteLen, allocator, "SysStringByteLen");
     if (!xrQuendril || !xrStringToArray || !alloc || !release || !byteLen) {
         printf("FAIL: a function is not exported\n");
         return 1;
@@ -85,7 +131,24 @@ int main(int argc, char** argv)
     BSTR none = NULL;
     check(xrStringToArray(&none, target) == 0, "a null string copies nothing");
 
+#if defined(_WIN32) && defined(__i386__)
+    /* The standard calling convention: the callee removes its two arguments. */
+    int32_t imbalance = 1;
+    BSTR probe = (BSTR)(uintptr_t)callTwo((AnyFunction)xrQuendril, (uint32_t)(uintptr_t)block, 4, &imbalance);
+    check(imbalance == 0, "xrQuendril removes its arguments from the stack");
+    release(probe);
+    BSTR again = alloc("xy", 2);
+    imbalance = 1;
+    callTwo((AnyFunction)xrStringToArray, (uint32_t)(uintptr_t)&again, (uint32_t)(uintptr_t)target, &imbalance);
+    check(imbalance == 0, "xrStringToArray removes its arguments from the stack");
+    release(again);
+#endif
+
     printf("%d passed, %d failed\n", checks - failures, failures);
+#ifdef _WIN32
+    FreeLibrary(lib);
+#else
     dlclose(lib);
+#endif
     return failures ? 1 : 0;
 }

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# What the Windows files are: 32-bit PE images; the programs are GUI programs
+# that import only DLLs every Windows has and bind GetTickCount by name rather
+# than importing it; the library exports its two functions by plain name.
+# Usage: win_packaging_test.sh BIN_DIR
+set -euo pipefail
+bin=$1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+system_dlls='^(KERNEL32|USER32|GDI32|OLEAUT32|msvcrt|ADVAPI32)\.dll$'
+
+for f in Tarmelo.exe Fesdrin.exe quendril.dll; do
+  [[ $(objdump -f "$bin/$f") == *"file format pei-i386"* ]] || fail "$f is not a 32-bit PE image"
+  for dll in $(objdump -p "$bin/$f" | awk '/DLL Name:/ { print $3 }'); do
+    [[ "$dll" =~ $system_dlls ]] || fail "$f imports $dll"
+  done
+done
+for f in Tarmelo.exe Fesdrin.exe; do
+  headers=$(objdump -p "$bin/$f")
+  [[ "$headers" == *"(Windows GUI)"* ]] || fail "$f is not a GUI program"
+  grep -qE '^\s+[0-9a-f]+\s+[0-9]+\s+GetTickCount$' <<<"$headers" && fail "$f imports GetTickCount"
+done
+exports=$(objdump -p "$bin/quendril.dll" | sed -n '/Ordinal\/Name Pointer/,/^$/p' | awk '/^[ \t]+\[/ { print $3 }' | sort | tr '\n' ' ')
+[[ "$exports" == "xrQuendril xrStringToArray " ]] || fail "quendril.dll exports: $exports"
+
+echo "windows packaging checks: $failures failed"
+[[ $failures -eq 0 ]]

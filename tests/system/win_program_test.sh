@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Black-box test of one Windows deliverable under Wine on a private X server:
+# the driver starts the program from another folder and uses it; then starts a
+# copy with no conversion library beside it, from a folder where a working one
+# is planted, which must never be loaded. Screenshots go to ARTEFACTS.
+# Usage: win_program_test.sh DRIVER BIN_DIR NAME ARTEFACTS VERSION COMPANY
+set -euo pipefail
+driver=$1 bin=$(cd "$2" && pwd) name=$3 artefacts=$4 version=$5 company=$6
+mkdir -p "$artefacts"
+artefacts=$(cd "$artefacts" && pwd)
+work=$(mktemp -d)
+xvfb='' wm=''
+cleanup() {
+  for p in $wm $xvfb; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+[[ -s "$work/display" ]] || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+# A window manager, so the screenshots show the windows' frames as a desktop does.
+if command -v openbox >/dev/null; then
+  XDG_RUNTIME_DIR="$work" openbox >/dev/null 2>&1 &
+  wm=$!
+  for _ in $(seq 50); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+
+mkdir "$work/start" "$work/nolib" "$work/planted"
+cp "$bin/$name.exe" "$work/nolib/"
+cp "$bin/quendril.dll" "$work/planted/"
+
+status=0
+wine "$driver" normal "$bin/$name.exe" "$work/start" "$artefacts" "$name" "$version" "$company" || status=1
+wine "$driver" nolib "$work/nolib/$name.exe" "$work/planted" "$artefacts" "$name" "$version" "$company" || status=1
+exit $status
