@@ -25,12 +25,12 @@ std::string QuendrilLibrary::defaultFileName()
 
 platform::Bstr QuendrilLibrary::xrQuendril(const std::uint8_t* first, std::int32_t count)
 {
-    return platform::Bstr(xrQuendril_.get()(first, count));
+    return platform::Bstr(xrQuendril_(first, count));
 }
 
 std::int32_t QuendrilLibrary::xrStringToArray(platform::Bstr& text, std::uint8_t* first)
 {
-    return xrStringToArray_.get()(text.outParameter(), first);
+    return xrStringToArray_(text.outParameter(), first);
 }
 
 QuendrilLibrary& processLibrary()

@@ -1,9 +1,12 @@
 // Binding of a library's functions by library file name and function name, on
 // their first call. A library is looked up in one given folder first, then by
-// the system's standard search, never in the current directory.
+// the system's standard search, never in the current directory. A call into
+// the library that faults becomes a numbered error instead of ending the process.
 #pragma once
 
 #include <string>
+#include <tuple>
+#include <type_traits>
 
 namespace platform {
 
@@ -21,6 +24,12 @@ public:
 
     // Whether the library has been loaded by an earlier call.
     bool loaded() const noexcept { return handle_ != nullptr; }
+
+    // Runs call(context), a call into this library's function `function`. A
+    // fault inside it (a signal on POSIX systems, a structured exception or
+    // abort on Windows) raises error 51 naming the function, the library and
+    // the fault; the library's state is unknown afterwards. call must not throw.
+    void callGuarded(const char* function, void (*call)(void*), void* context);
 
 private:
     void load();
@@ -44,6 +53,25 @@ public:
         if (!fn_)
             fn_ = reinterpret_cast<Fn*>(lib_.resolve(name_));
         return fn_;
+    }
+
+    // Calls the function with args, binding it first if needed; a fault inside it raises error 51.
+    template <class... Args>
+    auto operator()(Args... args)
+    {
+        struct Call {
+            Fn* fn;
+            std::tuple<Args...> args;
+            std::invoke_result_t<Fn*, Args...> result{};
+        };
+        Call call{get(), {args...}};
+        lib_.callGuarded(
+            name_, [](void* p) {
+                auto& c = *static_cast<Call*>(p);
+                c.result = std::apply(c.fn, c.args);
+            },
+            &call);
+        return call.result;
     }
 
 private:

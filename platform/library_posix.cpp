@@ -1,16 +1,26 @@
 // Library binding on POSIX systems through dlopen and dlsym. The given folder
 // is tried by absolute path; the standard search (LD_LIBRARY_PATH, the
 // program's run path, the loader's cache, the system folders) comes after it
-// and does not include the current directory.
+// and does not include the current directory. Only a regular file (or a link
+// to one) is ever opened: opening a FIFO would block for ever.
 #include "platform/library.h"
 
 #include "platform/runtime_error.h"
+#include "platform/system_error.h"
 
 #include <dlfcn.h>
-#include <cerrno>
-#include <cstring>
+#include <elf.h>
+#include <link.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <string_view>
 #include <utility>
 
 namespace platform {
@@ -23,10 +33,67 @@ std::string lastLoaderError()
     return e ? e : "motivo sconosciuto";
 }
 
-bool isFile(const std::string& path)
+enum class Found { Nothing, RegularFile, SomethingElse };
+
+Found lookAt(const std::string& path)
 {
     struct stat st{};
-    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    if (stat(path.c_str(), &st) != 0)
+        return Found::Nothing;
+    return S_ISREG(st.st_mode) ? Found::RegularFile : Found::SomethingElse;
+}
+
+[[noreturn]] void raiseNotRegular(const std::string& path)
+{
+    throw RuntimeError(kLibraryNotLoadable,
+                       "impossibile caricare la libreria '" + path + "': non è un file regolare");
+}
+
+// The first entry of LD_LIBRARY_PATH holding something named fileName that is
+// not a regular file, which the standard search would try to open; empty if none.
+std::string irregularOnLibraryPath(const std::string& fileName)
+{
+    const char* list = std::getenv("LD_LIBRARY_PATH");
+    std::string_view rest = list ? list : "";
+    while (!rest.empty()) {
+        const auto end = rest.find_first_of(":;");
+        const std::string folder(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (folder.empty())
+            continue;
+        const std::string path = folder + '/' + fileName;
+        const Found found = lookAt(path);
+        if (found == Found::RegularFile)
+            return {};
+        if (found == Found::SomethingElse)
+            return path;
+    }
+    return {};
+}
+
+// Whether address, found for an exported name, is the start of a function rather than data.
+bool isFunction(void* address)
+{
+    Dl_info info{};
+    ElfW(Sym)* symbol = nullptr;
+    if (!dladdr1(address, &info, reinterpret_cast<void**>(&symbol), RTLD_DL_SYMENT) || !symbol)
+        return false;
+    const unsigned type = ELF64_ST_TYPE(symbol->st_info);
+    return type == STT_FUNC || type == STT_GNU_IFUNC;
+}
+
+// The signals a faulting library call raises, caught only while it runs.
+constexpr int kFaults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
+// Room for the handler when the library has used up the thread's own stack.
+constexpr std::size_t kAlternateStackBytes = 64 * 1024;
+
+thread_local sigjmp_buf* faultReturn = nullptr;
+thread_local volatile sig_atomic_t faultSignal = 0;
+
+void onFault(int signal)
+{
+    faultSignal = signal;
+    siglongjmp(*faultReturn, 1);
 }
 
 } // namespace
@@ -45,23 +112,30 @@ Library::~Library()
 void Library::load()
 {
     const std::string local = folder_ + '/' + fileName_;
-    if (isFile(local)) {
+    switch (lookAt(local)) {
+    case Found::RegularFile:
         handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle_)
             throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + local
                                                         + "': " + lastLoaderError());
         return;
+    case Found::SomethingElse:
+        raiseNotRegular(local);
+    case Found::Nothing:
+        break;
     }
     // A name with a slash would be taken relative to the current directory.
     if (fileName_.find('/') != std::string::npos)
         throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + local + "'");
+    if (const std::string irregular = irregularOnLibraryPath(fileName_); !irregular.empty())
+        raiseNotRegular(irregular);
     handle_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_)
         return;
     const std::string reason = lastLoaderError();
     // The loader names the file it could not open and ends with the system's
     // reason; a missing dependency is named instead of our file.
-    if (reason.starts_with(fileName_ + ':') && reason.ends_with(std::strerror(ENOENT)))
+    if (reason.starts_with(fileName_ + ':') && reason.ends_with(systemReason(ENOENT)))
         throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_
                                               + "' in '" + folder_ + "' né nei percorsi di sistema: "
                                               + reason);
@@ -79,7 +153,45 @@ void* Library::resolve(const char* name)
         throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '")
                                                     + name + "' nella libreria '" + fileName_
                                                     + "': " + lastLoaderError());
+    if (!isFunction(address))
+        throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '")
+                                                    + name + "' nella libreria '" + fileName_
+                                                    + "': il simbolo esportato non è una funzione");
     return address;
+}
+void Library::callGuarded(const char* function, void (*call)(void*), void* context)
+{
+    thread_local const std::unique_ptr<char[]> alternateStack(new char[kAlternateStackBytes]);
+    stack_t stack{};
+    stack.ss_sp = alternateStack.get();
+    stack.ss_size = kAlternateStackBytes;
+    stack_t previousStack{};
+    sigaltstack(&stack, &previousStack);
+
+    struct sigaction action{};
+    action.sa_handler = onFault;
+    action.sa_flags = SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous[std::size(kFaults)];
+    for (std::size_t i = 0; i < std::size(kFaults); ++i)
+        sigaction(kFaults[i], &action, &previous[i]);
+
+    sigjmp_buf here;
+    sigjmp_buf* const outer = faultReturn;
+    faultReturn = &here;
+    int fault = 0;
+    if (sigsetjmp(here, 1) == 0)
+        call(context);
+    else
+        fault = faultSignal;
+
+    faultReturn = outer;
+    for (std::size_t i = 0; i < std::size(kFaults); ++i)
+        sigaction(kFaults[i], &previous[i], nullptr);
+    sigaltstack(&previousStack, nullptr);
+    if (fault)
+        throw RuntimeError(kInternalError, std::string("la funzione '") + function + "' della libreria '"
+                                               + fileName_ + "' si è interrotta: " + strsignal(fault));
 }
 
 } // namespace platform

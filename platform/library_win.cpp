@@ -1,7 +1,9 @@
 // Library binding on Windows through LoadLibraryExW and GetProcAddress. The
 // given folder is tried first, then the system folder; the current directory
 // and PATH never are. A library loaded from a folder finds its own
-// dependencies beside it and in the system folder only.
+// dependencies beside it and in the system folder only. A structured
+// exception (or the C runtime's abort) inside a library call is turned into a
+// numbered error: a vectored handler resumes the program where the call began.
 #include "platform/library.h"
 
 #include "platform/runtime_error.h"
@@ -10,6 +12,8 @@
 
 #include <windows.h>
 
+#include <csignal>
+#include <cstdio>
 #include <utility>
 
 namespace platform {
@@ -44,6 +48,108 @@ std::string systemFolder()
     wchar_t buf[MAX_PATH];
     const UINT n = GetSystemDirectoryW(buf, MAX_PATH);
     return n > 0 && n < MAX_PATH ? win::utf8(std::wstring(buf, n)) : std::string("C:\\Windows\\System32");
+}
+
+// Where a faulting call resumes: the state __builtin_setjmp keeps (frame
+// pointer, resume address, stack pointer, and two words GCC reserves).
+struct Guard {
+    void* resume[5];
+    DWORD code = 0;
+};
+
+thread_local Guard* activeGuard = nullptr;
+
+// The C runtime's abort code, told apart from the system's exception codes.
+constexpr DWORD kAbort = 0xE0000001;
+
+bool isFault(DWORD code)
+{
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_OVERFLOW:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_STACK_OVERFLOW:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string faultName(DWORD code)
+{
+    struct Name {
+        DWORD code;
+        const char* name;
+    };
+    static constexpr Name kNames[] = {
+        {EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION"},
+        {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
+        {EXCEPTION_DATATYPE_MISALIGNMENT, "EXCEPTION_DATATYPE_MISALIGNMENT"},
+        {EXCEPTION_FLT_DIVIDE_BY_ZERO, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
+        {EXCEPTION_FLT_INVALID_OPERATION, "EXCEPTION_FLT_INVALID_OPERATION"},
+        {EXCEPTION_FLT_OVERFLOW, "EXCEPTION_FLT_OVERFLOW"},
+        {EXCEPTION_ILLEGAL_INSTRUCTION, "EXCEPTION_ILLEGAL_INSTRUCTION"},
+        {EXCEPTION_IN_PAGE_ERROR, "EXCEPTION_IN_PAGE_ERROR"},
+        {EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
+        {EXCEPTION_INT_OVERFLOW, "EXCEPTION_INT_OVERFLOW"},
+        {EXCEPTION_PRIV_INSTRUCTION, "EXCEPTION_PRIV_INSTRUCTION"},
+        {EXCEPTION_STACK_OVERFLOW, "EXCEPTION_STACK_OVERFLOW"},
+        {kAbort, "abort"},
+    };
+    for (const Name& n : kNames)
+        if (n.code == code)
+            return n.name;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+    return std::string("eccezione ") + hex;
+}
+
+// Resumes a faulting guarded call at its start, with the system's dispatch of
+// the exception completed: the context is the one __builtin_setjmp kept.
+LONG CALLBACK onException(EXCEPTION_POINTERS* e)
+{
+    Guard* guard = activeGuard;
+    if (!guard || !isFault(e->ExceptionRecord->ExceptionCode))
+        return EXCEPTION_CONTINUE_SEARCH;
+    activeGuard = nullptr;
+    guard->code = e->ExceptionRecord->ExceptionCode;
+    CONTEXT* c = e->ContextRecord;
+    c->Ebp = reinterpret_cast<DWORD>(guard->resume[0]);
+    c->Eip = reinterpret_cast<DWORD>(guard->resume[1]);
+    c->Esp = reinterpret_cast<DWORD>(guard->resume[2]);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+void onAbort(int)
+{
+    Guard* guard = activeGuard;
+    if (!guard)
+        return;
+    activeGuard = nullptr;
+    guard->code = kAbort;
+    __builtin_longjmp(guard->resume, 1);
+}
+
+// The head of the thread's chain of exception frames, which a call that
+// never returns normally may leave pointing into its abandoned frames.
+void* exceptionChain()
+{
+    void* head;
+    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+
+void setExceptionChain(void* head)
+{
+    __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
 }
 
 } // namespace
@@ -90,7 +196,33 @@ void* Library::resolve(const char* name)
                                                     + "' nella libreria '" + fileName_
                                                     + "': " + systemReason(err));
     }
+    MEMORY_BASIC_INFORMATION memory{};
+    constexpr DWORD kExecutable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    if (!VirtualQuery(reinterpret_cast<void*>(address), &memory, sizeof memory) || !(memory.Protect & kExecutable))
+        throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '") + name
+                                                    + "' nella libreria '" + fileName_
+                                                    + "': il simbolo esportato non è una funzione");
     return reinterpret_cast<void*>(address);
+}
+void Library::callGuarded(const char* function, void (*call)(void*), void* context)
+{
+    static const PVOID handler = AddVectoredExceptionHandler(1, onException);
+    (void)handler;
+    Guard guard;
+    Guard* const outer = activeGuard;
+    void* const chain = exceptionChain();
+    const auto previousAbort = std::signal(SIGABRT, onAbort);
+    if (__builtin_setjmp(guard.resume) == 0) {
+        activeGuard = &guard;
+        call(context);
+    } else {
+        setExceptionChain(chain);
+    }
+    activeGuard = outer;
+    std::signal(SIGABRT, previousAbort);
+    if (guard.code)
+        throw RuntimeError(kInternalError, std::string("la funzione '") + function + "' della libreria '"
+                                               + fileName_ + "' si è interrotta: " + faultName(guard.code));
 }
 
 } // namespace platform

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace core;
@@ -211,4 +215,69 @@ TEST(Runs, RoutineErrorsLeaveTheRunWithEverythingReleased)
     const ByteArray mat(0, kBlockElements);
     EXPECT_EQ(errorNumberOf([&] { BytesToText(Method::InProgram, mat, kBlockBytes + 2, f.env()); }),
               platform::kSubscriptOutOfRange);
+}
+
+namespace {
+
+// The description of the error f raises; empty when it raises none.
+template <class F>
+std::string descriptionOf(F&& f)
+{
+    try {
+        f();
+    } catch (const platform::RuntimeError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+void setFault(const char* kind)
+{
+#ifdef _WIN32
+    _putenv_s("VC_FAULT", kind);
+#else
+    setenv("VC_FAULT", kind, 1);
+#endif
+}
+
+} // namespace
+
+TEST(Runs, ALibraryThatFaultsEndsTheRunWithError51NamingFunctionAndFault)
+{
+#ifdef _WIN32
+    const std::vector<std::pair<const char*, std::string>> faults = {
+        {"segv", "EXCEPTION_ACCESS_VIOLATION"}, {"fpe", "EXCEPTION_INT_DIVIDE_BY_ZERO"},
+        {"ill", "EXCEPTION_ILLEGAL_INSTRUCTION"}, {"stack", "EXCEPTION_STACK_OVERFLOW"}, {"abort", "abort"}};
+#else
+    const std::vector<std::pair<const char*, std::string>> faults = {
+        {"segv", strsignal(SIGSEGV)}, {"fpe", strsignal(SIGFPE)}, {"ill", strsignal(SIGILL)},
+        {"stack", strsignal(SIGSEGV)}, {"abort", strsignal(SIGABRT)}};
+    struct sigaction before{};
+    sigaction(SIGSEGV, nullptr, &before);
+#endif
+    for (const auto& [kind, fault] : faults) {
+        SCOPED_TRACE(kind);
+        setFault(kind);
+        Fixture f(kFakes + "/faults");
+        const std::string d = descriptionOf([&] { Command1_Click(f.window, f.env()); });
+        EXPECT_NE(d.find("'xrQuendril'"), std::string::npos) << d;
+        EXPECT_NE(d.find(testing_support::kLibraryFile), std::string::npos) << d;
+        EXPECT_NE(d.find(fault), std::string::npos) << d;
+        EXPECT_EQ(errorNumberOf([&] { Command2_Click(f.window, f.env()); }), platform::kInternalError);
+        EXPECT_TRUE(f.window.shown.empty());
+    }
+#ifndef _WIN32
+    // Outside a library call a fault is handled as before.
+    struct sigaction after{};
+    sigaction(SIGSEGV, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+#endif
+}
+
+TEST(Runs, AnExportThatIsDataRaises453)
+{
+    Fixture f(kFakes + "/data_export");
+    EXPECT_EQ(errorNumberOf([&] { Command2_Click(f.window, f.env()); }), platform::kEntryPointNotFound);
+    Command1_Click(f.window, f.env());
+    EXPECT_EQ(f.window.shown.size(), 1u);
 }

@@ -3,7 +3,9 @@
 #include "quendril/quendril.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -113,6 +115,57 @@ BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count) { return copy
 
 // Exports xrStringToArray only.
 int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
+
+#elif defined(FAKE_faults)
+
+// Faults inside each call in the way VC_FAULT names: segv, fpe, ill, stack or abort.
+namespace {
+volatile int zero = 0;
+volatile int seven = 7; // not a constant, so the division is really made
+int recurse(int depth)
+{
+    volatile char frame[256];
+    frame[0] = static_cast<char>(depth);
+    if (zero < 0) // never: the recursion only ends with the stack
+        return 0;
+    return recurse(depth + 1) + frame[0];
+}
+void fault()
+{
+    const char* kind = std::getenv("VC_FAULT");
+    const std::string_view k = kind ? kind : "segv";
+    if (k == "fpe")
+        zero = seven / zero;
+    else if (k == "ill")
+        __builtin_trap();
+    else if (k == "stack")
+        zero = recurse(0);
+    else if (k == "abort")
+        std::abort();
+    else
+        zero = *static_cast<volatile int*>(nullptr);
+}
+} // namespace
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t*, int32_t)
+{
+    fault();
+    return nullptr;
+}
+int32_t QUENDRIL_CALL xrStringToArray(BSTR*, uint8_t*)
+{
+    fault();
+    return 0;
+}
+
+#elif defined(FAKE_data_export)
+
+// Exports xrQuendril as a function and xrStringToArray as a number.
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
+#ifndef _WIN32
+QUENDRIL_API int32_t xrStringToArrayData __asm__("xrStringToArray") = 7;
+#else
+int32_t xrStringToArrayData = 7; // exported under the function's name by its module-definition file
+#endif
 
 #endif
 

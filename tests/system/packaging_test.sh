@@ -65,6 +65,19 @@ for name in Tarmelo Fesdrin; do
   env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/bin/$name" 2>"$stage/err" || status=$?
   [[ $status -eq 1 ]] || fail "$name: installed program exited $status: $(cat "$stage/err")"
 done
+# No ELF file of the build or the install has a run path entry the loader
+# would take relative to the current directory (empty, relative, or ".").
+while IFS= read -r -d '' f; do
+  [[ $(head -c 4 "$f" | od -An -c | tr -d ' ') == '177ELF' ]] || continue
+  runpath=$(readelf -d "$f" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p')
+  [[ -n "$runpath" ]] || continue
+  IFS=: read -r -a entries <<<"$runpath:"
+  [[ "$runpath" == *: || "$runpath" == :* || "$runpath" == *::* ]] && fail "$f: empty run path entry in '$runpath'"
+  for e in "${entries[@]}"; do
+    [[ -z "$e" || "$e" == /* || "$e" == '$ORIGIN' || "$e" == '$ORIGIN/'* ]] || fail "$f: relative run path entry '$e'"
+  done
+done < <(find "$build/bin" "$build/fakes" "$stage/root" -type f -print0)
+
 lib="$root/lib/verifica-conversione"
 for f in libquendril.so libsysstring.so; do
   [[ -f "$lib/$f" ]] || fail "$f not installed beside the programs"

@@ -4,11 +4,12 @@
 # result boxes dismissed with a key, closed through the window manager; then
 # started with no conversion library beside it, and with no display at all.
 # Screenshots go to ARTEFACTS.
-# Usage: program_test.sh BIN_DIR NAME ARTEFACTS
+# Usage: program_test.sh BIN_DIR NAME ARTEFACTS PLANTED_LIBSYSSTRING
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 name=$2
 artefacts=$3
+marker_library=$4
 title='Verifica Conversione & Prestazioni'
 mkdir -p "$artefacts"
 work=$(mktemp -d)
@@ -35,6 +36,16 @@ status=0
 (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/$name") 2>"$work/err" || status=$?
 [[ $status -eq 1 ]] || fail "no display: exit status $status, expected 1"
 grep -q 'xvfb-run' "$work/err" || fail "no display: message does not say how to run: $(cat "$work/err")"
+
+# --- A library the program needs is missing beside it and planted in the
+# folder it is started from: the loader never looks there.
+mkdir "$work/nosys" "$work/marker"
+cp "$bin/$name" "$bin/libquendril.so" "$work/nosys/"
+cp "$marker_library" "$work/marker/libsysstring.so"
+status=0
+(cd "$work/marker" && VC_MARKER_FILE="$work/marker-ran" "$work/nosys/$name") 2>"$work/err" || status=$?
+[[ ! -e "$work/marker-ran" ]] || fail "a libsysstring.so planted in the start folder was loaded"
+[[ $status -ne 0 ]] || fail "started with libsysstring.so missing, the program ran"
 
 # --- A private X server and a window manager.
 exec 3>"$work/display"
