@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <utility>
@@ -217,6 +219,9 @@ void Library::callGuarded(const char* function, void (*call)(void*), void* conte
         call(context);
     } else {
         setExceptionChain(chain);
+        // The overflow used up the stack's guard page; without it the next one would end the process.
+        if (guard.code == EXCEPTION_STACK_OVERFLOW)
+            _resetstkoflw();
     }
     activeGuard = outer;
     std::signal(SIGABRT, previousAbort);
