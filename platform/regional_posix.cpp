@@ -1,12 +1,14 @@
 // Regional settings on POSIX systems: the numeric locale that the environment
 // selects (LC_ALL, LC_NUMERIC, LANG), read in a locale object of its own so the
-// process's locale is left as it is.
+// process's locale is left as it is. The separator's bytes are decoded with
+// the numeric locale's own codeset, whatever the character-type locale is.
 #include "platform/regional.h"
+
 
 #include <langinfo.h>
 #include <locale.h>
-#include <cuchar>
 
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -15,22 +17,33 @@ namespace platform {
 
 namespace {
 
+// The name of the numeric locale the environment selects, as the C library resolves it.
+const char* numericLocaleName()
+{
+    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            return value;
+    }
+    return "C";
+}
+
 // s, in the codeset of the current thread's locale, as UTF-16; empty if malformed.
-std::u16string widen(const char* s)
+std::u16string decode(const char* s)
 {
     std::u16string out;
     std::mbstate_t state{};
     const char* end = s + std::strlen(s);
     while (s < end) {
-        char16_t c;
-        std::size_t n = std::mbrtoc16(&c, s, end - s, &state);
-        if (n == static_cast<std::size_t>(-3)) { // second half of a surrogate pair
-            out.push_back(c);
-            continue;
-        }
+        wchar_t c;
+        const std::size_t n = std::mbrtowc(&c, s, static_cast<std::size_t>(end - s), &state);
         if (n == 0 || n > static_cast<std::size_t>(end - s))
             return {};
-        out.push_back(c);
+        // wchar_t holds whole code points here; UTF-16 splits those past U+FFFF in two.
+        const char32_t code = static_cast<char32_t>(c);
+        out += code < 0x10000 ? std::u16string(1, static_cast<char16_t>(code))
+                              : std::u16string{static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)),
+                                               static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF))};
         s += n;
     }
     return out;
@@ -38,11 +51,13 @@ std::u16string widen(const char* s)
 
 std::u16string readSeparator()
 {
-    locale_t loc = newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    // Numeric and character-type categories from the same locale, so the
+    // separator's bytes are read in the codeset they were written in.
+    locale_t loc = newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, numericLocaleName(), static_cast<locale_t>(0));
     if (!loc)
         return u".";
     locale_t previous = uselocale(loc);
-    std::u16string sep = widen(nl_langinfo_l(RADIXCHAR, loc));
+    std::u16string sep = decode(nl_langinfo_l(RADIXCHAR, loc));
     uselocale(previous);
     freelocale(loc);
     return sep.empty() ? u"." : sep;

@@ -21,6 +21,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cstdio>
+#include <unistd.h>
+
 using ui::FrmMain;
 
 namespace {
@@ -227,13 +230,54 @@ private slots:
         QVERIFY(two.seen);
     }
 
+    void enterPressesTheFocusedPushButton_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+    }
+
+    void enterPressesTheFocusedPushButton()
+    {
+        QFETCH(int, key);
+        FrmMain w(QStringLiteral("Tarmelo"));
+        w.Option2->click();
+        w.show();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.Command2->setFocus();
+        ModalCatcher box;
+        QTest::keyClick(w.Command2, static_cast<Qt::Key>(key));
+        QVERIFY(box.seen);
+        QVERIFY2(kTime.match(box.text).hasMatch(), qPrintable(box.text));
+        QVERIFY(!w.Command2->isDefault());
+    }
+
+    void reportGoesToStderrWhenItsBoxCannotBeMade()
+    {
+        testing_support::TempFolder folder;
+        const std::string path = (folder.path() / "stderr").string();
+        std::fflush(stderr);
+        const int saved = dup(fileno(stderr));
+        QVERIFY(std::freopen(path.c_str(), "w", stderr));
+        ui::showErrorReport(QStringLiteral("Tarmelo"),
+                            std::make_exception_ptr(platform::RuntimeError(platform::kFileNotFound, "manca")),
+                            [](const QString&, const QString&) { throw std::bad_alloc(); });
+        std::fflush(stderr);
+        dup2(saved, fileno(stderr));
+        close(saved);
+        QFile written(QString::fromStdString(path));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("Errore di run-time '53': manca\n"));
+    }
+
     void reportNamesNumberAndDescriptionOfAnyException()
     {
         const auto of = [](auto e) { return ui::describe(std::make_exception_ptr(e)); };
         QCOMPARE(of(platform::RuntimeError(platform::kSubscriptOutOfRange, "fuori")).number, 9);
         QCOMPARE(of(std::bad_alloc()).number, 7);
         QCOMPARE(of(std::runtime_error("x")).number, 51);
-        QCOMPARE(ui::reportText({6, "Overflow"}), std::string("Errore di run-time '6':\n\nOverflow"));
+        QCOMPARE(ui::reportText({6, "Overflow", ""}), std::string("Errore di run-time '6':\n\nOverflow"));
     }
 
     // Last: once the program is asked to end, no later event loop runs in this process.

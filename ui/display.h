@@ -1,5 +1,5 @@
-// Whether the program can reach a display before the GUI toolkit tries: the
-// toolkit aborts the process when it finds none, so start-up asks first.
+// Whether the program can reach a display before the GUI toolkit tries, so
+// that the usual case (no display at all) gets a message of its own.
 #pragma once
 
 #include <string>
@@ -8,6 +8,6 @@ namespace ui {
 
 // Empty when a display can be reached or a GUI platform was chosen explicitly;
 // otherwise what is missing, in a few words.
-std::string displayProblem(int argc, char* argv[]);
+std::string displayProblem();
 
 } // namespace ui

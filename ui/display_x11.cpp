@@ -1,33 +1,27 @@
-// Display check for X11 desktops: a GUI platform chosen with QT_QPA_PLATFORM or
-// -platform is trusted; a Wayland session is left to the toolkit; otherwise
-// the X server named by DISPLAY must accept a connection.
+// Display check for X11 desktops: a GUI platform chosen with QT_QPA_PLATFORM
+// is trusted; a Wayland session is left to the toolkit; otherwise the X
+// server named by DISPLAY must accept a connection.
 #include "ui/display.h"
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace ui {
 
 namespace {
 
-bool platformChosen(int argc, char* argv[])
+bool platformChosen()
 {
     const char* env = std::getenv("QT_QPA_PLATFORM");
-    if (env && *env)
-        return true;
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
-            return true;
-    return false;
+    return env && *env;
 }
 
 } // namespace
 
-std::string displayProblem(int argc, char* argv[])
+std::string displayProblem()
 {
-    if (platformChosen(argc, argv))
+    if (platformChosen())
         return {};
     const char* display = std::getenv("DISPLAY");
     if (display && *display) {

@@ -9,8 +9,13 @@
 
 namespace ui {
 
-// Shows the report of e in a modal box titled title and returns when it is dismissed.
-void showErrorReport(const QString& title, std::exception_ptr e);
+// Shows the report of e in a modal box titled title and returns when it is
+// dismissed; when the box cannot be made (out of memory), writes it to stderr.
+void showErrorReport(const QString& title, std::exception_ptr e) noexcept;
+
+// What showErrorReport does with a given way of showing the box, for tests.
+using ReportBox = void (*)(const QString& title, const QString& text);
+void showErrorReport(const QString& title, std::exception_ptr e, ReportBox box) noexcept;
 
 // Makes the running event loop end the program with a failure status.
 void endProgramWithFailure();

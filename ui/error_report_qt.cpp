@@ -1,4 +1,5 @@
-// The error report's message box in the Qt front-end.
+// The error report's message box in the Qt front-end, with stderr as its
+// fallback when the box itself cannot be made.
 #include "ui/error_report.h"
 
 #include "ui/error_text.h"
@@ -6,16 +7,36 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace ui {
 
-void showErrorReport(const QString& title, std::exception_ptr e)
+namespace {
+
+void showBox(const QString& title, const QString& text)
 {
-    const QString text = QString::fromStdString(reportText(describe(e)));
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+} // namespace
+
+void showErrorReport(const QString& title, std::exception_ptr e, ReportBox box) noexcept
+{
+    const ReportedError error = describe(e);
+    try {
+        box(title, QString::fromStdString(reportText(error)));
+    } catch (...) {
+        std::fprintf(stderr, "Errore di run-time '%d': %s%s\n", error.number, error.lead, error.detail);
+        std::fflush(stderr);
+    }
+}
+
+void showErrorReport(const QString& title, std::exception_ptr e) noexcept
+{
+    showErrorReport(title, std::move(e), showBox);
 }
 
 void endProgramWithFailure()

@@ -7,24 +7,24 @@
 
 namespace ui {
 
-ReportedError describe(std::exception_ptr e)
+ReportedError describe(const std::exception_ptr& e) noexcept
 {
     try {
         std::rethrow_exception(e);
     } catch (const platform::RuntimeError& err) {
-        return {err.number(), err.description()};
+        return {err.number(), err.description().c_str(), ""};
     } catch (const std::bad_alloc&) {
-        return {platform::kOutOfMemory, platform::kOutOfMemoryDescription};
+        return {platform::kOutOfMemory, platform::kOutOfMemoryDescription, ""};
     } catch (const std::exception& err) {
-        return {platform::kInternalError, std::string("Errore interno: ") + err.what()};
+        return {platform::kInternalError, "Errore interno: ", err.what()};
     } catch (...) {
-        return {platform::kInternalError, "Errore interno sconosciuto"};
+        return {platform::kInternalError, "Errore interno sconosciuto", ""};
     }
 }
 
 std::string reportText(const ReportedError& error)
 {
-    return "Errore di run-time '" + std::to_string(error.number) + "':\n\n" + error.description;
+    return "Errore di run-time '" + std::to_string(error.number) + "':\n\n" + error.lead + error.detail;
 }
 
 } // namespace ui

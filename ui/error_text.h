@@ -8,14 +8,18 @@
 
 namespace ui {
 
-// The number and description (UTF-8) of an exception as the report shows them.
+// The number and description of an exception as the report shows them: the
+// description is `lead` followed by `detail`, both pointing into the exception
+// or at literals, so that telling an error needs no memory of its own.
 struct ReportedError {
     int number;
-    std::string description;
+    const char* lead;
+    const char* detail;
 };
 
-// What the report says of e: its own number for a run-time error, 7 for lack of memory, 51 otherwise.
-ReportedError describe(std::exception_ptr e);
+// What the report says of e (which must outlive the result): its own number
+// for a run-time error, 7 for lack of memory, 51 otherwise.
+ReportedError describe(const std::exception_ptr& e) noexcept;
 
 // The report's text: "Errore di run-time '<number>':", a blank line, the description.
 std::string reportText(const ReportedError& error);

@@ -38,6 +38,10 @@ public slots:
     // Text-to-bytes run; an error ends the program through the error report.
     void Command2_Click();
 
+protected:
+    // Enter and keypad Enter press the focused push button, which is not a default button.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QString programTitle_;
     core::RunEnvironment env_;

@@ -9,6 +9,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -101,6 +102,17 @@ void FrmMain::MsgBox(const std::u16string& prompt)
     QMessageBox box(QMessageBox::NoIcon, programTitle_, text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+void FrmMain::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    QWidget* focus = focusWidget();
+    if (enter && event->modifiers() == Qt::NoModifier && (focus == Command1 || focus == Command2)) {
+        static_cast<QPushButton*>(focus)->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FrmMain::Command1_Click()

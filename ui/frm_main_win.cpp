@@ -11,6 +11,7 @@
 #include "ui/error_text.h"
 #include "ui/form_design.h"
 
+#include <cstdio>
 #include <cwchar>
 
 namespace ui {
@@ -239,10 +240,22 @@ LRESULT FrmMain::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void showErrorReport(HWND owner, const std::u16string& title, std::exception_ptr e)
+void showErrorReport(HWND owner, const std::u16string& title, std::exception_ptr e) noexcept
 {
-    const std::u16string text = platform::toUtf16(reportText(describe(e)));
-    MessageBoxW(owner, wide(text), wide(title), MB_OK | MB_ICONERROR | (owner ? 0 : MB_TASKMODAL));
+    const ReportedError error = describe(e);
+    const UINT style = MB_OK | MB_ICONERROR | (owner ? 0 : MB_TASKMODAL);
+    try {
+        const std::u16string text = platform::toUtf16(reportText(error));
+        MessageBoxW(owner, wide(text), wide(title), style);
+    } catch (...) {
+        // Out of memory: the same words, converted on the stack.
+        char utf8[512];
+        std::snprintf(utf8, sizeof utf8, "Errore di run-time '%d':\n\n%s%s", error.number, error.lead, error.detail);
+        wchar_t text[512];
+        if (MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 512) == 0)
+            text[0] = L'\0';
+        MessageBoxW(owner, text, wide(title), style);
+    }
 }
 
 } // namespace ui

@@ -56,6 +56,6 @@ private:
 };
 
 // Shows the error report of e in the system's message box owned by owner (may be null), titled title.
-void showErrorReport(HWND owner, const std::u16string& title, std::exception_ptr e);
+void showErrorReport(HWND owner, const std::u16string& title, std::exception_ptr e) noexcept;
 
 } // namespace ui

@@ -1,4 +1,7 @@
-// Start-up: everything between main() and the event loop.
+// Start-up in the Qt front-end: everything between main() and the event loop.
+// Whatever keeps the toolkit from starting (no display, a platform that cannot
+// start, a bad scale factor) ends the program with one paragraph on stderr and
+// status 1, never with an abort.
 #include "ui/startup.h"
 
 #include "ui/display.h"
@@ -6,26 +9,92 @@
 #include "ui/frm_main.h"
 
 #include <QApplication>
+#include <QStringList>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace ui {
 
-int runProgram(int argc, char* argv[], const ProgramInfo& info)
-{
-    if (const std::string problem = displayProblem(argc, argv); !problem.empty()) {
-        std::fprintf(stderr,
-                     "%s: nessuno schermo grafico raggiungibile (%s).\n"
-                     "Avviare il programma in una sessione grafica, oppure senza schermo con:\n"
-                     "  xvfb-run %s\n",
-                     info.name, problem.c_str(), argv[0]);
-        return EXIT_FAILURE;
-    }
+namespace {
 
-    QApplication app(argc, argv);
+const char* programName = "";
+const char* programPath = "";
+QtMessageHandler toolkitHandler = nullptr;
+// What the toolkit said while starting, held back so that a failure is told in one paragraph.
+QStringList startupMessages;
+// The largest scale factor taken: 16 already makes the window 4992 pixels wide.
+constexpr double kMaxScaleFactor = 16;
+
+// Says what keeps the program from starting and how to start it, then ends it with status 1.
+[[noreturn]] void failToStart(const std::string& problem)
+{
+    std::fprintf(stderr,
+                 "%s: impossibile avviare l'interfaccia grafica (%s).\n"
+                 "Avviare il programma in una sessione grafica, oppure senza schermo con:\n"
+                 "  xvfb-run %s\n",
+                 programName, problem.c_str(), programPath);
+    std::fflush(stderr);
+    std::_Exit(EXIT_FAILURE);
+}
+
+// During start-up the toolkit's fatal errors (a platform plugin that cannot
+// start, say) end the program as failToStart does, instead of aborting; the
+// reason given is what the toolkit said before, or the error's first line.
+void onStartupMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        startupMessages << message;
+        return;
+    }
+    const QString reason = startupMessages.isEmpty() ? message.section(QLatin1Char('\n'), 0, 0)
+                                                     : startupMessages.join(QStringLiteral("; "));
+    failToStart(reason.toStdString());
+}
+
+// Ends start-up: the toolkit's own handler again, and what it said so far passed on to it.
+void endStartup()
+{
+    qInstallMessageHandler(toolkitHandler);
+    for (const QString& message : std::as_const(startupMessages))
+        qWarning().noquote() << message;
+    startupMessages.clear();
+}
+
+// Empty when QT_SCALE_FACTOR is unset or a positive finite number; otherwise what is wrong with it.
+std::string scaleFactorProblem()
+{
+    const char* value = std::getenv("QT_SCALE_FACTOR");
+    if (!value || !*value)
+        return {};
+    char* end = nullptr;
+    const double factor = std::strtod(value, &end);
+    if (*end == '\0' && std::isfinite(factor) && factor > 0 && factor <= kMaxScaleFactor)
+        return {};
+    return std::string("QT_SCALE_FACTOR vale '") + value + "', non un numero maggiore di 0 e al più 16";
+}
+
+} // namespace
+
+int runProgram(int, char* argv[], const ProgramInfo& info)
+{
+    programName = info.name;
+    programPath = argv[0];
+    if (const std::string problem = displayProblem(); !problem.empty())
+        failToStart(problem);
+    if (const std::string problem = scaleFactorProblem(); !problem.empty())
+        failToStart(problem);
+
+    // The program takes no command line: the toolkit sees the program's name only.
+    static int toolkitArgc = 1;
+    static char* toolkitArgv[] = {argv[0], nullptr};
+    toolkitHandler = qInstallMessageHandler(onStartupMessage);
+    QApplication app(toolkitArgc, toolkitArgv);
     QApplication::setApplicationName(QString::fromUtf8(info.name));
     QApplication::setApplicationVersion(QString::fromUtf8(info.version));
     QApplication::setOrganizationName(QString::fromUtf8(info.company));
@@ -39,6 +108,7 @@ int runProgram(int argc, char* argv[], const ProgramInfo& info)
         }))
         return EXIT_FAILURE;
     window->show();
+    endStartup();
     if (info.quitWhenShown)
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return QApplication::exec();

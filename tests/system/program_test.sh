@@ -22,9 +22,9 @@ trap cleanup EXIT
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# Polls a condition for up to 15 s.
+# Polls condition $1 every 0.1 s, $2 times (default 150: 15 s).
 until_true() {
-  for _ in $(seq 150); do
+  for _ in $(seq "${2:-150}"); do
     if eval "$1"; then return 0; fi
     sleep 0.1
   done
@@ -62,15 +62,16 @@ until_true 'wmctrl -m >/dev/null 2>&1' || fail "window manager did not start"
 
 # Whether process $1 has ended (a child that ended stays a zombie until waited for).
 ended() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
-window_of() { xdotool search --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+# The visible window of process $1 titled exactly $2 (both conditions, not either).
+window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
 shot() { import -window root "$artefacts/$name-$1.png"; }
 
-# Presses a push button of window $1 at client position $2 $3 and waits for a
-# box titled with the program's name; prints the box's id.
+# Presses a push button of window $1 at client position $2 $3 and waits (up to
+# $5 tenths of a second) for a box titled with the program's name; prints the box's id.
 press() {
-  local wid=$1 x=$2 y=$3 pid=$4 box=''
+  local wid=$1 x=$2 y=$3 pid=$4 tries=${5:-150} box=''
   xdotool mousemove --window "$wid" "$x" "$y" click 1
-  until_true 'box=$(window_of "$pid" "$name"); [[ -n "$box" ]]' || return 1
+  until_true 'box=$(window_of "$pid" "$name"); [[ -n "$box" ]]' "$tries" || return 1
   echo "$box"
 }
 
@@ -81,18 +82,40 @@ dismiss() {
   until_true "! xwininfo -id $1 2>/dev/null | grep -q IsViewable"
 }
 
-# Starts program $2 from folder $1 and waits for its window; sets pid and wid
-# (empty when no window appeared).
+# Starts program $2 from folder $1 (with any further arguments) and waits for
+# its window; sets pid and wid (empty when no window appeared).
 start() {
-  (cd "$1" && exec "$2") &
+  local folder=$1
+  shift
+  (cd "$folder" && exec "$@") &
   pid=$!
   pids+=("$pid")
   wid=''
-  until_true 'wid=$(window_of "$pid" "$title"); [[ -n "$wid" ]]' || fail "$2: window '$title' never appeared"
+  until_true 'wid=$(window_of "$pid" "$title"); [[ -n "$wid" ]]' || fail "$1: window '$title' never appeared"
 }
 
-# --- Normal use, started from another folder.
-start "$work" "$bin/$name"
+# Starts program $1 in the environment that follows and expects the start-up
+# failure: status 1 and one paragraph saying how to start the program.
+fails_to_start() {
+  local program=$1 status=0
+  shift
+  (cd "$work" && env "$@" timeout 20 "$program") >"$work/out" 2>"$work/err" || status=$?
+  [[ $status -eq 1 ]] || fail "$*: exit status $status, expected 1"
+  grep -q 'xvfb-run' "$work/err" || fail "$*: no word on how to start: $(head -c 300 "$work/err")"
+  [[ $(grep -c '^$' "$work/err") -eq 0 ]] || fail "$*: the message is not one paragraph"
+}
+
+# --- Whatever keeps the toolkit from starting ends in the message and status 1.
+fails_to_start "$bin/$name" QT_QPA_PLATFORM=bogus
+fails_to_start "$bin/$name" DISPLAY="$DISPLAY.5"
+fails_to_start "$bin/$name" QT_QPA_PLATFORM=xcb DISPLAY=:9999
+fails_to_start "$bin/$name" -u DISPLAY WAYLAND_DISPLAY=nothing
+fails_to_start "$bin/$name" QT_SCALE_FACTOR=nan
+fails_to_start "$bin/$name" QT_SCALE_FACTOR=1e9
+
+# --- Normal use, started from another folder, with toolkit options that must
+# change nothing: the program takes no command line.
+start "$work" "$bin/$name" -qwindowtitle Altro -reverse -stylesheet "$work/none.qss"
 if [[ -n "$wid" ]]; then
   geometry=$(xwininfo -id "$wid")
   grep -q 'Width: 312$' <<<"$geometry" && grep -q 'Height: 213$' <<<"$geometry" \
@@ -105,13 +128,17 @@ if [[ -n "$wid" ]]; then
     shot quendril
     dismiss "$box" || fail "Quendril result box not dismissed by a key"
   else
-    fail "Quendril: no box titled $name"
+    fail "Quendril: no box"
   fi
   if box=$(press "$wid" 92 136 "$pid"); then
     shot stringtoarray
     dismiss "$box" || fail "StringToArray result box not dismissed by a key"
   else
-    fail "StringToArray: no box titled $name"
+    fail "StringToArray: no box"
+  fi
+  # A click beside the buttons shows nothing, and the test sees that.
+  if box=$(press "$wid" 280 200 "$pid" 30); then
+    fail "a click on no button showed a box"
   fi
 
   wmctrl -i -c "$wid"
