@@ -6,8 +6,9 @@
 # checked) and is installed with its desktop entry, icons and metainfo.
 include(GNUInstallDirs)
 
-# Where the programs and the libraries they load live once installed.
-set(VC_INSTALL_PKGDIR "${CMAKE_INSTALL_LIBDIR}/verifica-conversione")
+# Where the programs and the libraries they load live once installed: a
+# private folder of the package, the same on every architecture.
+set(VC_INSTALL_PKGDIR "lib/verifica-conversione")
 set(VC_RESOURCES "${PROJECT_SOURCE_DIR}/resources")
 # The four numbers of a Windows file version, from the project's version.
 math(EXPR VC_VERSION_MINOR_NUMBER "${PROJECT_VERSION_MINOR} + 0")
@@ -20,6 +21,16 @@ function(vc_program_identity target name)
     VC_PROGRAM_NAME="${name}"
     VC_PROGRAM_VERSION="${VC_VERSION}"
     VC_COMPANY_NAME="${VC_COMPANY}")
+endfunction()
+
+# vc_install_program(TARGET): installs a program into the private folder, with
+# a link to it from bin/.
+function(vc_install_program target)
+  install(TARGETS ${target} RUNTIME DESTINATION ${VC_INSTALL_PKGDIR})
+  install(CODE "
+    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    file(CREATE_LINK \"../${VC_INSTALL_PKGDIR}/${target}\"
+         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${target}\" SYMBOLIC)")
 endfunction()
 
 function(add_deliverable VC_NAME)
@@ -53,11 +64,7 @@ function(add_deliverable VC_NAME)
   string(JOIN "" metadata ${metadata})
   target_link_options(${VC_NAME} PRIVATE "SHELL:-Xlinker '--package-metadata=${metadata}'")
 
-  install(TARGETS ${VC_NAME} RUNTIME DESTINATION ${VC_INSTALL_PKGDIR})
-  install(CODE "
-    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-    file(CREATE_LINK \"../${VC_INSTALL_PKGDIR}/${VC_NAME}\"
-         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${VC_NAME}\" SYMBOLIC)")
+  vc_install_program(${VC_NAME})
   install(FILES ${gen}/${VC_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${gen}/${VC_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   foreach(size 16 32 48 128)
@@ -67,9 +74,17 @@ function(add_deliverable VC_NAME)
   endforeach()
 endfunction()
 
-# The libraries the programs load at run time are installed beside them.
+# The libraries the programs load at run time are installed beside them; so
+# is the kit for library makers: the contract's headers, a pkg-config file and
+# the contract checker.
 if(WIN32)
   install(TARGETS quendril RUNTIME DESTINATION .)
 else()
   install(TARGETS quendril sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR})
+  vc_install_program(verifica-libreria)
+  install(FILES ${PROJECT_SOURCE_DIR}/quendril/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)
+  install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril/platform)
+  configure_file(${VC_RESOURCES}/quendril.pc.in ${PROJECT_BINARY_DIR}/resources/quendril.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/resources/quendril.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endif()

@@ -6,6 +6,10 @@
 # Screenshots go to ARTEFACTS.
 # Usage: program_test.sh BIN_DIR NAME ARTEFACTS PLANTED_LIBSYSSTRING
 set -euo pipefail
+# A tool this test needs is missing: skip it, saying which.
+for tool in Xvfb xdotool xwininfo wmctrl openbox import; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
 bin=$(cd "$1" && pwd)
 name=$2
 artefacts=$3

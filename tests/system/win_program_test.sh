@@ -5,6 +5,10 @@
 # is planted, which must never be loaded. Screenshots go to ARTEFACTS.
 # Usage: win_program_test.sh DRIVER BIN_DIR NAME ARTEFACTS VERSION COMPANY
 set -euo pipefail
+# A tool this test needs is missing: skip it, saying which.
+for tool in wine Xvfb; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
 driver=$1 bin=$(cd "$2" && pwd) name=$3 artefacts=$4 version=$5 company=$6
 mkdir -p "$artefacts"
 artefacts=$(cd "$artefacts" && pwd)

@@ -55,10 +55,9 @@ static int checks;
 static void check(int ok, const char* what)
 {
     ++checks;
-    if (!ok) {
+    if (!ok)
         ++failures;
-        printf("FAIL: %s\n", what);
-    }
+    printf("%s: %s\n", ok ? "ok  " : "FAIL", what);
 }
 
 int main(int argc, char** argv)
@@ -95,8 +94,11 @@ int main(int argc, char** argv)
     BIND(alloc, allocator, "SysAllocStringByteLen");
     BIND(release, allocator, "SysFreeString");
     BIND(byteLen, allocator, "SysStringByteLen");
+    check(xrQuendril != NULL, "xrQuendril is exported");
+    check(xrStringToArray != NULL, "xrStringToArray is exported");
+    check(alloc && release && byteLen, "the counted-string allocator is reachable");
     if (!xrQuendril || !xrStringToArray || !alloc || !release || !byteLen) {
-        printf("FAIL: a function is not exported\n");
+        printf("%d passed, %d failed\n", checks - failures, failures);
         return 1;
     }
 

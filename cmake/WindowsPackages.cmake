@@ -1,0 +1,29 @@
+# The Windows packages, made by the target windows_packages: a zip of the two
+# programs, the conversion library and the read-me, and an installer made
+# with NSIS from resources/installer.nsi.in. Both take the stripped files of
+# the install tree.
+set(VC_PRODUCT "Verifica Conversione")
+set(VC_FILEVERSION_DOTTED "${PROJECT_VERSION_MAJOR}.${VC_VERSION_MINOR_NUMBER}.0.0")
+set(VC_STAGE "${PROJECT_BINARY_DIR}/package-stage")
+set(VC_ICON "${VC_RESOURCES}/icon.ico")
+set(zip "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-win32.zip")
+set(VC_INSTALLER "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-win32-setup.exe")
+configure_file(${VC_RESOURCES}/installer.nsi.in ${PROJECT_BINARY_DIR}/resources/installer.nsi @ONLY)
+install(FILES ${VC_RESOURCES}/LEGGIMI.txt DESTINATION .)
+# What the installer test checks the installed entry against.
+file(WRITE ${PROJECT_BINARY_DIR}/package-facts.sh
+  "version='${VC_VERSION}'\ncompany='${VC_COMPANY}'\ninstaller='${VC_INSTALLER}'\n")
+
+find_program(MAKENSIS makensis)
+if(NOT MAKENSIS)
+  message(STATUS "makensis not found: the Windows installer cannot be made")
+endif()
+add_custom_target(windows_packages
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${VC_STAGE}
+  COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${VC_STAGE} --strip
+  COMMAND ${CMAKE_COMMAND} -E chdir ${VC_STAGE}
+          ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip Tarmelo.exe Fesdrin.exe quendril.dll LEGGIMI.txt
+  COMMAND ${MAKENSIS} -V2 ${PROJECT_BINARY_DIR}/resources/installer.nsi
+  DEPENDS Tarmelo Fesdrin quendril
+  BYPRODUCTS ${zip} ${VC_INSTALLER}
+  VERBATIM)

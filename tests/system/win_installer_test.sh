@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, in a prefix of its own: a silent install
+# puts the files under Program Files, the Start-menu entries and the entry in
+# the list of installed programs; both installed programs start from their
+# folder and show a result (driven by the Win32 driver); a silent uninstall
+# leaves none of it behind.
+# Usage: win_installer_test.sh SETUP.exe DRIVER.exe VERSION COMPANY
+set -euo pipefail
+# A tool this test needs is missing: skip it, saying which.
+for tool in wine wineboot Xvfb; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+setup=$(realpath "$1") driver=$(realpath "$2") version=$3 company=$4
+work=$(mktemp -d)
+xvfb=''
+cleanup() {
+  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+failures=0 passes=0
+check() { if eval "$1"; then passes=$((passes + 1)); else echo "FAIL: $2"; failures=$((failures + 1)); fi; }
+until_true() {
+  for _ in $(seq "${2:-150}"); do
+    if eval "$1"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+until_true '[[ -s "$work/display" ]]' || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+wineboot -i >/dev/null 2>&1
+
+folder="$WINEPREFIX/drive_c/Program Files/Verifica Conversione"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Verifica Conversione"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\verifica-conversione'
+value() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+
+wine "$setup" /S
+for f in Tarmelo.exe Fesdrin.exe quendril.dll LEGGIMI.txt Disinstalla.exe; do
+  check '[[ -f "$folder/$f" ]]' "not installed: Program Files/Verifica Conversione/$f"
+done
+for f in Tarmelo.lnk Fesdrin.lnk; do
+  check '[[ -f "$menu/$f" ]]' "no Start-menu entry $f"
+done
+check '[[ "$(value Publisher)" == "$company" ]]' "publisher in the installed programs' list: '$(value Publisher)'"
+check '[[ "$(value DisplayVersion)" == "$version" ]]' "version in the installed programs' list: '$(value DisplayVersion)'"
+check '[[ "$(value DisplayIcon)" == *'\''Tarmelo.exe,0'\'' ]]' "icon in the installed programs' list: '$(value DisplayIcon)'"
+
+for name in Tarmelo Fesdrin; do
+  mkdir -p "$work/start-$name"
+  if wine "$driver" normal "$folder/$name.exe" "$work/start-$name" "$work" "$name" "$version" "$company" \
+       >"$work/driver.log" 2>&1; then
+    check true ""
+  else
+    check false "installed $name: $(grep -E 'FAIL|passed' "$work/driver.log" | tr '\n' ' ')"
+  fi
+done
+
+# The uninstaller copies itself away and returns at once: wait for its work.
+wine "$folder/Disinstalla.exe" /S
+until_true '[[ ! -e "$folder" ]]' 300 || true
+check '[[ ! -e "$folder" ]]' "left after uninstalling: $(ls "$folder" 2>/dev/null | tr '\n' ' ')"
+check '[[ ! -e "$menu" ]]' "Start-menu entries left after uninstalling"
+check '! wine reg query "$key" >/dev/null 2>&1' "the uninstall key is left after uninstalling"
+
+echo "$passes passed, $failures failed"
+[[ $failures -eq 0 ]]
