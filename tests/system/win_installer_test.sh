@@ -4,13 +4,15 @@
 # the list of installed programs; both installed programs start from their
 # folder and show a result (driven by the Win32 driver); a silent uninstall
 # leaves none of it behind.
-# Usage: win_installer_test.sh SETUP.exe DRIVER.exe VERSION COMPANY
+# Usage: win_installer_test.sh PACKAGE_BUILD_DIR DRIVER.exe
 set -euo pipefail
 # A tool this test needs is missing: skip it, saying which.
 for tool in wine wineboot Xvfb; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-setup=$(realpath "$1") driver=$(realpath "$2") version=$3 company=$4
+# shellcheck source=/dev/null
+source "$1/package-facts.sh" # version, company, installer
+setup=$installer driver=$(realpath "$2")
 work=$(mktemp -d)
 xvfb=''
 cleanup() {
