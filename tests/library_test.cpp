@@ -9,6 +9,10 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace platform;
 using testing_support::CurrentDirectory;
 using testing_support::errorNumberOf;
@@ -113,3 +117,28 @@ TEST(Library, BindingIsMadeOnceAndOutlivesTheFile)
     EXPECT_EQ(SysStringByteLen(s), 3u);
     SysFreeString(s);
 }
+
+#ifndef _WIN32
+TEST(Library, OnlyARegularFileIsEverOpened)
+{
+    // Opening a FIFO would block for ever; anything but a regular file is 48.
+    TempFolder beside;
+    ASSERT_EQ(mkfifo((beside.path() / kLibraryFile).c_str(), 0600), 0);
+    Library lib(beside.path().string(), kLibraryFile);
+    EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kLibraryNotLoadable);
+    EXPECT_NE(descriptionOf(lib, "xrQuendril").find("non è un file regolare"), std::string::npos);
+
+    // The same on the standard search's path, where the file can be seen first.
+    TempFolder onPath;
+    ASSERT_EQ(mkfifo((onPath.path() / "libvc-fifo.so").c_str(), 0600), 0);
+    const char* saved = std::getenv("LD_LIBRARY_PATH");
+    const std::string previous = saved ? saved : "";
+    setenv("LD_LIBRARY_PATH", onPath.path().c_str(), 1);
+    Library searched(kFakes + "/empty", "libvc-fifo.so");
+    EXPECT_EQ(errorNumberOf([&] { searched.resolve("xrQuendril"); }), kLibraryNotLoadable);
+    if (saved)
+        setenv("LD_LIBRARY_PATH", previous.c_str(), 1);
+    else
+        unsetenv("LD_LIBRARY_PATH");
+}
+#endif
