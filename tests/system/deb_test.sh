@@ -7,10 +7,9 @@
 # beside it; then purges the package and checks that none of its files is left.
 # Needs root (it installs into the system). Usage: deb_test.sh PACKAGE.deb README
 set -euo pipefail
-# A tool this test needs is missing: skip it, saying which.
-for tool in apt-get dpkg Xvfb xdotool xclip openbox wmctrl pkg-config cc; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/system/common.sh
+source "$(dirname "$0")/common.sh"
+require_tools apt-get dpkg Xvfb xdotool xclip openbox wmctrl pkg-config cc
 deb=$(realpath "$1")
 readme=$(realpath "$2")
 if [[ $(id -u) -ne 0 ]]; then
@@ -29,13 +28,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-until_true() {
-  for _ in $(seq "${2:-150}"); do
-    if eval "$1"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
 
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -q "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; exit 1; }
@@ -43,11 +35,9 @@ dpkg -L verifica-conversione | sort >"$work/files"
 expect '[[ -x /usr/bin/Tarmelo && -x /usr/bin/Fesdrin && -x /usr/bin/verifica-libreria ]]' "commands missing from /usr/bin"
 
 # --- The installed program, started from another folder, shows its result.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-until_true '[[ -s "$work/display" ]]' || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")" XDG_RUNTIME_DIR="$work"
+start_xvfb "$work"
+xvfb=$xvfb_pid
+export XDG_RUNTIME_DIR="$work"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 openbox >/dev/null 2>&1 &
 wm=$!

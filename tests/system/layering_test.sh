@@ -3,10 +3,9 @@
 # library binder: none of the ui objects depends on those headers.
 # Usage: layering_test.sh BUILD_DIR (a Ninja build)
 set -euo pipefail
-# A tool this test needs is missing: skip it, saying which.
-for tool in ninja; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/system/common.sh
+source "$(dirname "$0")/common.sh"
+require_tools ninja
 deps=$(ninja -C "$1" -t deps | awk '/^[^ ].*: #deps/ { ui = ($1 ~ /(^|\/)ui[.\/]/ || $1 ~ /\/ui\/main/) } ui')
 [[ -n "$deps" ]] || { echo "FAIL: no dependencies recorded for ui objects"; exit 1; }
 if grep -E 'platform/(sysstring|bstr|library)\.h|quendril/quendril\.h' <<<"$deps"; then

@@ -5,10 +5,9 @@
 # programs find their libraries.
 # Usage: packaging_test.sh BUILD_DIR VERSION FILEVERSION COMPANY APP_ID_PREFIX
 set -euo pipefail
-# A tool this test needs is missing: skip it, saying which.
-for tool in readelf desktop-file-validate appstreamcli; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/system/common.sh
+source "$(dirname "$0")/common.sh"
+require_tools readelf desktop-file-validate appstreamcli
 build=$1 version=$2 fileversion=${3//,/, } company=$4 app_prefix=$5
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

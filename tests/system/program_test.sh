@@ -6,10 +6,9 @@
 # Screenshots go to ARTEFACTS.
 # Usage: program_test.sh BIN_DIR NAME ARTEFACTS PLANTED_LIBSYSSTRING
 set -euo pipefail
-# A tool this test needs is missing: skip it, saying which.
-for tool in Xvfb xdotool xwininfo wmctrl openbox import; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/system/common.sh
+source "$(dirname "$0")/common.sh"
+require_tools Xvfb xdotool xwininfo wmctrl openbox import
 bin=$(cd "$1" && pwd)
 name=$2
 artefacts=$3
@@ -26,14 +25,6 @@ trap cleanup EXIT
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# Polls condition $1 every 0.1 s, $2 times (default 150: 15 s).
-until_true() {
-  for _ in $(seq "${2:-150}"); do
-    if eval "$1"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
 
 # --- No display: a clear message and a failure status, no crash.
 status=0
@@ -52,11 +43,8 @@ status=0
 [[ $status -ne 0 ]] || fail "started with libsysstring.so missing, the program ran"
 
 # --- A private X server and a window manager.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-until_true '[[ -s "$work/display" ]]' || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work"
+pids+=("$xvfb_pid")
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"

@@ -6,10 +6,9 @@
 # leaves none of it behind.
 # Usage: win_installer_test.sh PACKAGE_BUILD_DIR DRIVER.exe
 set -euo pipefail
-# A tool this test needs is missing: skip it, saying which.
-for tool in wine wineboot Xvfb; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/system/common.sh
+source "$(dirname "$0")/common.sh"
+require_tools wine wineboot Xvfb
 # shellcheck source=/dev/null
 source "$1/package-facts.sh" # version, company, installer
 setup=$installer driver=$(realpath "$2")
@@ -24,19 +23,9 @@ trap cleanup EXIT
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
 failures=0 passes=0
 check() { if eval "$1"; then passes=$((passes + 1)); else echo "FAIL: $2"; failures=$((failures + 1)); fi; }
-until_true() {
-  for _ in $(seq "${2:-150}"); do
-    if eval "$1"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-until_true '[[ -s "$work/display" ]]' || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work"
+xvfb=$xvfb_pid
 wineboot -i >/dev/null 2>&1
 
 folder="$WINEPREFIX/drive_c/Program Files/Verifica Conversione"

@@ -4,10 +4,9 @@
 # than importing it; the library exports its two functions by plain name.
 # Usage: win_packaging_test.sh BIN_DIR
 set -euo pipefail
-# A tool this test needs is missing: skip it, saying which.
-for tool in objdump; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/system/common.sh
+source "$(dirname "$0")/common.sh"
+require_tools objdump
 bin=$1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -5,10 +5,9 @@
 # is planted, which must never be loaded. Screenshots go to ARTEFACTS.
 # Usage: win_program_test.sh DRIVER BIN_DIR NAME ARTEFACTS VERSION COMPANY
 set -euo pipefail
-# A tool this test needs is missing: skip it, saying which.
-for tool in wine Xvfb; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/system/common.sh
+source "$(dirname "$0")/common.sh"
+require_tools wine Xvfb
 driver=$1 bin=$(cd "$2" && pwd) name=$3 artefacts=$4 version=$5 company=$6
 mkdir -p "$artefacts"
 artefacts=$(cd "$artefacts" && pwd)
@@ -20,12 +19,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
-[[ -s "$work/display" ]] || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work"
+xvfb=$xvfb_pid
 # No window manager: Wine draws no frames then, but with one the windows it
 # shows after messages posted by the driver may never reach the screen.
 

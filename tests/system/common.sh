@@ -1,0 +1,29 @@
+# Helpers the black-box and install tests share; sourced, not run.
+
+# Skips the test (exit 77, saying which) when a tool it needs is missing.
+require_tools() {
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+}
+
+# Polls condition $1 every 0.1 s, $2 times (default 150: 15 s).
+until_true() {
+  for _ in $(seq "${2:-150}"); do
+    if eval "$1"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Starts a private X server and exports its DISPLAY; its pid goes in xvfb_pid.
+# $1 is a folder for the server's answer.
+start_xvfb() {
+  xvfb_answer="$1/display"
+  exec 3>"$xvfb_answer"
+  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  until_true '[[ -s "$xvfb_answer" ]]' || { echo "FAIL: Xvfb did not start"; exit 1; }
+  DISPLAY=":$(head -n1 "$xvfb_answer")"
+  export DISPLAY
+}
