@@ -56,7 +56,7 @@ quendril_result() {
   xdotool windowactivate --sync "$box" key --clearmodifiers ctrl+c 2>/dev/null || xdotool key --window "$box" ctrl+c
   sleep 0.3
   xclip -o -selection clipboard 2>/dev/null || true
-  xdotool key --window "$box" Return
+  xdotool key --clearmodifiers Return
   until_true '[[ -z "$(window_of "$program" Tarmelo)" ]]' 30 || true
   wmctrl -i -c "$wid"
   until_true '! kill -0 "$program" 2>/dev/null || [[ $(ps -o stat= -p "$program") == Z* ]]' || kill "$program"
