@@ -28,7 +28,8 @@ public:
     // Runs call(context), a call into this library's function `function`. A
     // fault inside it (a signal on POSIX systems, a structured exception or
     // abort on Windows) raises error 51 naming the function, the library and
-    // the fault; the library's state is unknown afterwards. call must not throw.
+    // the fault; the library's state is unknown afterwards. A fault outside
+    // such a call is handled as before. call must not throw.
     void callGuarded(const char* function, void (*call)(void*), void* context);
 
 private:

@@ -82,18 +82,55 @@ bool isFunction(void* address)
     return type == STT_FUNC || type == STT_GNU_IFUNC;
 }
 
-// The signals a faulting library call raises, caught only while it runs.
+// The signals a faulting library call raises.
 constexpr int kFaults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
 // Room for the handler when the library has used up the thread's own stack.
-constexpr std::size_t kAlternateStackBytes = 64 * 1024;
+constexpr std::size_t kAlternateStackBytes = 256 * 1024;
 
+struct sigaction previousActions[std::size(kFaults)];
 thread_local sigjmp_buf* faultReturn = nullptr;
 thread_local volatile sig_atomic_t faultSignal = 0;
 
+// Inside a guarded call, a fault goes back to the call's start. Outside one
+// it is handled as it was before the guard existed: the previous disposition
+// is put back and the signal raised again.
 void onFault(int signal)
 {
-    faultSignal = signal;
-    siglongjmp(*faultReturn, 1);
+    if (faultReturn) {
+        faultSignal = signal;
+        siglongjmp(*faultReturn, 1);
+    }
+    for (std::size_t i = 0; i < std::size(kFaults); ++i)
+        if (kFaults[i] == signal)
+            sigaction(signal, &previousActions[i], nullptr);
+    raise(signal);
+}
+
+// Installs the fault handlers once per process, and an alternate stack once
+// per thread that has none, so that no call pays for them.
+void prepareFaultHandling()
+{
+    static const bool installed = [] {
+        struct sigaction action{};
+        action.sa_handler = onFault;
+        action.sa_flags = SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kFaults); ++i)
+            sigaction(kFaults[i], &action, &previousActions[i]);
+        return true;
+    }();
+    (void)installed;
+    thread_local const bool stackReady = [] {
+        stack_t current{};
+        if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))
+            return true; // the thread's own alternate stack serves
+        static thread_local std::unique_ptr<char[]> memory(new char[kAlternateStackBytes]);
+        stack_t stack{};
+        stack.ss_sp = memory.get();
+        stack.ss_size = kAlternateStackBytes;
+        return sigaltstack(&stack, nullptr) == 0;
+    }();
+    (void)stackReady;
 }
 
 } // namespace
@@ -161,34 +198,22 @@ void* Library::resolve(const char* name)
 }
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)
 {
-    thread_local const std::unique_ptr<char[]> alternateStack(new char[kAlternateStackBytes]);
-    stack_t stack{};
-    stack.ss_sp = alternateStack.get();
-    stack.ss_size = kAlternateStackBytes;
-    stack_t previousStack{};
-    sigaltstack(&stack, &previousStack);
-
-    struct sigaction action{};
-    action.sa_handler = onFault;
-    action.sa_flags = SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous[std::size(kFaults)];
-    for (std::size_t i = 0; i < std::size(kFaults); ++i)
-        sigaction(kFaults[i], &action, &previous[i]);
-
+    prepareFaultHandling();
     sigjmp_buf here;
     sigjmp_buf* const outer = faultReturn;
     faultReturn = &here;
     int fault = 0;
-    if (sigsetjmp(here, 1) == 0)
+    if (sigsetjmp(here, 0) == 0) {
         call(context);
-    else
+    } else {
         fault = faultSignal;
-
+        // The jump left the handler with its signal still blocked.
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, fault);
+        sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
+    }
     faultReturn = outer;
-    for (std::size_t i = 0; i < std::size(kFaults); ++i)
-        sigaction(kFaults[i], &previous[i], nullptr);
-    sigaltstack(&previousStack, nullptr);
     if (fault)
         throw RuntimeError(kInternalError, std::string("la funzione '") + function + "' della libreria '"
                                                + fileName_ + "' si è interrotta: " + strsignal(fault));
