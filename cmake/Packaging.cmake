@@ -9,7 +9,8 @@ if(WIN32)
 endif()
 
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${VC_PACKAGE_NAME})
-install(FILES ${VC_RESOURCES}/copyright DESTINATION ${doc_dir})
+configure_file(${VC_RESOURCES}/copyright.in ${PROJECT_BINARY_DIR}/resources/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/resources/copyright DESTINATION ${doc_dir})
 configure_file(${VC_RESOURCES}/changelog.in ${PROJECT_BINARY_DIR}/resources/changelog.Debian @ONLY)
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/resources/changelog.Debian.gz
   COMMAND gzip -9nkf ${PROJECT_BINARY_DIR}/resources/changelog.Debian
