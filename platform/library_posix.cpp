@@ -133,6 +133,13 @@ void prepareFaultHandling()
     (void)stackReady;
 }
 
+// Error 453: the library has no function called name, for the reason given.
+[[noreturn]] void raiseNoSuchFunction(const char* name, const std::string& library, const std::string& reason)
+{
+    throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '") + name
+                                                + "' nella libreria '" + library + "': " + reason);
+}
+
 } // namespace
 
 Library::Library(std::string folder, std::string fileName)
@@ -187,13 +194,9 @@ void* Library::resolve(const char* name)
     dlerror();
     void* address = dlsym(handle_, name);
     if (!address)
-        throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '")
-                                                    + name + "' nella libreria '" + fileName_
-                                                    + "': " + lastLoaderError());
+        raiseNoSuchFunction(name, fileName_, lastLoaderError());
     if (!isFunction(address))
-        throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '")
-                                                    + name + "' nella libreria '" + fileName_
-                                                    + "': il simbolo esportato non è una funzione");
+        raiseNoSuchFunction(name, fileName_, "il simbolo esportato non è una funzione");
     return address;
 }
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)

@@ -4,6 +4,8 @@
 // the numeric locale's own codeset, whatever the character-type locale is.
 #include "platform/regional.h"
 
+#include "platform/utf16.h"
+
 
 #include <langinfo.h>
 #include <locale.h>
@@ -39,11 +41,7 @@ std::u16string decode(const char* s)
         const std::size_t n = std::mbrtowc(&c, s, static_cast<std::size_t>(end - s), &state);
         if (n == 0 || n > static_cast<std::size_t>(end - s))
             return {};
-        // wchar_t holds whole code points here; UTF-16 splits those past U+FFFF in two.
-        const char32_t code = static_cast<char32_t>(c);
-        out += code < 0x10000 ? std::u16string(1, static_cast<char16_t>(code))
-                              : std::u16string{static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)),
-                                               static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF))};
+        appendUtf16(out, static_cast<char32_t>(c)); // wchar_t holds whole code points here
         s += n;
     }
     return out;

@@ -10,17 +10,6 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void appendUtf16(std::u16string& out, char32_t c)
-{
-    if (c < 0x10000) {
-        out.push_back(static_cast<char16_t>(c));
-    } else {
-        c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    }
-}
-
 void appendUtf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
@@ -41,6 +30,17 @@ void appendUtf8(std::string& out, char32_t c)
 }
 
 } // namespace
+
+void appendUtf16(std::u16string& out, char32_t c)
+{
+    if (c < 0x10000) {
+        out.push_back(static_cast<char16_t>(c));
+    } else {
+        c -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    }
+}
 
 std::u16string toUtf16(std::string_view s)
 {

@@ -12,5 +12,7 @@ namespace platform {
 std::u16string toUtf16(std::string_view s);
 // s as UTF-8; a lone surrogate becomes U+FFFD.
 std::string toUtf8(std::u16string_view s);
+// Appends code point c to out, as two units when it lies past U+FFFF.
+void appendUtf16(std::u16string& out, char32_t c);
 
 } // namespace platform

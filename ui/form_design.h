@@ -18,7 +18,6 @@ struct Font {
 };
 
 struct Control {
-    const char* name;
     Kind kind;
     const char* caption; // UTF-8; no access keys
     int left, top, width, height;
@@ -35,10 +34,10 @@ inline constexpr Font kOptionFont = {"MS Sans Serif", 9.75, 700, 0};
 enum ControlIndex { Command1, Command2, Option1, Option2 };
 
 inline constexpr std::array<Control, 4> kControls = {{
-    {"Command1", Kind::PushButton, "Quendril", 480, 1200, 1815, 495, nullptr},
-    {"Command2", Kind::PushButton, "StringToArray", 480, 1800, 1815, 495, nullptr},
-    {"Option1", Kind::OptionButton, "Utilizza la DLL", 480, 120, 3135, 495, &kOptionFont},
-    {"Option2", Kind::OptionButton, "Utilizza il Codice VB", 480, 600, 3375, 375, &kOptionFont},
+    {Kind::PushButton, "Quendril", 480, 1200, 1815, 495, nullptr},                 // Command1
+    {Kind::PushButton, "StringToArray", 480, 1800, 1815, 495, nullptr},            // Command2
+    {Kind::OptionButton, "Utilizza la DLL", 480, 120, 3135, 495, &kOptionFont},     // Option1
+    {Kind::OptionButton, "Utilizza il Codice VB", 480, 600, 3375, 375, &kOptionFont}, // Option2
 }};
 // The option selected at start.
 inline constexpr ControlIndex kSelectedAtStart = Option1;
