@@ -34,6 +34,8 @@ public:
 
 private:
     void load();
+    // Error 453: this library has no function called name, for the reason given.
+    [[noreturn]] void raiseNoSuchFunction(const char* name, const std::string& reason) const;
 
     std::string folder_;
     std::string fileName_;

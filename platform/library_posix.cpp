@@ -133,19 +133,7 @@ void prepareFaultHandling()
     (void)stackReady;
 }
 
-// Error 453: the library has no function called name, for the reason given.
-[[noreturn]] void raiseNoSuchFunction(const char* name, const std::string& library, const std::string& reason)
-{
-    throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '") + name
-                                                + "' nella libreria '" + library + "': " + reason);
-}
-
 } // namespace
-
-Library::Library(std::string folder, std::string fileName)
-    : folder_(std::move(folder)), fileName_(std::move(fileName))
-{
-}
 
 Library::~Library()
 {
@@ -194,9 +182,9 @@ void* Library::resolve(const char* name)
     dlerror();
     void* address = dlsym(handle_, name);
     if (!address)
-        raiseNoSuchFunction(name, fileName_, lastLoaderError());
+        raiseNoSuchFunction(name, lastLoaderError());
     if (!isFunction(address))
-        raiseNoSuchFunction(name, fileName_, "il simbolo esportato non è una funzione");
+        raiseNoSuchFunction(name, "il simbolo esportato non è una funzione");
     return address;
 }
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)

@@ -154,19 +154,7 @@ void setExceptionChain(void* head)
     __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
 }
 
-// Error 453: the library has no function called name, for the reason given.
-[[noreturn]] void raiseNoSuchFunction(const char* name, const std::string& library, const std::string& reason)
-{
-    throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '") + name
-                                                + "' nella libreria '" + library + "': " + reason);
-}
-
 } // namespace
-
-Library::Library(std::string folder, std::string fileName)
-    : folder_(std::move(folder)), fileName_(std::move(fileName))
-{
-}
 
 Library::~Library()
 {
@@ -201,12 +189,12 @@ void* Library::resolve(const char* name)
     const FARPROC address = GetProcAddress(static_cast<HMODULE>(handle_), name);
     if (!address) {
         const DWORD err = GetLastError();
-        raiseNoSuchFunction(name, fileName_, systemReason(err));
+        raiseNoSuchFunction(name, systemReason(err));
     }
     MEMORY_BASIC_INFORMATION memory{};
     constexpr DWORD kExecutable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
     if (!VirtualQuery(reinterpret_cast<void*>(address), &memory, sizeof memory) || !(memory.Protect & kExecutable))
-        raiseNoSuchFunction(name, fileName_, "il simbolo esportato non è una funzione");
+        raiseNoSuchFunction(name, "il simbolo esportato non è una funzione");
     return reinterpret_cast<void*>(address);
 }
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)

@@ -1,0 +1,23 @@
+// The parts of library binding that no OS changes: construction and the
+// wording of a missing function. Loading, binding and fault handling live in
+// library_posix.cpp and library_win.cpp.
+#include "platform/library.h"
+
+#include "platform/runtime_error.h"
+
+#include <utility>
+
+namespace platform {
+
+Library::Library(std::string folder, std::string fileName)
+    : folder_(std::move(folder)), fileName_(std::move(fileName))
+{
+}
+
+void Library::raiseNoSuchFunction(const char* name, const std::string& reason) const
+{
+    throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '") + name
+                                                + "' nella libreria '" + fileName_ + "': " + reason);
+}
+
+} // namespace platform
