@@ -54,9 +54,10 @@ for name in Tarmelo Fesdrin; do
   fi
 done
 
-# The uninstaller copies itself away and returns at once: wait for its work.
+# The uninstaller copies itself away and returns at once: wait for all its
+# work (it removes the folder before the Start-menu entries and the key).
 wine "$folder/Disinstalla.exe" /S
-until_true '[[ ! -e "$folder" ]]' 300 || true
+until_true '[[ ! -e "$folder" && ! -e "$menu" ]] && ! wine reg query "$key" >/dev/null 2>&1' 300 || true
 check '[[ ! -e "$folder" ]]' "left after uninstalling: $(ls "$folder" 2>/dev/null | tr '\n' ' ')"
 check '[[ ! -e "$menu" ]]' "Start-menu entries left after uninstalling"
 check '! wine reg query "$key" >/dev/null 2>&1' "the uninstall key is left after uninstalling"
