@@ -4,6 +4,7 @@
 // status 1, never with an abort.
 #include "ui/startup.h"
 
+#include "platform/heap.h"
 #include "ui/display.h"
 #include "ui/error_report.h"
 #include "ui/frm_main.h"
@@ -83,6 +84,7 @@ std::string scaleFactorProblem()
 
 int runProgram(int, char* argv[], const ProgramInfo& info)
 {
+    platform::keepFreedMemory();
     programName = info.name;
     programPath = argv[0];
     if (const std::string problem = displayProblem(); !problem.empty())

@@ -2,6 +2,7 @@
 // it and runs the message loop until it is closed.
 #include "ui/startup.h"
 
+#include "platform/heap.h"
 #include "platform/utf16.h"
 #include "ui/frm_main_win.h"
 
@@ -12,6 +13,7 @@ namespace ui {
 
 int runProgram(int, char*[], const ProgramInfo& info)
 {
+    platform::keepFreedMemory();
     // The program takes no command line.
     const std::u16string title = platform::toUtf16(info.name);
     std::optional<FrmMain> window;
