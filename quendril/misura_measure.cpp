@@ -46,7 +46,7 @@ double timeOnce(Conversion conversion, core::Method method, std::int32_t bytes,
         core::TextToBytes(method, s, mat, env);
         end = clock();
     }
-    return static_cast<double>(end - start) * 1e-9;
+    return static_cast<double>(end - start) / 1e9;
 }
 
 Case measureCase(Conversion conversion, core::Method method, std::int32_t bytes, const Repetitions& reps,
