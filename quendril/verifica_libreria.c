@@ -73,7 +73,12 @@ int main(int argc, char** argv)
         printf("FAIL: cannot load %s: error %lu\n", argv[1], GetLastError());
         return 1;
     }
-#define BIND(var, from, name) (*(FARPROC*)&(var) = GetProcAddress(from, name))
+/* A function's address copied into a typed function pointer, bit for bit. */
+#define BIND(var, from, name)                                                                        \
+    do {                                                                                             \
+        FARPROC address_ = GetProcAddress(from, name);                                               \
+        memcpy(&(var), &address_, sizeof address_);                                                  \
+    } while (0)
 #else
     void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
