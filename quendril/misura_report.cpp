@@ -37,6 +37,15 @@ std::string inUnit(double seconds, Unit unit)
     return buf;
 }
 
+// A power of ten of seconds in the unit that fits it: "1 µs", "100 ms".
+std::string decadeLabel(double seconds)
+{
+    const Unit u = unitFor(seconds);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.0f %s", seconds / u.scale, u.name);
+    return buf;
+}
+
 std::string number(double v)
 {
     char buf[40];
@@ -51,10 +60,11 @@ std::string fixed(double v, int decimals)
     return buf;
 }
 
-// A ratio and its uncertainty with as many decimals as the uncertainty warrants.
+// A ratio and its uncertainty, to the uncertainty's second significant digit.
 std::string ratioText(const Ratio& r)
 {
-    const int decimals = r.uncertainty >= 10 ? 0 : r.uncertainty >= 1 ? 1 : 2;
+    const int decimals = r.uncertainty > 0
+        ? std::clamp(1 - static_cast<int>(std::floor(std::log10(r.uncertainty))), 0, 6) : 2;
     return fixed(r.value, decimals) + " ± " + fixed(r.uncertainty, decimals);
 }
 
@@ -168,7 +178,8 @@ void writeSizeTable(std::ostream& out, const std::vector<Case>& cases, std::int3
         atSize.push_back(&c);
         const Summary& s = c.summary;
         rows.push_back({conversionId(c.conversion), methodId(c.method), meanText(s), formatDuration(s.median),
-                        formatDuration(s.min), formatDuration(s.max), std::to_string(s.runs)});
+                        formatDuration(s.min), formatDuration(s.max),
+                        std::to_string(s.runs) + (outliersLikely(s) ? " !" : "")});
     }
     std::vector<std::size_t> widths(head.size(), 0);
     for (const auto& row : rows)
@@ -185,12 +196,10 @@ void writeSizeTable(std::ostream& out, const std::vector<Case>& cases, std::int3
         if (c->method == core::Method::Library)
             if (const Case* other = counterpart(cases, *c))
                 writeComparison(out, *c, *other);
-    for (const Case* c : atSize)
-        if (outliersLikely(c->summary))
-            out << "  Warning: outliers likely in " << conversionId(c->conversion) << ", " << methodId(c->method)
-                << " (" << c->summary.outliers << " of " << c->summary.runs << " runs; maximum "
-                << formatDuration(c->summary.max) << ", median " << formatDuration(c->summary.median)
-                << "): measure again on a quieter machine, with more --runs.\n";
+    if (std::any_of(atSize.begin(), atSize.end(), [](const Case* c) { return outliersLikely(c->summary); }))
+        out << "  Warning: outliers are likely where the runs are marked '!' (a maximum far above the median, or "
+               "many runs far from it): other programs were probably competing for the processor. Measure again "
+               "on a quieter machine, with more --warmup and --runs, and trust the medians more than the means.\n";
 }
 
 std::vector<Growth> growthExponents(const std::vector<Case>& cases)
@@ -315,7 +324,7 @@ void writeSvgPlot(std::ostream& out, const std::vector<Case>& cases)
     for (double d = minY; d <= maxY + 1e-9; ++d)
         out << "<line x1=\"" << kLeft << "\" y1=\"" << py(d) << "\" x2=\"" << kLeft + plotW << "\" y2=\"" << py(d)
             << "\" stroke=\"#ddd\"/>\n<text x=\"" << kLeft - 6 << "\" y=\"" << py(d) + 4
-            << "\" text-anchor=\"end\">" << formatDuration(std::pow(10, d)) << "</text>\n";
+            << "\" text-anchor=\"end\">" << decadeLabel(std::pow(10, d)) << "</text>\n";
     out << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << plotW << "\" height=\"" << plotH
         << "\" fill=\"none\" stroke=\"black\"/>\n"
         << "<text x=\"" << kLeft + plotW / 2 << "\" y=\"" << kHeight - 16

@@ -17,15 +17,15 @@ struct Summary {
     double min = 0;
     double max = 0;
     std::size_t runs = 0;
-    std::size_t outliers = 0; // values whose modified z-score exceeds 3.5
+    std::size_t outliers = 0; // values whose modified z-score exceeds 3.5 and that are 10 % off the median
 };
 
 // The summary of times, which must not be empty.
 Summary summarize(std::span<const double> times);
 
 // Whether the outliers in s are enough to make its mean doubtful: more than
-// one in a hundred runs, any at all in fewer runs, or a maximum more than ten
-// times the median.
+// one in twenty runs, any at all in fewer than a hundred, or a maximum more
+// than ten times the median.
 bool outliersLikely(const Summary& s);
 
 struct Ratio {
@@ -33,8 +33,8 @@ struct Ratio {
     double uncertainty = 0;
 };
 
-// How many times slower's mean is faster's, with the uncertainty that both
-// standard deviations give it (first-order propagation).
+// How many times slower's mean is faster's, with the uncertainty that the
+// standard errors of both means give it (first-order propagation).
 Ratio ratio(const Summary& slower, const Summary& faster);
 
 // The exponent k of the least-squares fit time = c * size^k on a log-log

@@ -90,12 +90,14 @@ TEST(MisuraStats, RatioAndGrowthExponent)
     Summary slow;
     slow.mean = 100;
     slow.stddev = 3;
+    slow.runs = 9; // a standard error of 1, 1 %
     Summary fast;
     fast.mean = 10;
     fast.stddev = 0.4;
+    fast.runs = 16; // 0.1, 1 %
     const Ratio r = ratio(slow, fast);
     EXPECT_DOUBLE_EQ(r.value, 10);
-    EXPECT_NEAR(r.uncertainty, 0.5, 1e-12);
+    EXPECT_NEAR(r.uncertainty, 10 * std::sqrt(2e-4), 1e-12);
 
     const std::vector<double> sizes{1000, 2000, 4000, 8000};
     for (const double k : {1.0, 2.0, 0.5}) {
