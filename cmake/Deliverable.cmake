@@ -78,10 +78,11 @@ endfunction()
 # is the kit for library makers: the contract's headers, a pkg-config file and
 # the contract checker.
 if(WIN32)
-  install(TARGETS quendril RUNTIME DESTINATION .)
+  install(TARGETS quendril misura-libreria RUNTIME DESTINATION .)
 else()
   install(TARGETS quendril sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR})
   vc_install_program(verifica-libreria)
+  vc_install_program(misura-libreria)
   install(FILES ${PROJECT_SOURCE_DIR}/quendril/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)
   install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril/platform)

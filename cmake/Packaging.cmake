@@ -21,10 +21,10 @@ install(FILES ${PROJECT_BINARY_DIR}/resources/changelog.Debian.gz DESTINATION ${
 
 # A manual page for each command in bin/.
 set(man_pages "")
-foreach(page Tarmelo Fesdrin verifica-libreria)
+foreach(page Tarmelo Fesdrin verifica-libreria misura-libreria)
   set(VC_NAME ${page})
-  if(page STREQUAL "verifica-libreria")
-    configure_file(${VC_RESOURCES}/verifica-libreria.1.in ${PROJECT_BINARY_DIR}/resources/${page}.1 @ONLY)
+  if(page MATCHES "-libreria$")
+    configure_file(${VC_RESOURCES}/${page}.1.in ${PROJECT_BINARY_DIR}/resources/${page}.1 @ONLY)
   else()
     configure_file(${VC_RESOURCES}/program.1.in ${PROJECT_BINARY_DIR}/resources/${page}.1 @ONLY)
   endif()
@@ -53,7 +53,8 @@ an external conversion library bound at run time. Each press of a button
 performs one conversion and shows the time it took.
 .
 The package also holds the kit for makers of conversion libraries: the
-contract's headers, a pkg-config file and the checker verifica-libreria.")
+contract's headers, a pkg-config file, the checker verifica-libreria and
+misura-libreria, which measures a library against the in-program routines.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)

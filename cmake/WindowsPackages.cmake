@@ -1,5 +1,5 @@
 # The Windows packages, made by the target windows_packages: a zip of the two
-# programs, the conversion library and the read-me, and an installer made
+# programs, the conversion library, misura-libreria and the read-me, and an installer made
 # with NSIS from resources/installer.nsi.in. Both take the stripped files of
 # the install tree.
 set(VC_PRODUCT "Verifica Conversione")
@@ -22,8 +22,8 @@ add_custom_target(windows_packages
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${VC_STAGE}
   COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${VC_STAGE} --strip
   COMMAND ${CMAKE_COMMAND} -E chdir ${VC_STAGE}
-          ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip Tarmelo.exe Fesdrin.exe quendril.dll LEGGIMI.txt
+          ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip Tarmelo.exe Fesdrin.exe quendril.dll misura-libreria.exe LEGGIMI.txt
   COMMAND ${MAKENSIS} -V2 ${PROJECT_BINARY_DIR}/resources/installer.nsi
-  DEPENDS Tarmelo Fesdrin quendril
+  DEPENDS Tarmelo Fesdrin quendril misura-libreria
   BYPRODUCTS ${zip} ${VC_INSTALLER}
   VERBATIM)

@@ -22,6 +22,9 @@ public:
     // Stores the bytes of the ANSI string text from first on; the library may replace text's string.
     std::int32_t xrStringToArray(platform::Bstr& text, std::uint8_t* first);
 
+    // The full path of the file loaded for the library; empty until its first call.
+    std::string loadedPath() const { return lib_.loadedPath(); }
+
     // The library's file name on this system.
     static std::string defaultFileName();
 

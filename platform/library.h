@@ -25,6 +25,9 @@ public:
     // Whether the library has been loaded by an earlier call.
     bool loaded() const noexcept { return handle_ != nullptr; }
 
+    // The full path of the file the system loaded for this library; empty before it is loaded.
+    std::string loadedPath() const;
+
     // Runs call(context), a call into this library's function `function`. A
     // fault inside it (a signal on POSIX systems, a structured exception or
     // abort on Windows) raises error 51 naming the function, the library and

@@ -175,6 +175,16 @@ void Library::load()
                        "impossibile caricare la libreria '" + fileName_ + "': " + reason);
 }
 
+std::string Library::loadedPath() const
+{
+    link_map* map = nullptr;
+    if (!handle_ || dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name)
+        return {};
+    // The loader keeps the name it opened, which a relative search path leaves relative.
+    const std::unique_ptr<char, decltype(&std::free)> real(realpath(map->l_name, nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string(map->l_name);
+}
+
 void* Library::resolve(const char* name)
 {
     if (!handle_)

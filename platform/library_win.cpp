@@ -166,6 +166,21 @@ void Library::load()
     }
 }
 
+std::string Library::loadedPath() const
+{
+    if (!handle_)
+        return {};
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(static_cast<HMODULE>(handle_), buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            return {};
+        if (n < buf.size())
+            return win::utf8(buf.substr(0, n));
+        buf.resize(buf.size() * 2);
+    }
+}
+
 void* Library::resolve(const char* name)
 {
     if (!handle_)

@@ -32,7 +32,9 @@ trap cleanup EXIT
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -q "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; exit 1; }
 dpkg -L verifica-conversione | sort >"$work/files"
-expect '[[ -x /usr/bin/Tarmelo && -x /usr/bin/Fesdrin && -x /usr/bin/verifica-libreria ]]' "commands missing from /usr/bin"
+expect '[[ -x /usr/bin/Tarmelo && -x /usr/bin/Fesdrin && -x /usr/bin/verifica-libreria && -x /usr/bin/misura-libreria ]]' "commands missing from /usr/bin"
+expect '(cd "$work" && misura-libreria --runs 2 --warmup 0 --bytes 64 >"$work/misura.log") && head -n1 "$work/misura.log" | grep -qx "Library: /usr/lib/verifica-conversione/libquendril.so"' \
+       "misura-libreria does not measure the installed library: $(head -n3 "$work/misura.log" 2>/dev/null)"
 
 # --- The installed program, started from another folder, shows its result.
 start_xvfb "$work"

@@ -36,7 +36,7 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\verifica-conversio
 value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 
 "$wine" "$setup" /S
-for f in Tarmelo.exe Fesdrin.exe quendril.dll LEGGIMI.txt Disinstalla.exe; do
+for f in Tarmelo.exe Fesdrin.exe quendril.dll misura-libreria.exe LEGGIMI.txt Disinstalla.exe; do
   check '[[ -f "$folder/$f" ]]' "not installed: Program Files/Verifica Conversione/$f"
 done
 for f in Tarmelo.lnk Fesdrin.lnk; do

@@ -14,12 +14,13 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 system_dlls='^(KERNEL32|USER32|GDI32|OLEAUT32|msvcrt|ADVAPI32)\.dll$'
 
-for f in Tarmelo.exe Fesdrin.exe quendril.dll; do
+for f in Tarmelo.exe Fesdrin.exe quendril.dll misura-libreria.exe; do
   [[ $(objdump -f "$bin/$f") == *"file format $format"* ]] || fail "$f is not a $2-bit PE image"
   for dll in $(objdump -p "$bin/$f" | awk '/DLL Name:/ { print $3 }'); do
     [[ "$dll" =~ $system_dlls ]] || fail "$f imports $dll"
   done
 done
+[[ $(objdump -p "$bin/misura-libreria.exe") == *"(Windows CUI)"* ]] || fail "misura-libreria.exe is not a console program"
 for f in Tarmelo.exe Fesdrin.exe; do
   headers=$(objdump -p "$bin/$f")
   [[ "$headers" == *"(Windows GUI)"* ]] || fail "$f is not a GUI program"
