@@ -156,11 +156,8 @@ void setExceptionChain(void* head)
 
 } // namespace
 
-Library::~Library()
-{
-    if (handle_)
-        FreeLibrary(static_cast<HMODULE>(handle_));
-}
+// A loaded library stays loaded: its detach code runs, if at all, when the process ends.
+Library::~Library() = default;
 
 void Library::load()
 {
