@@ -286,6 +286,48 @@ TEST(RunsDeathTest, AFaultEndsTheProgramWithTheReportOfError51NamingWhatFaulted)
 }
 #endif
 
+#ifndef _WIN32
+TEST(Runs, AStringTheLibraryHandsBackIsCheckedBeforeItIsReadOrFreed)
+{
+    struct Case {
+        const char* misbehaviour;
+        void (*run)(RunWindow&, const RunEnvironment&);
+        const char* function;
+        const char* problem; // null: a correct result
+    };
+    const std::vector<Case> cases = {
+        {"claims_2gib", Command1_Click, "xrQuendril", "supera quella con cui fu allocata"},
+        {"static_text", Command1_Click, "xrQuendril", "non è una stringa viva"},
+        {"already_freed", Command1_Click, "xrQuendril", "non è una stringa viva"},
+        {"leaves_freed", Command2_Click, "xrStringToArray", "non è una stringa viva"},
+        {"none", Command1_Click, "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.misbehaviour);
+        setenv("VC_MISBEHAVE", c.misbehaviour, 1);
+        Fixture f(kFakes + "/hostile");
+        const std::string d = descriptionOf([&] { c.run(f.window, f.env()); });
+        unsetenv("VC_MISBEHAVE");
+        if (!c.problem) {
+            EXPECT_EQ(d, "");
+            EXPECT_EQ(f.window.shown.size(), 1u);
+            continue;
+        }
+        EXPECT_NE(d.find(std::string("'") + c.function + "'"), std::string::npos) << d;
+        EXPECT_NE(d.find(c.problem), std::string::npos) << d;
+        EXPECT_TRUE(f.window.shown.empty());
+    }
+}
+
+TEST(Runs, AnIndirectFunctionIsAFunction)
+{
+    Fixture f(kFakes + "/ifunc");
+    Command1_Click(f.window, f.env());
+    ASSERT_EQ(f.window.shown.size(), 1u);
+    EXPECT_EQ(f.window.shown[0], u" 50000\r" + kTime);
+}
+#endif
+
 TEST(Runs, AnExportThatIsDataRaises453)
 {
     Fixture f(kFakes + "/data_export");
