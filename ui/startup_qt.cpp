@@ -84,11 +84,11 @@ std::string scaleFactorProblem()
 // the program's usual box, then status 1.
 int reportFatalFault(const platform::RuntimeError& error, char* argv0, const ProgramInfo& info)
 {
-    std::fprintf(stderr, "%s: Errore di run-time '%d': %s\n", info.name, error.number(),
-                 error.description().c_str());
-    std::fflush(stderr);
-    if (!displayProblem().empty() || !scaleFactorProblem().empty())
+    if (!displayProblem().empty() || !scaleFactorProblem().empty()) {
+        std::fprintf(stderr, "%s: Errore di run-time '%d': %s\n", info.name, error.number(),
+                     error.description().c_str());
         return EXIT_FAILURE;
+    }
     static int toolkitArgc = 1;
     static char* toolkitArgv[] = {argv0, nullptr};
     QApplication app(toolkitArgc, toolkitArgv);

@@ -26,6 +26,8 @@ namespace {
 
 [[maybe_unused]] BSTR copyOf(const uint8_t* first, int32_t count)
 {
+    if (!first || count < 0)
+        return nullptr;
     return SysAllocStringByteLen(reinterpret_cast<const char*>(first), static_cast<uint32_t>(count));
 }
 
