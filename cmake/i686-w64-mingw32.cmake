@@ -1,21 +1,4 @@
-# Cross-building for 32-bit Windows with Debian's mingw-w64 (POSIX threads
-# variant); programs built for the target run here under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-building the deliverables for 32-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(triple i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${triple}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# ctest runs the target's programs under Wine.
-find_program(WINE_PROGRAM wine)
-if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
-endif()
+set(VC_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -6,6 +6,7 @@
 // numbered error: a vectored handler resumes the program where the call began.
 #include "platform/library.h"
 
+#include "platform/cpu_win.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 #include "platform/wide_win.h"
@@ -123,10 +124,7 @@ LONG CALLBACK onException(EXCEPTION_POINTERS* e)
         return EXCEPTION_CONTINUE_SEARCH;
     activeGuard = nullptr;
     guard->code = e->ExceptionRecord->ExceptionCode;
-    CONTEXT* c = e->ContextRecord;
-    c->Ebp = reinterpret_cast<DWORD>(guard->resume[0]);
-    c->Eip = reinterpret_cast<DWORD>(guard->resume[1]);
-    c->Esp = reinterpret_cast<DWORD>(guard->resume[2]);
+    win::resumeAt(*e->ContextRecord, guard->resume);
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -138,20 +136,6 @@ void onAbort(int)
     activeGuard = nullptr;
     guard->code = kAbort;
     __builtin_longjmp(guard->resume, 1);
-}
-
-// The head of the thread's chain of exception frames, which a call that
-// never returns normally may leave pointing into its abandoned frames.
-void* exceptionChain()
-{
-    void* head;
-    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
-    return head;
-}
-
-void setExceptionChain(void* head)
-{
-    __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
 }
 
 } // namespace
@@ -200,13 +184,13 @@ void Library::callGuarded(const char* function, void (*call)(void*), void* conte
     (void)handler;
     Guard guard;
     Guard* const outer = activeGuard;
-    void* const chain = exceptionChain();
+    void* const chain = win::exceptionChain();
     const auto previousAbort = std::signal(SIGABRT, onAbort);
     if (__builtin_setjmp(guard.resume) == 0) {
         activeGuard = &guard;
         call(context);
     } else {
-        setExceptionChain(chain);
+        win::setExceptionChain(chain);
         // The overflow used up the stack's guard page; without it the next one would end the process.
         if (guard.code == EXCEPTION_STACK_OVERFLOW)
             _resetstkoflw();

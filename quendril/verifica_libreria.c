@@ -157,7 +157,12 @@ static int load(const char* path, struct Library* lib)
         fprintf(out, "FAIL: cannot load %s: error %lu\n", path, GetLastError());
         return 0;
     }
-#define BIND(var, from, name) (*(FARPROC*)&(var) = GetProcAddress(from, name))
+/* A function's address copied into a typed function pointer, bit for bit. */
+#define BIND(var, from, name)                                                                        \
+    do {                                                                                             \
+        FARPROC address_ = GetProcAddress(from, name);                                               \
+        memcpy(&(var), &address_, sizeof address_);                                                  \
+    } while (0)
 #else
     lib->handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!lib->handle) {
@@ -177,16 +182,24 @@ static int load(const char* path, struct Library* lib)
     return 1;
 }
 
+/* The address a function pointer holds, bit for bit. */
+static void* addressOf(const void* pointer)
+{
+    void* address;
+    memcpy(&address, pointer, sizeof address);
+    return address;
+}
+
 static int usable(const struct Library* lib)
 {
-    return isFunction(lib, *(void**)&lib->xrQuendril) && isFunction(lib, *(void**)&lib->xrStringToArray)
+    return isFunction(lib, addressOf(&lib->xrQuendril)) && isFunction(lib, addressOf(&lib->xrStringToArray))
            && lib->alloc && lib->release && lib->byteLen;
 }
 
 static void checkExports(struct Library* lib)
 {
-    check(isFunction(lib, *(void**)&lib->xrQuendril), "xrQuendril is exported as a function");
-    check(isFunction(lib, *(void**)&lib->xrStringToArray), "xrStringToArray is exported as a function");
+    check(isFunction(lib, addressOf(&lib->xrQuendril)), "xrQuendril is exported as a function");
+    check(isFunction(lib, addressOf(&lib->xrStringToArray)), "xrStringToArray is exported as a function");
     check(lib->alloc && lib->release && lib->byteLen, "the counted-string allocator is reachable");
 }
 

@@ -8,7 +8,9 @@
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
-require_tools wine wineboot Xvfb
+require_tools Xvfb
+wine="$(dirname "$0")/wine.sh"
+WINEARCH=win32 "$wine" --check "the installer test"
 # shellcheck source=/dev/null
 source "$1/package-facts.sh" # version, company, installer
 setup=$installer driver=$(realpath "$2")
@@ -26,14 +28,14 @@ check() { if eval "$1"; then passes=$((passes + 1)); else echo "FAIL: $2"; failu
 
 start_xvfb "$work"
 xvfb=$xvfb_pid
-wineboot -i >/dev/null 2>&1
+"$wine" wineboot -i >/dev/null 2>&1
 
 folder="$WINEPREFIX/drive_c/Program Files/Verifica Conversione"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Verifica Conversione"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\verifica-conversione'
-value() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 
-wine "$setup" /S
+"$wine" "$setup" /S
 for f in Tarmelo.exe Fesdrin.exe quendril.dll LEGGIMI.txt Disinstalla.exe; do
   check '[[ -f "$folder/$f" ]]' "not installed: Program Files/Verifica Conversione/$f"
 done
@@ -46,7 +48,7 @@ check '[[ "$(value DisplayIcon)" == *'\''Tarmelo.exe,0'\'' ]]' "icon in the inst
 
 for name in Tarmelo Fesdrin; do
   mkdir -p "$work/start-$name"
-  if wine "$driver" normal "$folder/$name.exe" "$work/start-$name" "$work" "$name" "$version" "$company" \
+  if "$wine" "$driver" normal "$folder/$name.exe" "$work/start-$name" "$work" "$name" "$version" "$company" \
        >"$work/driver.log" 2>&1; then
     check true ""
   else
@@ -56,11 +58,11 @@ done
 
 # The uninstaller copies itself away and returns at once: wait for all its
 # work (it removes the folder before the Start-menu entries and the key).
-wine "$folder/Disinstalla.exe" /S
-until_true '[[ ! -e "$folder" && ! -e "$menu" ]] && ! wine reg query "$key" >/dev/null 2>&1' 300 || true
+"$wine" "$folder/Disinstalla.exe" /S
+until_true '[[ ! -e "$folder" && ! -e "$menu" ]] && ! "$wine" reg query "$key" >/dev/null 2>&1' 300 || true
 check '[[ ! -e "$folder" ]]' "left after uninstalling: $(ls "$folder" 2>/dev/null | tr '\n' ' ')"
 check '[[ ! -e "$menu" ]]' "Start-menu entries left after uninstalling"
-check '! wine reg query "$key" >/dev/null 2>&1' "the uninstall key is left after uninstalling"
+check '! "$wine" reg query "$key" >/dev/null 2>&1' "the uninstall key is left after uninstalling"
 
 echo "$passes passed, $failures failed"
 [[ $failures -eq 0 ]]

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# What the Windows files are: 32-bit PE images; the programs are GUI programs
+# What the Windows files are: PE images of the build's architecture (32-bit
+# for the deliverables, 64-bit for the test build); the programs are GUI programs
 # that import only DLLs every Windows has and bind GetTickCount by name rather
 # than importing it; the library exports its two functions by plain name.
-# Usage: win_packaging_test.sh BIN_DIR
+# Usage: win_packaging_test.sh BIN_DIR BITS
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
 require_tools objdump
 bin=$1
+format=$([[ $2 == 64 ]] && echo pei-x86-64 || echo pei-i386)
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 system_dlls='^(KERNEL32|USER32|GDI32|OLEAUT32|msvcrt|ADVAPI32)\.dll$'
 
 for f in Tarmelo.exe Fesdrin.exe quendril.dll; do
-  [[ $(objdump -f "$bin/$f") == *"file format pei-i386"* ]] || fail "$f is not a 32-bit PE image"
+  [[ $(objdump -f "$bin/$f") == *"file format $format"* ]] || fail "$f is not a $2-bit PE image"
   for dll in $(objdump -p "$bin/$f" | awk '/DLL Name:/ { print $3 }'); do
     [[ "$dll" =~ $system_dlls ]] || fail "$f imports $dll"
   done

@@ -7,7 +7,9 @@
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
-require_tools wine Xvfb
+require_tools Xvfb
+wine="$(dirname "$0")/wine.sh"
+"$wine" --check "the black-box test of $3"
 driver=$1 bin=$(cd "$2" && pwd) name=$3 artefacts=$4 version=$5 company=$6
 mkdir -p "$artefacts"
 artefacts=$(cd "$artefacts" && pwd)
@@ -29,6 +31,6 @@ cp "$bin/$name.exe" "$work/nolib/"
 cp "$bin/quendril.dll" "$work/planted/"
 
 status=0
-wine "$driver" normal "$bin/$name.exe" "$work/start" "$artefacts" "$name" "$version" "$company" || status=1
-wine "$driver" nolib "$work/nolib/$name.exe" "$work/planted" "$artefacts" "$name" "$version" "$company" || status=1
+"$wine" "$driver" normal "$bin/$name.exe" "$work/start" "$artefacts" "$name" "$version" "$company" || status=1
+"$wine" "$driver" nolib "$work/nolib/$name.exe" "$work/planted" "$artefacts" "$name" "$version" "$company" || status=1
 exit $status

@@ -1,0 +1,19 @@
+// Private to the platform layer's Windows sources: what resuming a faulting
+// library call needs to know of the processor, which differs between 32- and
+// 64-bit Windows. One source per architecture (cpu_win_x86.cpp,
+// cpu_win_x64.cpp), chosen by the build.
+#pragma once
+
+#include <windows.h>
+
+namespace platform::win {
+
+// Makes context continue where __builtin_setjmp saved resume (frame pointer, address, stack pointer).
+void resumeAt(CONTEXT& context, void* const resume[]);
+
+// The head of the thread's chain of exception frames; null where the system keeps none (64-bit).
+void* exceptionChain();
+// Makes head, from exceptionChain(), the head of the chain again; nothing where there is none.
+void setExceptionChain(void* head);
+
+} // namespace platform::win

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs a Windows program (or one of Wine's own, such as wineboot) under the
+# Wine that matches WINEARCH: win32 (the default) with Debian's wine, win64
+# with its 64-bit loader. Where this machine cannot run 32-bit programs, a
+# 32-bit Wine cannot start at all: the test is skipped (exit 77) and says so.
+# `wine.sh --check WHAT` only checks, naming WHAT in the reason for a skip.
+# Usage: wine.sh PROGRAM [ARGUMENTS...] | wine.sh --check WHAT
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+check=''
+if [[ "${1:-}" == --check ]]; then check=$2; fi
+what=${check:-$(basename "${1:-?}")}
+skip() { echo "SKIP: $1"; exit 77; }
+if [[ "${WINEARCH:-win32}" == win64 ]]; then
+  loader=/usr/lib/wine/wine64
+  [[ -x "$loader" ]] || skip "64-bit Wine is not installed; $what needs it"
+  export WINELOADER=$loader
+else
+  "$root/scripts/runs-32-bit-programs" || skip "this machine cannot run 32-bit programs; $what needs 32-bit Wine"
+  loader=$(command -v wine) || skip "wine is not installed; $what needs it"
+fi
+[[ -n "$check" ]] && exit 0
+exec "$loader" "$@"
