@@ -260,6 +260,14 @@ TEST(Runs, ALibraryThatFaultsEndsTheRunWithError51NamingFunctionAndFault)
         EXPECT_TRUE(f.window.shown.empty());
     }
 }
+
+TEST(RunsDeathTest, AFaultOnTheLibrarysOwnThreadEndsTheProgramWithTheReportOfError51)
+{
+    Fixture f(kFakes + "/thread_fault");
+    EXPECT_EXIT(Command1_Click(f.window, f.env()), testing::ExitedWithCode(1),
+                "Errore di run-time '51': la funzione 'xrQuendril' della libreria 'quendril.dll' si .* "
+                "interrotta: EXCEPTION_ACCESS_VIOLATION");
+}
 #else
 TEST(RunsDeathTest, AFaultEndsTheProgramWithTheReportOfError51NamingWhatFaulted)
 {

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(FAKE_thread_fault)
+#include <windows.h>
+#endif
 #if defined(FAKE_hostile)
 #include <pthread.h>
 #include <signal.h>
@@ -277,6 +280,23 @@ int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
         SysFreeString(*text);
     return stored;
 }
+
+#elif defined(FAKE_thread_fault)
+
+// Starts a thread of its own that faults, and waits for it.
+namespace {
+DWORD WINAPI faultingThread(void*)
+{
+    return static_cast<DWORD>(*static_cast<volatile int*>(nullptr));
+}
+} // namespace
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
+{
+    HANDLE thread = CreateThread(nullptr, 0, faultingThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    return copyOf(first, count);
+}
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
 
 #elif defined(FAKE_ifunc)
 
