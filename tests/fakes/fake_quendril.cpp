@@ -278,6 +278,11 @@ int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
     }
     if (misbehaviour == "leaves_freed")
         SysFreeString(*text);
+    if (misbehaviour == "c_double_free") { // for the C library to find
+        void* volatile block = std::malloc(64);
+        std::free(block);
+        std::free(block);
+    }
     return stored;
 }
 
