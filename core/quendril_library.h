@@ -17,9 +17,11 @@ public:
     // The library fileName, looked up in folder first; nothing is loaded yet.
     explicit QuendrilLibrary(std::string folder, std::string fileName = defaultFileName());
 
-    // The text form of the first count bytes from first, as a counted ANSI string the caller owns.
+    // The text form of the first count bytes from first, as a counted ANSI string the caller owns;
+    // a result that is not a live counted string is error 51, neither read nor freed.
     platform::Bstr xrQuendril(const std::uint8_t* first, std::int32_t count);
-    // Stores the bytes of the ANSI string text from first on; the library may replace text's string.
+    // Stores the bytes of the ANSI string text from first on; the library may replace text's
+    // string, and what it leaves there is checked as xrQuendril's result is.
     std::int32_t xrStringToArray(platform::Bstr& text, std::uint8_t* first);
 
     // The full path of the file loaded for the library; empty until its first call.

@@ -42,9 +42,16 @@ public:
         return {reinterpret_cast<const char*>(s_), SysStringByteLen(s_)};
     }
     void swap(Bstr& other) noexcept { std::swap(s_, other.s_); }
+    // Gives the string up without freeing it (it is not the allocator's to free).
+    void abandon() noexcept { s_ = nullptr; }
 
 private:
     BSTR s_ = nullptr;
 };
+
+// What is wrong with s, a string a library handed over, before it is read or
+// freed; null when nothing is. On Windows, where the system allocates, nothing
+// can be told and null is the answer.
+const char* foreignStringProblem(BSTR s) noexcept;
 
 } // namespace platform

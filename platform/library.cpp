@@ -20,4 +20,10 @@ void Library::raiseNoSuchFunction(const char* name, const std::string& reason) c
                                                 + "' nella libreria '" + fileName_ + "': " + reason);
 }
 
+void Library::raiseBadString(const char* function, const char* problem) const
+{
+    throw RuntimeError(kInternalError, std::string("la funzione '") + function + "' della libreria '"
+                                           + fileName_ + "' ha restituito una stringa non valida: " + problem);
+}
+
 } // namespace platform

@@ -1,7 +1,7 @@
 // Binding of a library's functions by library file name and function name, on
 // their first call. A library is looked up in one given folder first, then by
-// the system's standard search, never in the current directory. A call into
-// the library that faults becomes a numbered error instead of ending the process.
+// the system's standard search, never in the current directory. A loaded
+// library is never unloaded; a fault it causes is reported as error 51.
 #pragma once
 
 #include <string>
@@ -29,11 +29,14 @@ public:
     std::string loadedPath() const;
 
     // Runs call(context), a call into this library's function `function`. A
-    // fault inside it (a signal on POSIX systems, a structured exception or
-    // abort on Windows) raises error 51 naming the function, the library and
-    // the fault; the library's state is unknown afterwards. A fault outside
-    // such a call is handled as before. call must not throw.
+    // fatal fault inside it is error 51 naming the function, the library and
+    // the fault: on POSIX systems the process's fatal fault path reports it
+    // and ends the program (see platform/fatal_fault.h); on Windows it is
+    // raised here. call must not throw.
     void callGuarded(const char* function, void (*call)(void*), void* context);
+
+    // Error 51: function of this library handed over a string that is not one, for the reason given.
+    [[noreturn]] void raiseBadString(const char* function, const char* problem) const;
 
 private:
     void load();

@@ -2,24 +2,29 @@
 // is tried by absolute path; the standard search (LD_LIBRARY_PATH, the
 // program's run path, the loader's cache, the system folders) comes after it
 // and does not include the current directory. Only a regular file (or a link
-// to one) is ever opened: opening a FIFO would block for ever.
+// to one) is ever opened: opening a FIFO would block for ever. Loading is
+// rehearsed in a child process; a fault later on, inside a call or not, takes
+// the process's one fatal fault path (fatal_fault_posix.cpp).
 #include "platform/library.h"
 
+#include "platform/fault_activity.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
-#include <setjmp.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
-#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -71,82 +76,93 @@ std::string irregularOnLibraryPath(const std::string& fileName)
     return {};
 }
 
-// Whether address, found for an exported name, is the start of a function rather than data.
-bool isFunction(void* address)
+// Whether address, found for an exported name, lies in executable code of the
+// library handle: a function, or what an indirect function resolved to, and
+// not data.
+bool inExecutableCode(void* handle, const void* address)
 {
-    Dl_info info{};
-    ElfW(Sym)* symbol = nullptr;
-    if (!dladdr1(address, &info, reinterpret_cast<void**>(&symbol), RTLD_DL_SYMENT) || !symbol)
+    link_map* map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map)
         return false;
-    const unsigned type = ELF64_ST_TYPE(symbol->st_info);
-    return type == STT_FUNC || type == STT_GNU_IFUNC;
+    struct Query {
+        ElfW(Addr) base;
+        std::uintptr_t address;
+        bool found;
+    } query{map->l_addr, reinterpret_cast<std::uintptr_t>(address), false};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+            auto& q = *static_cast<Query*>(data);
+            if (info->dlpi_addr != q.base)
+                return 0;
+            for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+                const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+                if (segment.p_type == PT_LOAD && (segment.p_flags & PF_X) && q.address >= start
+                    && q.address - start < segment.p_memsz)
+                    q.found = true;
+            }
+            return 1;
+        },
+        &query);
+    return query.found;
 }
 
-// The signals a faulting library call raises.
-constexpr int kFaults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
-// Room for the handler when the library has used up the thread's own stack.
-constexpr std::size_t kAlternateStackBytes = 256 * 1024;
+// How a child that loaded the library ends when loading returned.
+constexpr int kProbeLoaded = 97;
 
-struct sigaction previousActions[std::size(kFaults)];
-thread_local sigjmp_buf* faultReturn = nullptr;
-thread_local volatile sig_atomic_t faultSignal = 0;
-
-// Inside a guarded call, a fault goes back to the call's start. Outside one
-// it is handled as it was before the guard existed: the previous disposition
-// is put back and the signal raised again.
-void onFault(int signal)
+// Loads path in a child process first: a constructor that faults (even with
+// every signal blocked, which no handler survives) or ends the process is
+// error 51 here, before the program itself runs it.
+void probeLoading(const std::string& path, const std::string& fileName)
 {
-    if (faultReturn) {
-        faultSignal = signal;
-        siglongjmp(*faultReturn, 1);
+    const pid_t child = fork();
+    if (child == 0) {
+        for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS})
+            std::signal(signal, SIG_DFL);
+        dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        _exit(kProbeLoaded); // a library that could not be loaded is told by the real attempt
     }
-    for (std::size_t i = 0; i < std::size(kFaults); ++i)
-        if (kFaults[i] == signal)
-            sigaction(signal, &previousActions[i], nullptr);
-    raise(signal);
+    if (child < 0)
+        return; // no child to spare: the library is loaded without the rehearsal
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    const std::string lead = "la libreria '" + fileName + "' si è interrotta durante il caricamento: ";
+    if (WIFSIGNALED(status))
+        throw RuntimeError(kInternalError, lead + sigdescr_np(WTERMSIG(status)));
+    if (WIFEXITED(status) && WEXITSTATUS(status) != kProbeLoaded)
+        throw RuntimeError(kInternalError,
+                           lead + "ha terminato il processo con stato " + std::to_string(WEXITSTATUS(status)));
 }
 
-// Installs the fault handlers once per process, and an alternate stack once
-// per thread that has none, so that no call pays for them.
-void prepareFaultHandling()
+// Opens path as the program's own: rehearsed first, marked for the fault
+// handler while the constructor runs, and followed by the program's own
+// signal mask and fault handlers again, whatever the constructor changed.
+void* openLibrary(const std::string& path, const std::string& fileName, int flags)
 {
-    static const bool installed = [] {
-        struct sigaction action{};
-        action.sa_handler = onFault;
-        action.sa_flags = SA_ONSTACK;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(kFaults); ++i)
-            sigaction(kFaults[i], &action, &previousActions[i]);
-        return true;
-    }();
-    (void)installed;
-    thread_local const bool stackReady = [] {
-        stack_t current{};
-        if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))
-            return true; // the thread's own alternate stack serves
-        static thread_local std::unique_ptr<char[]> memory(new char[kAlternateStackBytes]);
-        stack_t stack{};
-        stack.ss_sp = memory.get();
-        stack.ss_size = kAlternateStackBytes;
-        return sigaltstack(&stack, nullptr) == 0;
-    }();
-    (void)stackReady;
+    probeLoading(path, fileName);
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    activity::setLibrary(fileName.c_str());
+    activity::setLoading(true);
+    void* handle = dlopen(path.c_str(), flags);
+    activity::setLoading(false);
+    pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+    activity::restoreFaultHandlers();
+    return handle;
 }
 
 } // namespace
 
-Library::~Library()
-{
-    if (handle_)
-        dlclose(handle_);
-}
+// A loaded library stays loaded: its destructors run, if at all, when the process ends.
+Library::~Library() = default;
 
 void Library::load()
 {
     const std::string local = folder_ + '/' + fileName_;
     switch (lookAt(local)) {
     case Found::RegularFile:
-        handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
+        handle_ = openLibrary(local, fileName_, RTLD_NOW | RTLD_LOCAL);
         if (!handle_)
             throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + local
                                                         + "': " + lastLoaderError());
@@ -161,7 +177,7 @@ void Library::load()
         throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + local + "'");
     if (const std::string irregular = irregularOnLibraryPath(fileName_); !irregular.empty())
         raiseNotRegular(irregular);
-    handle_ = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = openLibrary(fileName_, fileName_, RTLD_NOW | RTLD_LOCAL);
     if (handle_)
         return;
     const std::string reason = lastLoaderError();
@@ -193,31 +209,15 @@ void* Library::resolve(const char* name)
     void* address = dlsym(handle_, name);
     if (!address)
         raiseNoSuchFunction(name, lastLoaderError());
-    if (!isFunction(address))
+    if (!inExecutableCode(handle_, address))
         raiseNoSuchFunction(name, "il simbolo esportato non è una funzione");
     return address;
 }
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)
 {
-    prepareFaultHandling();
-    sigjmp_buf here;
-    sigjmp_buf* const outer = faultReturn;
-    faultReturn = &here;
-    int fault = 0;
-    if (sigsetjmp(here, 0) == 0) {
-        call(context);
-    } else {
-        fault = faultSignal;
-        // The jump left the handler with its signal still blocked.
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        sigaddset(&blocked, fault);
-        sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
-    }
-    faultReturn = outer;
-    if (fault)
-        throw RuntimeError(kInternalError, std::string("la funzione '") + function + "' della libreria '"
-                                               + fileName_ + "' si è interrotta: " + strsignal(fault));
+    const char* const outer = activity::setCalling(function);
+    call(context);
+    activity::setCalling(outer);
 }
 
 } // namespace platform

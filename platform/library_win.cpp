@@ -4,9 +4,12 @@
 // dependencies beside it and in the system folder only. A structured
 // exception (or the C runtime's abort) inside a library call is turned into a
 // numbered error: a vectored handler resumes the program where the call began.
+// A fault outside a call (on the library's thread, say) takes the process's
+// fatal fault path (fatal_fault_win.cpp).
 #include "platform/library.h"
 
 #include "platform/cpu_win.h"
+#include "platform/fault_activity.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 #include "platform/wide_win.h"
@@ -88,31 +91,11 @@ bool isFault(DWORD code)
 
 std::string faultName(DWORD code)
 {
-    struct Name {
-        DWORD code;
-        const char* name;
-    };
-    static constexpr Name kNames[] = {
-        {EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION"},
-        {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
-        {EXCEPTION_DATATYPE_MISALIGNMENT, "EXCEPTION_DATATYPE_MISALIGNMENT"},
-        {EXCEPTION_FLT_DIVIDE_BY_ZERO, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
-        {EXCEPTION_FLT_INVALID_OPERATION, "EXCEPTION_FLT_INVALID_OPERATION"},
-        {EXCEPTION_FLT_OVERFLOW, "EXCEPTION_FLT_OVERFLOW"},
-        {EXCEPTION_ILLEGAL_INSTRUCTION, "EXCEPTION_ILLEGAL_INSTRUCTION"},
-        {EXCEPTION_IN_PAGE_ERROR, "EXCEPTION_IN_PAGE_ERROR"},
-        {EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
-        {EXCEPTION_INT_OVERFLOW, "EXCEPTION_INT_OVERFLOW"},
-        {EXCEPTION_PRIV_INSTRUCTION, "EXCEPTION_PRIV_INSTRUCTION"},
-        {EXCEPTION_STACK_OVERFLOW, "EXCEPTION_STACK_OVERFLOW"},
-        {kAbort, "abort"},
-    };
-    for (const Name& n : kNames)
-        if (n.code == code)
-            return n.name;
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
-    return std::string("eccezione ") + hex;
+    if (code == kAbort)
+        return "abort";
+    char name[40];
+    win::exceptionName(code, name, sizeof name);
+    return name;
 }
 
 // Resumes a faulting guarded call at its start, with the system's dispatch of
@@ -140,11 +123,8 @@ void onAbort(int)
 
 } // namespace
 
-Library::~Library()
-{
-    if (handle_)
-        FreeLibrary(static_cast<HMODULE>(handle_));
-}
+// A loaded library stays loaded: its detach code runs, if at all, when the process ends.
+Library::~Library() = default;
 
 void Library::load()
 {
@@ -158,7 +138,11 @@ void Library::load()
         throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_ + "' in '"
                                               + folder_ + "' né nella cartella di sistema: "
                                               + systemReason(lookup));
+    activity::setLibrary(fileName_.c_str());
+    activity::setLoading(true);
     handle_ = LoadLibraryExW(win::wide(path).c_str(), nullptr, kSearch);
+    activity::setLoading(false);
+    activity::restoreFaultHandlers();
     if (!handle_) {
         const DWORD err = GetLastError();
         throw RuntimeError(kLibraryNotLoadable,
@@ -204,6 +188,7 @@ void Library::callGuarded(const char* function, void (*call)(void*), void* conte
     Guard* const outer = activeGuard;
     void* const chain = win::exceptionChain();
     const auto previousAbort = std::signal(SIGABRT, onAbort);
+    const char* const outerCall = activity::setCalling(function);
     if (__builtin_setjmp(guard.resume) == 0) {
         activeGuard = &guard;
         call(context);
@@ -214,6 +199,7 @@ void Library::callGuarded(const char* function, void (*call)(void*), void* conte
             _resetstkoflw();
     }
     activeGuard = outer;
+    activity::setCalling(outerCall);
     std::signal(SIGABRT, previousAbort);
     if (guard.code)
         throw RuntimeError(kInternalError, std::string("la funzione '") + function + "' della libreria '"

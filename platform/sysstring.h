@@ -43,6 +43,19 @@ SYSSTRING_API unsigned int SYSSTRING_CALL SysStringByteLen(BSTR bstr);
 /* The content's length in whole 16-bit characters; 0 for null. */
 SYSSTRING_API unsigned int SYSSTRING_CALL SysStringLen(BSTR bstr);
 
+#ifndef _WIN32
+/* What sysStringCheck finds. */
+enum {
+    SYSSTRING_LIVE = 0,     /* null, or a live string whose stored length fits its allocation */
+    SYSSTRING_UNKNOWN = 1,  /* not a live string of this allocator: never made by it, or freed */
+    SYSSTRING_OVERLONG = 2  /* a live string whose stored length exceeds what was allocated */
+};
+/* How bstr stands as a string of this allocator, found without reading through it
+ * unless it is live; one of the values above. Freeing anything but a live string
+ * (or null) aborts the process. */
+SYSSTRING_API int sysStringCheck(BSTR bstr);
+#endif
+
 #ifdef __cplusplus
 }
 #endif

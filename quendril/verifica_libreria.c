@@ -1,11 +1,18 @@
 /* An outside program in plain C, as another maker would write it: loads the
  * conversion library by path, finds its two functions and the counted-string
- * allocator by name, and checks the library's contract both ways. On 32-bit
+ * allocator by name, and checks the library's contract both ways, refusing
+ * what the programs refuse (data under a function's name, strings that are
+ * not live counted strings). On POSIX systems each group of checks runs in a
+ * child process of its own, which loads and unloads the library, so that a
+ * fault, an abort, an early exit or a hang becomes a FAIL line. On 32-bit
  * Windows it also checks that each call leaves the stack as the standard
- * calling convention requires (the callee removes its arguments).
- * Usage: contract_check PATH/libquendril.so (or PATH\quendril.dll) */
+ * calling convention requires (the callee removes its arguments). */
+#ifndef _WIN32
+#define _GNU_SOURCE
+#endif
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #ifdef _WIN32
@@ -13,8 +20,22 @@
 #define CALL __stdcall
 #else
 #include <dlfcn.h>
+#include <errno.h>
+#include <limits.h>
+#include <link.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #define CALL
 #endif
+
+static const char usage[] =
+    "Usage: verifica-libreria LIBRARY\n"
+    "Checks that LIBRARY (a path, or a file name in the current folder) keeps the\n"
+    "conversion library's contract. Prints one line per check; exits with status 0\n"
+    "when every check passed, 1 otherwise.\n";
 
 typedef uint16_t* BSTR;
 typedef BSTR(CALL* XrQuendril)(const uint8_t*, int32_t);
@@ -22,6 +43,7 @@ typedef int32_t(CALL* XrStringToArray)(BSTR*, uint8_t*);
 typedef BSTR(CALL* AllocByteLen)(const char*, uint32_t);
 typedef void(CALL* FreeString)(BSTR);
 typedef uint32_t(CALL* ByteLen)(BSTR);
+typedef int (*StringCheck)(BSTR);
 
 #if defined(_WIN32) && defined(__i386__)
 /* Calls fn(a, b) with two 32-bit arguments and stores in *imbalance how far
@@ -49,29 +71,91 @@ __asm__(".text\n"
         "  ret\n");
 #endif
 
-static int failures;
-static int checks;
+/* The library as a group of checks sees it. */
+struct Library {
+#ifdef _WIN32
+    HMODULE handle;
+#else
+    void* handle;
+#endif
+    XrQuendril xrQuendril;
+    XrStringToArray xrStringToArray;
+    AllocByteLen alloc;
+    FreeString release;
+    ByteLen byteLen;
+    StringCheck stringCheck; /* null where the system allocates */
+};
+
+/* Where a group's lines go: the parent's pipe, or stdout where there is no child. */
+static FILE* out;
 
 static void check(int ok, const char* what)
 {
-    ++checks;
-    if (!ok)
-        ++failures;
-    printf("%s: %s\n", ok ? "ok  " : "FAIL", what);
+    fprintf(out, "%s: %s\n", ok ? "ok  " : "FAIL", what);
+    fflush(out);
 }
 
-int main(int argc, char** argv)
+/* Whether s is null or a live string of the allocator whose length fits its allocation. */
+static int isLiveString(const struct Library* lib, BSTR s)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: %s LIBRARY\n", argv[0]);
-        return 2;
+    return !lib->stringCheck || lib->stringCheck(s) == 0;
+}
+
+#ifndef _WIN32
+struct CodeQuery {
+    ElfW(Addr) base;
+    uintptr_t address;
+    int found;
+};
+
+static int findInCode(struct dl_phdr_info* info, size_t size, void* data)
+{
+    struct CodeQuery* q = data;
+    (void)size;
+    if (info->dlpi_addr != q->base)
+        return 0;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)* segment = &info->dlpi_phdr[i];
+        const uintptr_t start = info->dlpi_addr + segment->p_vaddr;
+        if (segment->p_type == PT_LOAD && (segment->p_flags & PF_X) && q->address >= start
+            && q->address - start < segment->p_memsz)
+            q->found = 1;
     }
+    return 1;
+}
+#endif
+
+/* Whether address lies in executable code of the library: a function, or what
+ * an indirect function resolved to, not data. */
+static int isFunction(const struct Library* lib, void* address)
+{
+    if (!address)
+        return 0;
 #ifdef _WIN32
-    HMODULE lib = LoadLibraryA(argv[1]);
+    MEMORY_BASIC_INFORMATION memory;
+    const DWORD executable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    (void)lib;
+    return VirtualQuery(address, &memory, sizeof memory) && (memory.Protect & executable);
+#else
+    struct link_map* map = NULL;
+    if (dlinfo(lib->handle, RTLD_DI_LINKMAP, &map) != 0 || !map)
+        return 0;
+    struct CodeQuery query = {map->l_addr, (uintptr_t)address, 0};
+    dl_iterate_phdr(findInCode, &query);
+    return query.found;
+#endif
+}
+
+/* Loads the library at path and binds what the checks use; 0 when it cannot be loaded. */
+static int load(const char* path, struct Library* lib)
+{
+    memset(lib, 0, sizeof *lib);
+#ifdef _WIN32
+    lib->handle = LoadLibraryA(path);
     HMODULE allocator = LoadLibraryA("oleaut32.dll");
-    if (!lib || !allocator) {
-        printf("FAIL: cannot load %s: error %lu\n", argv[1], GetLastError());
-        return 1;
+    if (!lib->handle || !allocator) {
+        fprintf(out, "FAIL: cannot load %s: error %lu\n", path, GetLastError());
+        return 0;
     }
 /* A function's address copied into a typed function pointer, bit for bit. */
 #define BIND(var, from, name)                                                                        \
@@ -80,82 +164,297 @@ int main(int argc, char** argv)
         memcpy(&(var), &address_, sizeof address_);                                                  \
     } while (0)
 #else
-    void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
-        printf("FAIL: cannot load %s: %s\n", argv[1], dlerror());
-        return 1;
+    lib->handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!lib->handle) {
+        fprintf(out, "FAIL: cannot load %s: %s\n", path, dlerror());
+        return 0;
     }
-    void* allocator = lib; /* the library brings the shared allocator with it */
+    void* allocator = lib->handle; /* the library brings the shared allocator with it */
     /* POSIX's way of storing dlsym's answer in a function pointer. */
 #define BIND(var, from, name) (*(void**)&(var) = dlsym(from, name))
+    BIND(lib->stringCheck, allocator, "sysStringCheck");
 #endif
-    XrQuendril xrQuendril;
-    XrStringToArray xrStringToArray;
-    AllocByteLen alloc;
-    FreeString release;
-    ByteLen byteLen;
-    BIND(xrQuendril, lib, "xrQuendril");
-    BIND(xrStringToArray, lib, "xrStringToArray");
-    BIND(alloc, allocator, "SysAllocStringByteLen");
-    BIND(release, allocator, "SysFreeString");
-    BIND(byteLen, allocator, "SysStringByteLen");
-    check(xrQuendril != NULL, "xrQuendril is exported");
-    check(xrStringToArray != NULL, "xrStringToArray is exported");
-    check(alloc && release && byteLen, "the counted-string allocator is reachable");
-    if (!xrQuendril || !xrStringToArray || !alloc || !release || !byteLen) {
-        printf("%d passed, %d failed\n", checks - failures, failures);
-        return 1;
-    }
+    BIND(lib->xrQuendril, lib->handle, "xrQuendril");
+    BIND(lib->xrStringToArray, lib->handle, "xrStringToArray");
+    BIND(lib->alloc, allocator, "SysAllocStringByteLen");
+    BIND(lib->release, allocator, "SysFreeString");
+    BIND(lib->byteLen, allocator, "SysStringByteLen");
+    return 1;
+}
 
-    /* Bytes to a counted string: the first count bytes, zeros included. */
+/* The address a function pointer holds, bit for bit. */
+static void* addressOf(const void* pointer)
+{
+    void* address;
+    memcpy(&address, pointer, sizeof address);
+    return address;
+}
+
+static int usable(const struct Library* lib)
+{
+    return isFunction(lib, addressOf(&lib->xrQuendril)) && isFunction(lib, addressOf(&lib->xrStringToArray))
+           && lib->alloc && lib->release && lib->byteLen;
+}
+
+static void checkExports(struct Library* lib)
+{
+    check(isFunction(lib, addressOf(&lib->xrQuendril)), "xrQuendril is exported as a function");
+    check(isFunction(lib, addressOf(&lib->xrStringToArray)), "xrStringToArray is exported as a function");
+    check(lib->alloc && lib->release && lib->byteLen, "the counted-string allocator is reachable");
+}
+
+/* Bytes to a counted string: the first count bytes, zeros included. */
+static void checkQuendril(struct Library* lib)
+{
     uint8_t block[300];
     for (int i = 0; i < 300; ++i)
         block[i] = (uint8_t)(i * 13);
-    BSTR s = xrQuendril(block, 256);
+    BSTR s = lib->xrQuendril(block, 256);
     check(s != NULL, "xrQuendril returns a string");
-    check(byteLen(s) == 256, "its stored length is the count");
+    const int live = isLiveString(lib, s);
+    check(live, "it is a live counted string whose length fits its allocation");
+    if (!live)
+        return; /* neither read nor freed, as the programs do */
+    check(lib->byteLen(s) == 256, "its stored length is the count");
     check(s && memcmp(s, block, 256) == 0, "its content is the bytes");
     check(s && ((uint8_t*)s)[256] == 0 && ((uint8_t*)s)[257] == 0, "two zero bytes follow it");
     uint32_t prefix = 0;
     if (s)
         memcpy(&prefix, (char*)s - 4, 4);
     check(prefix == 256, "the length sits just before the content");
-    release(s);
+    lib->release(s);
 
-    BSTR empty = xrQuendril(block, 0);
-    check(empty != NULL && byteLen(empty) == 0, "count 0 gives an empty string");
-    release(empty);
-    check(xrQuendril(block, -1) == NULL, "a negative count gives null");
-    check(xrQuendril(NULL, 5) == NULL, "a null block gives null");
+    BSTR empty = lib->xrQuendril(block, 0);
+    check(empty != NULL && isLiveString(lib, empty) && lib->byteLen(empty) == 0, "count 0 gives an empty string");
+    if (isLiveString(lib, empty))
+        lib->release(empty);
+    check(lib->xrQuendril(block, -1) == NULL, "a negative count gives null");
+    check(lib->xrQuendril(NULL, 5) == NULL, "a null block gives null");
+}
 
-    /* A counted string to bytes: copied from element 0 on, the rest untouched. */
+/* A counted string to bytes: copied from element 0 on, the rest untouched. */
+static void checkStringToArray(struct Library* lib)
+{
     uint8_t target[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-    BSTR text = alloc("ab\0cd", 5);
-    check(xrStringToArray(&text, target) == 5, "xrStringToArray returns the count copied");
+    BSTR text = lib->alloc("ab\0cd", 5);
+    check(lib->xrStringToArray(&text, target) == 5, "xrStringToArray returns the count copied");
     check(memcmp(target, "ab\0cd\x09\x09\x09", 8) == 0, "the bytes are stored and the rest kept");
-    check(text != NULL && byteLen(text) == 5, "the caller's string is still its own");
-    release(text);
+    const int live = isLiveString(lib, text);
+    check(live, "what it leaves in the caller's variable is a live counted string");
+    check(live && text != NULL && lib->byteLen(text) == 5, "the caller's string is still its own");
+    if (live)
+        lib->release(text);
     BSTR none = NULL;
-    check(xrStringToArray(&none, target) == 0, "a null string copies nothing");
+    check(lib->xrStringToArray(&none, target) == 0, "a null string copies nothing");
+    if (isLiveString(lib, none))
+        lib->release(none);
+}
 
 #if defined(_WIN32) && defined(__i386__)
-    /* The standard calling convention: the callee removes its two arguments. */
+/* The standard calling convention: the callee removes its two arguments. */
+static void checkConvention(struct Library* lib)
+{
+    uint8_t block[4] = {1, 2, 3, 4};
+    uint8_t target[8];
     int32_t imbalance = 1;
-    BSTR probe = (BSTR)(uintptr_t)callTwo((AnyFunction)xrQuendril, (uint32_t)(uintptr_t)block, 4, &imbalance);
+    BSTR probe = (BSTR)(uintptr_t)callTwo((AnyFunction)lib->xrQuendril, (uint32_t)(uintptr_t)block, 4, &imbalance);
     check(imbalance == 0, "xrQuendril removes its arguments from the stack");
-    release(probe);
-    BSTR again = alloc("xy", 2);
+    lib->release(probe);
+    BSTR again = lib->alloc("xy", 2);
     imbalance = 1;
-    callTwo((AnyFunction)xrStringToArray, (uint32_t)(uintptr_t)&again, (uint32_t)(uintptr_t)target, &imbalance);
+    callTwo((AnyFunction)lib->xrStringToArray, (uint32_t)(uintptr_t)&again, (uint32_t)(uintptr_t)target, &imbalance);
     check(imbalance == 0, "xrStringToArray removes its arguments from the stack");
-    release(again);
+    lib->release(again);
+}
 #endif
 
-    printf("%d passed, %d failed\n", checks - failures, failures);
-#ifdef _WIN32
-    FreeLibrary(lib);
-#else
-    dlclose(lib);
+struct Group {
+    const char* name;
+    void (*run)(struct Library*);
+    int needsBoth; /* runs only when both functions and the allocator are there */
+};
+
+static const struct Group groups[] = {
+    {"the exports", checkExports, 0},
+    {"xrQuendril", checkQuendril, 1},
+    {"xrStringToArray", checkStringToArray, 1},
+#if defined(_WIN32) && defined(__i386__)
+    {"the calling convention", checkConvention, 1},
 #endif
-    return failures ? 1 : 0;
+};
+
+/* Loads the library, runs one group and unloads the library, writing to out. */
+static void runGroup(const char* path, const struct Group* group)
+{
+    struct Library lib;
+    if (!load(path, &lib))
+        return;
+    if (!group->needsBoth || usable(&lib))
+        group->run(&lib);
+    fprintf(out, "done\n");
+    fflush(out);
+#ifdef _WIN32
+    FreeLibrary(lib.handle);
+#else
+    dlclose(lib.handle);
+#endif
+    fprintf(out, "unloaded\n");
+    fflush(out);
+}
+
+static int passed;
+static int failed;
+
+/* Prints the check lines of text and counts them; returns whether it held
+ * "done" and "unloaded". */
+static void tally(char* text, int* done, int* unloaded)
+{
+    for (char* line = strtok(text, "\n"); line; line = strtok(NULL, "\n")) {
+        if (strcmp(line, "done") == 0)
+            *done = 1;
+        else if (strcmp(line, "unloaded") == 0)
+            *unloaded = 1;
+        else {
+            printf("%s\n", line);
+            if (strncmp(line, "FAIL", 4) == 0)
+                ++failed;
+            else
+                ++passed;
+        }
+    }
+}
+
+static void fail(const char* group, const char* what, const char* detail)
+{
+    printf("FAIL: %s: %s%s\n", group, what, detail);
+    ++failed;
+}
+
+#ifdef _WIN32
+static const char* fullPathOf(const char* given, char* buffer, size_t size)
+{
+    const DWORD n = GetFullPathNameA(given, (DWORD)size, buffer, NULL);
+    return n > 0 && n < size ? buffer : NULL;
+}
+
+static void runIsolated(const char* path, const struct Group* group)
+{
+    char text[8192];
+    FILE* scratch = tmpfile();
+    if (!scratch) {
+        fail(group->name, "cannot make a scratch file", "");
+        return;
+    }
+    out = scratch;
+    runGroup(path, group);
+    rewind(scratch);
+    const size_t n = fread(text, 1, sizeof text - 1, scratch);
+    text[n] = '\0';
+    fclose(scratch);
+    int done = 0, unloaded = 0;
+    tally(text, &done, &unloaded);
+}
+#else
+/* How long a group may take before it counts as hanging. */
+enum { kGroupSeconds = 10 };
+
+static const char* fullPathOf(const char* given, char* buffer, size_t size)
+{
+    (void)size;
+    return realpath(given, buffer);
+}
+
+/* Runs a group in a child process and tells how it ended. */
+static void runIsolated(const char* path, const struct Group* group)
+{
+    int channel[2];
+    if (pipe(channel) != 0) {
+        fail(group->name, "cannot make a pipe: ", strerror(errno));
+        return;
+    }
+    fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0) {
+        fail(group->name, "cannot start a child process: ", strerror(errno));
+        return;
+    }
+    if (child == 0) {
+        close(channel[0]);
+        out = fdopen(channel[1], "w");
+        if (out)
+            runGroup(path, group);
+        _exit(0);
+    }
+    close(channel[1]);
+    char text[8192];
+    size_t length = 0;
+    int timedOut = 0;
+    for (;;) {
+        struct pollfd wait = {channel[0], POLLIN, 0};
+        const int ready = poll(&wait, 1, kGroupSeconds * 1000);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            timedOut = 1;
+            break;
+        }
+        const ssize_t n = read(channel[0], text + length, sizeof text - 1 - length);
+        if (n <= 0 || (length += (size_t)n) == sizeof text - 1)
+            break;
+    }
+    close(channel[0]);
+    text[length] = '\0';
+    if (timedOut)
+        kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int done = 0, unloaded = 0;
+    tally(text, &done, &unloaded);
+    char detail[64];
+    if (timedOut) {
+        snprintf(detail, sizeof detail, "%d s", kGroupSeconds);
+        fail(group->name, "the library did not return within ", detail);
+    } else if (WIFSIGNALED(status)) {
+        fail(group->name, done ? "the library faulted while being unloaded: " : "the library faulted: ",
+             strsignal(WTERMSIG(status)));
+    } else if (!unloaded || WEXITSTATUS(status) != 0) {
+        snprintf(detail, sizeof detail, "%d", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        fail(group->name, "the library ended the process, exit status ", detail);
+    }
+}
+#endif
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        fputs(usage, stdout);
+        return 0;
+    }
+    if (argc != 2) {
+        fputs(usage, stderr);
+        return 2;
+    }
+    /* A bare name is the file in the current folder, never one the loader's search finds. */
+    char given[4096];
+    const int bare = strpbrk(argv[1], "/\\") == NULL;
+    snprintf(given, sizeof given, "%s%s", bare ? "./" : "", argv[1]);
+    char full[4096];
+    const char* path = fullPathOf(given, full, sizeof full);
+    if (!path) {
+        printf("FAIL: cannot find %s\n", given);
+        return 1;
+    }
+#ifndef _WIN32
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        printf("FAIL: %s is not a regular file\n", path);
+        return 1;
+    }
+#endif
+    printf("checking %s\n", path);
+    for (size_t i = 0; i < sizeof groups / sizeof groups[0]; ++i)
+        runIsolated(path, &groups[i]);
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed ? 1 : 0;
 }

@@ -11,6 +11,9 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include <csignal>
+#include <cstring>
 #endif
 
 using namespace platform;
@@ -140,5 +143,28 @@ TEST(Library, OnlyARegularFileIsEverOpened)
         setenv("LD_LIBRARY_PATH", previous.c_str(), 1);
     else
         unsetenv("LD_LIBRARY_PATH");
+}
+#endif
+
+#ifndef _WIN32
+TEST(Library, AConstructorThatFaultsOrEndsTheProcessIsError51BeforeTheProgramRunsIt)
+{
+    // Loading is tried in a child first, so the program itself never loads these.
+    const struct {
+        const char* misbehaviour;
+        std::string reason;
+    } cases[] = {{"load_segv", strsignal(SIGSEGV)},
+                 {"load_abort", strsignal(SIGABRT)},
+                 {"load_blocked_segv", strsignal(SIGSEGV)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.misbehaviour);
+        setenv("VC_MISBEHAVE", c.misbehaviour, 1);
+        Library lib(kFakes + "/hostile", kLibraryFile);
+        EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kInternalError);
+        EXPECT_EQ(descriptionOf(lib, "xrQuendril"),
+                  "la libreria '" + kLibraryFile + "' si è interrotta durante il caricamento: " + c.reason);
+        EXPECT_FALSE(lib.loaded());
+    }
+    unsetenv("VC_MISBEHAVE");
 }
 #endif

@@ -242,17 +242,12 @@ void setFault(const char* kind)
 
 } // namespace
 
+#ifdef _WIN32
 TEST(Runs, ALibraryThatFaultsEndsTheRunWithError51NamingFunctionAndFault)
 {
-#ifdef _WIN32
     const std::vector<std::pair<const char*, std::string>> faults = {
         {"segv", "EXCEPTION_ACCESS_VIOLATION"}, {"fpe", "EXCEPTION_INT_DIVIDE_BY_ZERO"},
         {"ill", "EXCEPTION_ILLEGAL_INSTRUCTION"}, {"stack", "EXCEPTION_STACK_OVERFLOW"}, {"abort", "abort"}};
-#else
-    const std::vector<std::pair<const char*, std::string>> faults = {
-        {"segv", strsignal(SIGSEGV)}, {"fpe", strsignal(SIGFPE)}, {"ill", strsignal(SIGILL)},
-        {"stack", strsignal(SIGSEGV)}, {"abort", strsignal(SIGABRT)}};
-#endif
     for (const auto& [kind, fault] : faults) {
         SCOPED_TRACE(kind);
         setFault(kind);
@@ -264,11 +259,82 @@ TEST(Runs, ALibraryThatFaultsEndsTheRunWithError51NamingFunctionAndFault)
         EXPECT_EQ(errorNumberOf([&] { Command2_Click(f.window, f.env()); }), platform::kInternalError);
         EXPECT_TRUE(f.window.shown.empty());
     }
-#ifndef _WIN32
-    // Outside a library call a fault is as fatal as ever.
-    EXPECT_DEATH(*static_cast<volatile int*>(nullptr) = 0, "");
-#endif
 }
+
+TEST(RunsDeathTest, AFaultOnTheLibrarysOwnThreadEndsTheProgramWithTheReportOfError51)
+{
+    Fixture f(kFakes + "/thread_fault");
+    EXPECT_EXIT(Command1_Click(f.window, f.env()), testing::ExitedWithCode(1),
+                "Errore di run-time '51': la funzione 'xrQuendril' della libreria 'quendril.dll' si .* "
+                "interrotta: EXCEPTION_ACCESS_VIOLATION");
+}
+#else
+TEST(RunsDeathTest, AFaultEndsTheProgramWithTheReportOfError51NamingWhatFaulted)
+{
+    // The run never returns: the fresh image reports and ends with status 1.
+    struct Case {
+        const char* kind;
+        std::string fault;
+    };
+    const std::vector<Case> faults = {{"segv", strsignal(SIGSEGV)}, {"fpe", strsignal(SIGFPE)},
+                                      {"ill", strsignal(SIGILL)},   {"stack", strsignal(SIGSEGV)},
+                                      {"abort", strsignal(SIGABRT)}};
+    for (const auto& [kind, fault] : faults) {
+        SCOPED_TRACE(kind);
+        setFault(kind);
+        Fixture f(kFakes + "/faults");
+        EXPECT_EXIT(Command1_Click(f.window, f.env()), testing::ExitedWithCode(1),
+                    "Errore di run-time '51': la funzione 'xrQuendril' della libreria 'libquendril.so' si è "
+                    "interrotta: "
+                        + fault);
+    }
+    // Outside a library call, the same path.
+    EXPECT_EXIT(*static_cast<volatile int*>(nullptr) = 0, testing::ExitedWithCode(1),
+                "Errore di run-time '51': il programma si è interrotto.*: " + std::string(strsignal(SIGSEGV)));
+}
+#endif
+
+#ifndef _WIN32
+TEST(Runs, AStringTheLibraryHandsBackIsCheckedBeforeItIsReadOrFreed)
+{
+    struct Case {
+        const char* misbehaviour;
+        void (*run)(RunWindow&, const RunEnvironment&);
+        const char* function;
+        const char* problem; // null: a correct result
+    };
+    const std::vector<Case> cases = {
+        {"claims_2gib", Command1_Click, "xrQuendril", "supera quella con cui fu allocata"},
+        {"static_text", Command1_Click, "xrQuendril", "non è una stringa viva"},
+        {"already_freed", Command1_Click, "xrQuendril", "non è una stringa viva"},
+        {"leaves_freed", Command2_Click, "xrStringToArray", "non è una stringa viva"},
+        {"none", Command1_Click, "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.misbehaviour);
+        setenv("VC_MISBEHAVE", c.misbehaviour, 1);
+        Fixture f(kFakes + "/hostile");
+        const std::string d = descriptionOf([&] { c.run(f.window, f.env()); });
+        unsetenv("VC_MISBEHAVE");
+        if (!c.problem) {
+            EXPECT_EQ(d, "");
+            EXPECT_EQ(f.window.shown.size(), 1u);
+            continue;
+        }
+        EXPECT_NE(d.find(std::string("'") + c.function + "'"), std::string::npos) << d;
+        EXPECT_NE(d.find(c.problem), std::string::npos) << d;
+        EXPECT_TRUE(f.window.shown.empty());
+    }
+}
+
+TEST(Runs, AnIndirectFunctionIsAFunction)
+{
+    Fixture f(kFakes + "/ifunc");
+    Command1_Click(f.window, f.env());
+    ASSERT_EQ(f.window.shown.size(), 1u);
+    EXPECT_EQ(f.window.shown[0], u" 50000\r" + kTime);
+}
+#endif
 
 TEST(Runs, AnExportThatIsDataRaises453)
 {

@@ -44,7 +44,12 @@ public:
             path_ = std::filesystem::temp_directory_path() / ("vc-test-" + std::to_string(random()));
         while (!std::filesystem::create_directory(path_));
     }
-    ~TempFolder() { std::filesystem::remove_all(path_); }
+    // A library loaded from it stays loaded, and on Windows its file then stays too.
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     const std::filesystem::path& path() const { return path_; }
 
 private:

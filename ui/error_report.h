@@ -9,8 +9,8 @@
 
 namespace ui {
 
-// Shows the report of e in a modal box titled title and returns when it is
-// dismissed; when the box cannot be made (out of memory), writes it to stderr.
+// Writes the report of e to stderr and shows it in a modal box titled title,
+// returning when it is dismissed.
 void showErrorReport(const QString& title, std::exception_ptr e) noexcept;
 
 // What showErrorReport does with a given way of showing the box, for tests.

@@ -36,6 +36,11 @@ void showErrorReport(const QString& title, std::exception_ptr e, ReportBox box) 
 
 void showErrorReport(const QString& title, std::exception_ptr e) noexcept
 {
+    // Also on stderr, for whoever started the program from a terminal or a script.
+    const ReportedError error = describe(e);
+    std::fprintf(stderr, "%s: Errore di run-time '%d': %s%s\n", title.toLocal8Bit().constData(), error.number,
+                 error.lead, error.detail);
+    std::fflush(stderr);
     showErrorReport(title, std::move(e), showBox);
 }
 

@@ -4,6 +4,7 @@
 // status 1, never with an abort.
 #include "ui/startup.h"
 
+#include "platform/fatal_fault.h"
 #include "platform/heap.h"
 #include "ui/display.h"
 #include "ui/error_report.h"
@@ -80,11 +81,30 @@ std::string scaleFactorProblem()
     return std::string("QT_SCALE_FACTOR vale '") + value + "', non un numero maggiore di 0 e al più 16";
 }
 
+// In the image a fatal fault handed over to: the report, on stderr and in
+// the program's usual box, then status 1.
+int reportFatalFault(const platform::RuntimeError& error, char* argv0, const ProgramInfo& info)
+{
+    if (!displayProblem().empty() || !scaleFactorProblem().empty()) {
+        std::fprintf(stderr, "%s: Errore di run-time '%d': %s\n", info.name, error.number(),
+                     error.description().c_str());
+        return EXIT_FAILURE;
+    }
+    static int toolkitArgc = 1;
+    static char* toolkitArgv[] = {argv0, nullptr};
+    QApplication app(toolkitArgc, toolkitArgv);
+    QApplication::setApplicationName(QString::fromUtf8(info.name));
+    showErrorReport(QString::fromUtf8(info.name), std::make_exception_ptr(error));
+    return EXIT_FAILURE;
+}
+
 } // namespace
 
 int runProgram(int, char* argv[], const ProgramInfo& info)
 {
     platform::keepFreedMemory();
+    if (const auto fault = platform::prepareProcess())
+        return reportFatalFault(*fault, argv[0], info);
     programName = info.name;
     programPath = argv[0];
     if (const std::string problem = displayProblem(); !problem.empty())

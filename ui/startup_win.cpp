@@ -2,6 +2,7 @@
 // it and runs the message loop until it is closed.
 #include "ui/startup.h"
 
+#include "platform/fatal_fault.h"
 #include "platform/heap.h"
 #include "platform/utf16.h"
 #include "ui/frm_main_win.h"
@@ -16,6 +17,10 @@ int runProgram(int, char*[], const ProgramInfo& info)
     platform::keepFreedMemory();
     // The program takes no command line.
     const std::u16string title = platform::toUtf16(info.name);
+    if (const auto fault = platform::prepareProcess()) {
+        showErrorReport(nullptr, title, std::make_exception_ptr(*fault));
+        return EXIT_FAILURE;
+    }
     std::optional<FrmMain> window;
     try {
         window.emplace(title);

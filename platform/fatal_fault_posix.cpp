@@ -1,0 +1,241 @@
+// Fatal faults on POSIX systems. The handler runs in a process whose state is
+// unknown (the allocator's lock may be held, the toolkit half-way through a
+// call), so it only formats into static memory with async-signal-safe calls
+// and replaces the image with a fresh one of the same program (execve keeps
+// the process id). The fresh image finds the report in its environment,
+// under a variable that also carries the process id: set by anything but the
+// faulting image, it does not match and is ignored.
+#include "platform/fatal_fault.h"
+
+#include "platform/fault_activity.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+constexpr char kVariable[] = "VC_ERRORE_FATALE";
+constexpr int kFaults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
+// Room for the handler when a fault has used up the main thread's stack.
+constexpr std::size_t kAlternateStackBytes = 64 * 1024;
+
+char executable[PATH_MAX];
+alignas(16) char alternateStack[kAlternateStackBytes];
+// "VC_ERRORE_FATALE=<pid>:<number>:<description>", or in the reporting image
+// the report itself, written to stderr if that image faults too.
+char report[4096];
+std::size_t reportLength = 0;
+std::atomic<long> faultingThread{0};
+
+// Appends text to report, cut short when the buffer is full.
+void append(const char* text)
+{
+    while (*text && reportLength + 1 < sizeof report)
+        report[reportLength++] = *text++;
+    report[reportLength] = '\0';
+}
+
+void appendNumber(long value)
+{
+    char digits[24];
+    int n = 0;
+    do
+        digits[n++] = static_cast<char>('0' + value % 10);
+    while ((value /= 10) > 0 && n < 23);
+    char text[24];
+    for (int i = 0; i < n; ++i)
+        text[i] = digits[n - 1 - i];
+    text[n] = '\0';
+    append(text);
+}
+
+// The report's description: what faulted, as far as the markers tell.
+void appendDescription(int signal)
+{
+    const char* library = activity::library();
+    const char* function = activity::calling();
+    if (function) {
+        append("la funzione '");
+        append(function);
+        append("' della libreria '");
+        append(library);
+        append("' si è interrotta: ");
+    } else if (activity::loading()) {
+        append("la libreria '");
+        append(library);
+        append("' si è interrotta durante il caricamento: ");
+    } else if (*library) {
+        append("il programma si è interrotto fuori da una chiamata alla libreria '");
+        append(library);
+        append("' (in un thread della libreria o alla chiusura): ");
+    } else {
+        append("il programma si è interrotto: ");
+    }
+    const char* name = sigdescr_np(signal);
+    append(name ? name : "segnale sconosciuto");
+}
+
+void writeAll(int fd, const char* text, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = write(fd, text, length);
+        if (n <= 0)
+            return;
+        text += n;
+        length -= static_cast<std::size_t>(n);
+    }
+}
+
+// The fresh image's environment: this one's, less any earlier report, plus ours.
+char** environmentWithReport()
+{
+    std::size_t count = 0;
+    for (char** e = environ; e && *e; ++e)
+        ++count;
+    void* memory = mmap(nullptr, (count + 2) * sizeof(char*), PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        return nullptr;
+    auto** out = static_cast<char**>(memory);
+    std::size_t n = 0;
+    for (char** e = environ; e && *e; ++e)
+        if (std::strncmp(*e, kVariable, sizeof kVariable - 1) != 0 || (*e)[sizeof kVariable - 1] != '=')
+            out[n++] = *e;
+    out[n++] = report;
+    out[n] = nullptr;
+    return out;
+}
+
+void onFatalFault(int signal)
+{
+    const long self = syscall(SYS_gettid);
+    long none = 0;
+    if (!faultingThread.compare_exchange_strong(none, self)) {
+        if (none == self) { // the handler itself faulted: say what it has and end
+            writeAll(STDERR_FILENO, report, reportLength);
+            _exit(EXIT_FAILURE);
+        }
+        for (;;) // another thread is already handing over, which ends this one
+            pause();
+    }
+    reportLength = 0;
+    append(kVariable);
+    append("=");
+    appendNumber(getpid());
+    append(":");
+    appendNumber(kInternalError);
+    append(":");
+    const std::size_t description = reportLength;
+    appendDescription(signal);
+    if (char** environment = environmentWithReport()) {
+        char* const argv[] = {executable, nullptr};
+        execve(executable, argv, environment);
+    }
+    // No fresh image: the report goes to stderr instead.
+    writeAll(STDERR_FILENO, "Errore di run-time '51': ", 25);
+    writeAll(STDERR_FILENO, report + description, reportLength - description);
+    writeAll(STDERR_FILENO, "\n", 1);
+    _exit(EXIT_FAILURE);
+}
+
+// In the reporting image a fault of its own writes the report to stderr.
+void onFaultWhileReporting(int)
+{
+    writeAll(STDERR_FILENO, report, reportLength);
+    writeAll(STDERR_FILENO, "\n", 1);
+    _exit(EXIT_FAILURE);
+}
+
+void installHandlers(void (*handler)(int))
+{
+    struct sigaction action{};
+    action.sa_handler = handler;
+    action.sa_flags = SA_ONSTACK;
+    sigfillset(&action.sa_mask);
+    for (int signal : kFaults)
+        sigaction(signal, &action, nullptr);
+}
+
+void keepStandardDescriptorsOpen()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1) {
+            // The lowest free descriptor, which is fd itself.
+            const int opened = open("/dev/null", O_RDWR);
+            if (opened != fd && opened > 2)
+                close(opened);
+        }
+}
+
+// The report this image was started to show, when its variable names this process.
+std::optional<RuntimeError> takeReport()
+{
+    const char* value = std::getenv(kVariable);
+    if (!value)
+        return std::nullopt;
+    const std::string text = value;
+    unsetenv(kVariable);
+    const auto first = text.find(':');
+    const auto second = text.find(':', first == std::string::npos ? 0 : first + 1);
+    if (second == std::string::npos || text.substr(0, first) != std::to_string(getpid()))
+        return std::nullopt;
+    const int number = std::atoi(text.substr(first + 1, second - first - 1).c_str());
+    const std::string description = text.substr(second + 1);
+    // The faulting image's blocked signals come through execve.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    reportLength = 0;
+    append("Errore di run-time '");
+    appendNumber(number);
+    append("': ");
+    append(description.c_str());
+    installHandlers(onFaultWhileReporting);
+    return RuntimeError(static_cast<ErrorNumber>(number), description);
+}
+
+} // namespace
+
+namespace activity {
+
+void restoreFaultHandlers() noexcept
+{
+    if (executable[0])
+        installHandlers(onFatalFault);
+}
+
+} // namespace activity
+
+std::optional<RuntimeError> prepareProcess()
+{
+    keepStandardDescriptorsOpen();
+    signal(SIGPIPE, SIG_IGN);
+    if (auto pending = takeReport())
+        return pending;
+    const ssize_t n = readlink("/proc/self/exe", executable, sizeof executable - 1);
+    if (n <= 0)
+        return std::nullopt; // no way to start a fresh image: faults end the process as before
+    executable[n] = '\0';
+    stack_t stack{};
+    stack.ss_sp = alternateStack;
+    stack.ss_size = sizeof alternateStack;
+    sigaltstack(&stack, nullptr);
+    installHandlers(onFatalFault);
+    return std::nullopt;
+}
+
+} // namespace platform

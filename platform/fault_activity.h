@@ -1,0 +1,27 @@
+// What the process is doing with a foreign library, kept where a fatal fault
+// handler can read it: lock-free stores into static memory, so that marking a
+// call costs no system call. Used by the library binders and the fault handler.
+#pragma once
+
+#include <atomic>
+
+namespace platform::activity {
+
+// The library's file name, copied (a fault at exit may outlive its binder).
+void setLibrary(const char* fileName) noexcept;
+// The library's file name, empty when no library was loaded.
+const char* library() noexcept;
+
+// Marks the library as being loaded (true) or as loaded (false).
+void setLoading(bool loading) noexcept;
+bool loading() noexcept;
+
+// The function being called now, or null; returns the one it replaces.
+const char* setCalling(const char* function) noexcept;
+const char* calling() noexcept;
+
+// Puts back the program's fatal fault handlers, if prepareProcess installed
+// them: a library's constructor may have replaced them with its own.
+void restoreFaultHandlers() noexcept;
+
+} // namespace platform::activity

@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Misbehaving conversion libraries against the real program on Xvfb (with
+# "Utilizza la DLL" selected, as at start) and against the contract checker.
+# Each row: the misbehaviour, the library, the button pressed, how stdout and
+# stderr are set up, and the outcome: the report of error 51 and status 1
+# when the button is pressed ("report") or when the window is closed after a
+# correct result ("report-at-close"), or a correct result and status 0
+# ("result"). The checker must fail every misbehaving library with status 1
+# and FAIL lines, and pass the others.
+# Usage: misbehaving_test.sh BIN_DIR NAME FAKES_DIR
+set -euo pipefail
+# shellcheck source=tests/system/common.sh
+source "$(dirname "$0")/common.sh"
+require_tools Xvfb xdotool xwininfo wmctrl openbox
+bin=$(cd "$1" && pwd)
+name=$2
+fakes=$(cd "$3" && pwd)
+title='Verifica Conversione & Prestazioni'
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# misbehaviour  library  button  output  outcome
+rows='
+double_free             hostile  2  normal         report
+c_double_free           hostile  2  normal         report
+load_segv               hostile  1  normal         report
+load_abort              hostile  1  normal         report
+load_blocked_segv       hostile  1  normal         report
+blocked_then_call_segv  hostile  1  normal         report
+thread_segv             hostile  1  normal         report
+own_handler_exits       hostile  1  normal         report
+claims_2gib             hostile  1  normal         report
+static_text             hostile  1  normal         report
+already_freed           hostile  1  normal         report
+leaves_freed            hostile  2  normal         report
+segv                    faults   1  normal         report
+unload_segv             hostile  1  normal         report-at-close
+unload_stack            hostile  1  normal         report-at-close
+stdout_flood            hostile  1  broken-pipe    result
+none                    hostile  1  closed         result
+indirect_function       ifunc    1  normal         result
+'
+
+start_xvfb "$work"
+pids+=("$xvfb_pid")
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+openbox >/dev/null 2>&1 &
+pids+=($!)
+until_true 'wmctrl -m >/dev/null 2>&1' || fail "window manager did not start"
+
+ended() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
+window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+# Waits for a box titled with the program's name, dismisses it with Return; false if none came.
+dismiss_box() {
+  local box=''
+  until_true 'box=$(window_of "$pid" "$name"); [[ -n "$box" ]]' || return 1
+  xdotool windowactivate "$box" >/dev/null 2>&1 || true
+  xdotool key --clearmodifiers Return
+  until_true "! xwininfo -id $box 2>/dev/null | grep -q IsViewable"
+}
+# Sets status to the program's exit status once it has ended; 124 if it does not.
+wait_for_end() {
+  status=0
+  until_true "ended $pid" || kill "$pid"
+  wait "$pid" || status=$?
+}
+
+# Under AddressSanitizer the C library's allocator is the sanitizer's, which
+# reports a double free itself and ends the process.
+skipped() { [[ -z "$1" || ($1 == c_double_free && -n ${ASAN_OPTIONS:-}) ]]; }
+
+# The program, each library beside it in a folder of its own.
+while read -r misbehaviour library button output outcome; do
+  skipped "$misbehaviour" && continue
+  row="$misbehaviour ($library)"
+  folder="$work/$misbehaviour"
+  mkdir "$folder"
+  cp "$bin/$name" "$bin/libsysstring.so" "$fakes/$library/libquendril.so" "$folder/"
+  export VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour
+  case $output in
+    normal) "$folder/$name" 2>"$work/err" & ;;
+    broken-pipe) "$folder/$name" > >(exit 0) 2>"$work/err" & ;;
+    closed) "$folder/$name" >&- 2>&- & ;;
+  esac
+  pid=$!
+  pids+=("$pid")
+  wid=''
+  if ! until_true 'wid=$(window_of "$pid" "$title"); [[ -n "$wid" ]]'; then
+    fail "$row: no window"
+    continue
+  fi
+  y=$((button == 1 ? 96 : 136))
+  xdotool mousemove --window "$wid" 92 "$y" click 1
+  dismiss_box || fail "$row: no box after the press"
+  if [[ $outcome != report ]]; then
+    ended "$pid" && fail "$row: the program ended after a correct result"
+    wmctrl -i -c "$wid"
+  fi
+  if [[ $outcome == report-at-close ]]; then
+    dismiss_box || fail "$row: no report when the window was closed"
+  fi
+  wait_for_end
+  if [[ $outcome == result ]]; then
+    [[ $status -eq 0 ]] || fail "$row: exit status $status, expected 0"
+  else
+    [[ $status -eq 1 ]] || fail "$row: exit status $status, expected 1"
+    grep -q "Errore di run-time '51'" "$work/err" || fail "$row: no error 51 reported: $(head -c 300 "$work/err")"
+  fi
+done <<<"$rows"
+
+# The checker: a FAIL line and status 1 for every misbehaving library, a pass for the others.
+while read -r misbehaviour library button output outcome; do
+  skipped "$misbehaviour" && continue
+  row="verifica-libreria, $misbehaviour ($library)"
+  status=0
+  (cd "$fakes/$library" && VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour \
+    timeout 60 "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>/dev/null || status=$?
+  grep -qx "checking $fakes/$library/libquendril.so" "$work/out" || fail "$row: does not name the file it checked"
+  if [[ $outcome == result ]]; then
+    [[ $status -eq 0 ]] || fail "$row: exit status $status, expected 0: $(grep FAIL "$work/out")"
+  else
+    [[ $status -eq 1 ]] || fail "$row: exit status $status, expected 1"
+    grep -q '^FAIL' "$work/out" || fail "$row: no FAIL line"
+  fi
+done <<<"$rows"
+mkfifo "$work/libquendril.so"
+status=0
+(cd "$work" && timeout 20 "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>&1 || status=$?
+[[ $status -eq 1 ]] && grep -q 'not a regular file' "$work/out" || fail "verifica-libreria, a FIFO: status $status"
+"$bin/verifica-libreria" --help | grep -q '^Usage: verifica-libreria' || fail "verifica-libreria --help: no usage"
+
+echo "misbehaving libraries: $failures failed"
+[[ $failures -eq 0 ]]
