@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -45,6 +46,24 @@ TEST(Library, NothingIsLoadedBeforeTheFirstCall)
 {
     Library lib(kFakes + "/not_a_library", kLibraryFile);
     EXPECT_FALSE(lib.loaded());
+}
+
+TEST(Library, TellsTheFullPathOfTheFileLoaded)
+{
+    // Found in the given folder and, on POSIX systems, by the standard search
+    // (the tests' run path holds the stand-in).
+    std::vector<std::string> folders{kFakes + "/null"};
+#ifndef _WIN32
+    folders.push_back(kFakes + "/empty");
+#endif
+    for (const std::string& folder : folders) {
+        Library lib(folder, kLibraryFile);
+        EXPECT_EQ(lib.loadedPath(), "");
+        lib.resolve("xrQuendril");
+        const std::string expected = folder.ends_with("/null") ? folder + "/" + kLibraryFile : kStandInFile;
+        EXPECT_TRUE(std::filesystem::equivalent(lib.loadedPath(), expected)) << lib.loadedPath();
+        EXPECT_TRUE(std::filesystem::path(lib.loadedPath()).is_absolute()) << lib.loadedPath();
+    }
 }
 
 TEST(Library, AbsentFileRaises53NamingIt)

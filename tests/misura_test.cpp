@@ -1,8 +1,9 @@
 // misura-libreria's parts that decide its figures: option parsing, the
-// statistics on known samples, the scan's sizes, and the repetition loop
-// under a scripted clock.
+// statistics on known samples, the scan's sizes, the repetition loop under a
+// scripted clock, and the report's units, exponents and comparisons.
 #include "quendril/misura_measure.h"
 #include "quendril/misura_options.h"
+#include "quendril/misura_report.h"
 #include "quendril/misura_stats.h"
 
 #include "core/quendril_library.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -146,6 +148,64 @@ TEST(MisuraMeasure, RepeatsAsAskedAndKeepsTheFirstCallApart)
                                        env, false, SteppingClock{0, 1000000}, nullptr);
     EXPECT_GE(quickRuns.times.size(), 300u);
     EXPECT_LE(quickRuns.times.size(), 400u);
+}
+
+} // namespace
+
+namespace {
+
+Case caseOf(Conversion conversion, core::Method method, std::int32_t bytes, double median, double mean)
+{
+    Case c{conversion, method, bytes, std::nullopt, {}, {}};
+    c.summary.median = median;
+    c.summary.mean = mean;
+    c.summary.runs = 4;
+    return c;
+}
+
+TEST(MisuraReport, DurationsInTheUnitThatFits)
+{
+    const std::vector<std::pair<double, std::string>> table{
+        {1.5e-9, "1.500 ns"},   {999e-9, "999.0 ns"}, {1e-6, "1.000 µs"}, {23.456e-6, "23.46 µs"},
+        {0.0125, "12.50 ms"}, {2.0, "2.000 s"},     {150, "150.0 s"},
+    };
+    for (const auto& [seconds, text] : table)
+        EXPECT_EQ(formatDuration(seconds), text);
+}
+
+TEST(MisuraReport, GrowthPerSeriesAndTheFasterMethodNamed)
+{
+    using core::Method;
+    const std::vector<Case> cases{
+        caseOf(Conversion::BytesToText, Method::Library, 1000, 1e-6, 1e-6),
+        caseOf(Conversion::BytesToText, Method::InProgram, 1000, 1e-3, 1e-3),
+        caseOf(Conversion::BytesToText, Method::Library, 4000, 4e-6, 4e-6),
+        caseOf(Conversion::BytesToText, Method::InProgram, 4000, 16e-3, 16e-3),
+        caseOf(Conversion::TextToBytes, Method::Library, 1000, 1e-6, 1e-6), // one size: no fit
+    };
+    const std::vector<Growth> growth = growthExponents(cases);
+    ASSERT_EQ(growth.size(), 2u);
+    for (const Growth& g : growth) {
+        EXPECT_EQ(g.conversion, Conversion::BytesToText);
+        EXPECT_NEAR(g.exponent, g.method == Method::Library ? 1.0 : 2.0, 1e-9);
+    }
+
+    std::ostringstream faster;
+    writeComparison(faster, cases[0], cases[1]);
+    EXPECT_NE(faster.str().find("The library ran 1000"), std::string::npos) << faster.str();
+    std::ostringstream slower;
+    writeComparison(slower, cases[1], cases[0]);
+    EXPECT_NE(slower.str().find("The in-program routines ran 1000"), std::string::npos) << slower.str();
+}
+
+TEST(MisuraReport, JsonQuotesTheLibraryPath)
+{
+    std::ostringstream out;
+    writeJson(out, "C:\\dir\\\"q\".dll", {}, {});
+    EXPECT_NE(out.str().find(R"("library": "C:\\dir\\\"q\".dll")"), std::string::npos) << out.str();
+    std::ostringstream none;
+    writeJson(none, "", {}, {});
+    EXPECT_NE(none.str().find(R"("library": null)"), std::string::npos);
 }
 
 } // namespace

@@ -60,6 +60,15 @@ table = [l for l in open(out["md"], encoding="utf-8").read().splitlines() if l.s
 cells = [[c.strip() for c in l.strip("|").split("|")] for l in table]
 check(len(cells) == 6 and all(len(c) == 9 for c in cells), "markdown table shape")
 check({(c[0], c[1]) for c in cells[2:]} == CASES, "markdown cases")
+# Relative to the faster method of the same conversion: 1.00 for it, "r ± u" with r >= 1 for the other.
+means = {(x["conversion"], x["method"]): x["mean"] for x in results}
+for c in cells[2:]:
+    other = means[(c[0], "in-program" if c[1] == "library" else "library")]
+    if means[(c[0], c[1])] <= other:
+        check(c[8] == "1.00", f"markdown relative of the faster {c[:2]}: {c[8]}")
+    else:
+        value, _, uncertainty = c[8].partition(" ± ")
+        check(float(value) >= 1 and float(uncertainty) >= 0, f"markdown relative of the slower {c[:2]}: {c[8]}")
 
 # A scan with its plot: a table per size and the exponents.
 svg = os.path.join(work, "q.svg")
