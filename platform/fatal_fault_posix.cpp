@@ -19,7 +19,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 extern char** environ;
