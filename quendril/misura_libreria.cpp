@@ -6,6 +6,7 @@
 #include "core/runs.h"
 #include "platform/codepage.h"
 #include "platform/console.h"
+#include "platform/fatal_fault.h"
 #include "platform/folders.h"
 #include "platform/heap.h"
 #include "platform/hires_clock.h"
@@ -181,6 +182,9 @@ int measure(const misura::Options& o)
 
 int main(int argc, char** argv)
 {
+    // A fatal fault (in the library or not) comes back here, in a fresh image, to be reported.
+    if (const auto fault = platform::prepareProcess())
+        return reportError(std::make_exception_ptr(*fault));
     platform::useUtf8Console();
     misura::Options options;
     try {
