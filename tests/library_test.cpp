@@ -50,20 +50,14 @@ TEST(Library, NothingIsLoadedBeforeTheFirstCall)
 
 TEST(Library, TellsTheFullPathOfTheFileLoaded)
 {
-    // Found in the given folder and, on POSIX systems, by the standard search
-    // (the tests' run path holds the stand-in).
-    std::vector<std::string> folders{kFakes + "/null"};
-#ifndef _WIN32
-    folders.push_back(kFakes + "/empty");
-#endif
-    for (const std::string& folder : folders) {
-        Library lib(folder, kLibraryFile);
-        EXPECT_EQ(lib.loadedPath(), "");
-        lib.resolve("xrQuendril");
-        const std::string expected = folder.ends_with("/null") ? folder + "/" + kLibraryFile : kStandInFile;
-        EXPECT_TRUE(std::filesystem::equivalent(lib.loadedPath(), expected)) << lib.loadedPath();
-        EXPECT_TRUE(std::filesystem::path(lib.loadedPath()).is_absolute()) << lib.loadedPath();
-    }
+    // Found in the given folder. (A library is never unloaded, so a later
+    // search by name in this process may answer with one already loaded.)
+    const std::string folder = kFakes + "/null";
+    Library lib(folder, kLibraryFile);
+    EXPECT_EQ(lib.loadedPath(), "");
+    lib.resolve("xrQuendril");
+    EXPECT_TRUE(std::filesystem::equivalent(lib.loadedPath(), folder + "/" + kLibraryFile)) << lib.loadedPath();
+    EXPECT_TRUE(std::filesystem::path(lib.loadedPath()).is_absolute()) << lib.loadedPath();
 }
 
 TEST(Library, AbsentFileRaises53NamingIt)
