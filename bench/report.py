@@ -89,6 +89,8 @@ def main():
         f"- Machine: {cpu_model()}, {data['context']['num_cpus']} cores, "
         f"{data['context']['mhz_per_cpu']} MHz; {platform.system()} {platform.release()}",
         f"- Date: {data['context']['date']}",
+        f"- Load average at the start: {', '.join(f'{v:.2f}' for v in data['context'].get('load_avg', []))}"
+        " (other programs' load stretches the times on the clock)",
         f"- Command: `{command}`",
         "",
         "## Targets",
