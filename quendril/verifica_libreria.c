@@ -2,11 +2,13 @@
  * conversion library by path, finds its two functions and the counted-string
  * allocator by name, and checks the library's contract both ways, refusing
  * what the programs refuse (data under a function's name, strings that are
- * not live counted strings). On POSIX systems each group of checks runs in a
- * child process of its own, which loads and unloads the library, so that a
- * fault, an abort, an early exit or a hang becomes a FAIL line. On 32-bit
- * Windows it also checks that each call leaves the stack as the standard
- * calling convention requires (the callee removes its arguments). */
+ * not live counted strings). Each group of checks runs in a child process of
+ * its own, which loads and unloads the library, so that a fault, an abort, an
+ * early exit or a hang becomes a FAIL line; on Windows the child is the
+ * checker itself, started again with a hidden argument naming the group and
+ * the pipe its lines go to. On 32-bit Windows it also checks that each call
+ * leaves the stack as the standard calling convention requires (the callee
+ * removes its arguments). */
 #ifndef _WIN32
 #define _GNU_SOURCE
 #endif
@@ -17,6 +19,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <io.h>
+#include <signal.h>
 #define CALL __stdcall
 #else
 #include <dlfcn.h>
@@ -331,28 +335,184 @@ static void fail(const char* group, const char* what, const char* detail)
 }
 
 #ifdef _WIN32
+/* How long a group may take before it counts as hanging. */
+enum { kGroupSeconds = 10 };
+
+/* The hidden first argument that makes the checker the child running one group. */
+static const char kChildFlag[] = "--isolated-group";
+
+/* How a child that aborted ends, told apart from the system's exception codes. */
+static const DWORD kAborted = 0xE0000001;
+
+static const struct {
+    DWORD code;
+    const char* name;
+} faults[] = {
+    {EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION"},
+    {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
+    {EXCEPTION_DATATYPE_MISALIGNMENT, "EXCEPTION_DATATYPE_MISALIGNMENT"},
+    {EXCEPTION_FLT_DIVIDE_BY_ZERO, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
+    {EXCEPTION_FLT_INVALID_OPERATION, "EXCEPTION_FLT_INVALID_OPERATION"},
+    {EXCEPTION_FLT_OVERFLOW, "EXCEPTION_FLT_OVERFLOW"},
+    {EXCEPTION_ILLEGAL_INSTRUCTION, "EXCEPTION_ILLEGAL_INSTRUCTION"},
+    {EXCEPTION_IN_PAGE_ERROR, "EXCEPTION_IN_PAGE_ERROR"},
+    {EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
+    {EXCEPTION_INT_OVERFLOW, "EXCEPTION_INT_OVERFLOW"},
+    {EXCEPTION_PRIV_INSTRUCTION, "EXCEPTION_PRIV_INSTRUCTION"},
+    {EXCEPTION_STACK_OVERFLOW, "EXCEPTION_STACK_OVERFLOW"},
+    {kAborted, "abort"},
+};
+
+/* The name of the fault code stands for, or null when it is not a fault. */
+static const char* faultName(DWORD code)
+{
+    for (size_t i = 0; i < sizeof faults / sizeof faults[0]; ++i)
+        if (faults[i].code == code)
+            return faults[i].name;
+    return NULL;
+}
+
+/* In the child, a fault anywhere (loading, a call, a library's thread,
+ * unloading) ends the process at once with its code as the exit status,
+ * before any handler of the library or the loader can swallow it. */
+static LONG CALLBACK onFault(EXCEPTION_POINTERS* e)
+{
+    const DWORD code = e->ExceptionRecord->ExceptionCode;
+    if (code != kAborted && faultName(code))
+        TerminateProcess(GetCurrentProcess(), code);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+static void onAbort(int signal)
+{
+    (void)signal;
+    TerminateProcess(GetCurrentProcess(), kAborted);
+}
+
+static LONG WINAPI onUnhandled(EXCEPTION_POINTERS* e)
+{
+    TerminateProcess(GetCurrentProcess(), e->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+/* Puts the child's own handlers in place; again after loading, since the
+ * library's start-up code may have replaced them. */
+static void guardChild(void)
+{
+    SetUnhandledExceptionFilter(onUnhandled);
+    signal(SIGABRT, onAbort);
+}
+
+/* The child: runs group index against path, its lines into the inherited pipe. */
+static int runChild(const char* index, const char* pipe, const char* path)
+{
+    const unsigned long i = strtoul(index, NULL, 10);
+    const int fd = _open_osfhandle((intptr_t)_strtoui64(pipe, NULL, 10), 0);
+    if (i >= sizeof groups / sizeof groups[0] || fd < 0 || !(out = _fdopen(fd, "wb")))
+        return 2;
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    AddVectoredExceptionHandler(1, onFault);
+    guardChild();
+    runGroup(path, &groups[i]);
+    fclose(out);
+    return 0;
+}
+
 static const char* fullPathOf(const char* given, char* buffer, size_t size)
 {
     const DWORD n = GetFullPathNameA(given, (DWORD)size, buffer, NULL);
     return n > 0 && n < size ? buffer : NULL;
 }
 
+static int isRegularFile(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES
+           && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
+/* Appends to text what the pipe holds now, without waiting for more. */
+static void drain(HANDLE pipe, char* text, size_t size, size_t* length)
+{
+    DWORD available = 0;
+    while (*length < size - 1 && PeekNamedPipe(pipe, NULL, 0, NULL, &available, NULL) && available > 0) {
+        DWORD n = 0;
+        const DWORD room = (DWORD)(size - 1 - *length);
+        if (!ReadFile(pipe, text + *length, available < room ? available : room, &n, NULL) || n == 0)
+            break;
+        *length += n;
+    }
+}
+
+/* Runs a group in a child process (this program again, with the hidden
+ * argument) and tells how it ended. */
 static void runIsolated(const char* path, const struct Group* group)
 {
-    char text[8192];
-    FILE* scratch = tmpfile();
-    if (!scratch) {
-        fail(group->name, "cannot make a scratch file", "");
+    char self[MAX_PATH];
+    const DWORD selfLength = GetModuleFileNameA(NULL, self, MAX_PATH);
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+    HANDLE readEnd = NULL;
+    HANDLE writeEnd = NULL;
+    if (selfLength == 0 || selfLength >= MAX_PATH || !CreatePipe(&readEnd, &writeEnd, &inheritable, 1 << 16)) {
+        char detail[32];
+        snprintf(detail, sizeof detail, "error %lu", GetLastError());
+        fail(group->name, "cannot make a pipe to a child process: ", detail);
         return;
     }
-    out = scratch;
-    runGroup(path, group);
-    rewind(scratch);
-    const size_t n = fread(text, 1, sizeof text - 1, scratch);
-    text[n] = '\0';
-    fclose(scratch);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    char command[2 * MAX_PATH + 8192];
+    snprintf(command, sizeof command, "\"%s\" %s %u %llu \"%s\"", self, kChildFlag, (unsigned)(group - groups),
+             (unsigned long long)(uintptr_t)writeEnd, path);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child;
+    fflush(stdout);
+    const BOOL started = CreateProcessA(self, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &child);
+    const DWORD startError = GetLastError();
+    CloseHandle(writeEnd);
+    if (!started) {
+        char detail[32];
+        snprintf(detail, sizeof detail, "error %lu", startError);
+        fail(group->name, "cannot start a child process: ", detail);
+        CloseHandle(readEnd);
+        return;
+    }
+    CloseHandle(child.hThread);
+    char text[8192];
+    size_t length = 0;
+    int timedOut = 0;
+    const ULONGLONG deadline = GetTickCount64() + kGroupSeconds * 1000;
+    for (;;) {
+        drain(readEnd, text, sizeof text, &length);
+        if (WaitForSingleObject(child.hProcess, 50) == WAIT_OBJECT_0)
+            break;
+        if (GetTickCount64() >= deadline) {
+            timedOut = 1;
+            TerminateProcess(child.hProcess, 1);
+            WaitForSingleObject(child.hProcess, INFINITE);
+            break;
+        }
+    }
+    drain(readEnd, text, sizeof text, &length);
+    CloseHandle(readEnd);
+    text[length] = '\0';
+    DWORD status = 0;
+    GetExitCodeProcess(child.hProcess, &status);
+    CloseHandle(child.hProcess);
     int done = 0, unloaded = 0;
     tally(text, &done, &unloaded);
+    char detail[64];
+    const char* fault = faultName(status);
+    if (timedOut) {
+        snprintf(detail, sizeof detail, "%d s", kGroupSeconds);
+        fail(group->name, "the library did not return within ", detail);
+    } else if (fault) {
+        fail(group->name, done ? "the library faulted while being unloaded: " : "the library faulted: ", fault);
+    } else if (!unloaded || status != 0) {
+        snprintf(detail, sizeof detail, "%lu", status);
+        fail(group->name, "the library ended the process, exit status ", detail);
+    }
 }
 #else
 /* How long a group may take before it counts as hanging. */
@@ -362,6 +522,12 @@ static const char* fullPathOf(const char* given, char* buffer, size_t size)
 {
     (void)size;
     return realpath(given, buffer);
+}
+
+static int isRegularFile(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 /* Runs a group in a child process and tells how it ended. */
@@ -427,6 +593,10 @@ static void runIsolated(const char* path, const struct Group* group)
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    if (argc == 5 && strcmp(argv[1], kChildFlag) == 0)
+        return runChild(argv[2], argv[3], argv[4]);
+#endif
     if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
         fputs(usage, stdout);
         return 0;
@@ -445,13 +615,10 @@ int main(int argc, char** argv)
         printf("FAIL: cannot find %s\n", given);
         return 1;
     }
-#ifndef _WIN32
-    struct stat st;
-    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!isRegularFile(path)) {
         printf("FAIL: %s is not a regular file\n", path);
         return 1;
     }
-#endif
     printf("checking %s\n", path);
     for (size_t i = 0; i < sizeof groups / sizeof groups[0]; ++i)
         runIsolated(path, &groups[i]);
