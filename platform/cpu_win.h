@@ -16,6 +16,9 @@ void* exceptionChain();
 // Makes head, from exceptionChain(), the head of the chain again; nothing where there is none.
 void setExceptionChain(void* head);
 
+// Whether the exception code is a fatal fault (an invalid access, a division by zero, a stack overflow...).
+bool isFault(unsigned long code) noexcept;
+
 // Writes the name of the exception code (EXCEPTION_ACCESS_VIOLATION, or the
 // code in hexadecimal) into name; uses no heap, for the fault handlers.
 void exceptionName(unsigned long code, char* name, unsigned size) noexcept;

@@ -1,8 +1,9 @@
 // Fatal faults on Windows outside a library call (one inside a call is raised
-// as error 51 where the call began, library_win.cpp): the unhandled-exception
-// filter formats the report into static memory, starts a fresh process of
-// the program with the report in its environment, waits for it and ends this
-// one with its status, running no library's detach code. The variable also
+// as error 51 where the call began, library_win.cpp): on a thread, while the
+// library is loaded, in its detach code at exit, or an abort(). The handler
+// formats the report into static memory, starts a fresh process of the
+// program with the report in its environment, waits for it and ends this one
+// with its status, running no library's detach code. The variable also
 // carries the faulting process's id, which the fresh process checks is a
 // running copy of the same program.
 #include "platform/fatal_fault.h"
@@ -13,6 +14,7 @@
 
 #include <windows.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,27 @@
 namespace platform {
 
 namespace win {
+
+bool isFault(unsigned long code) noexcept
+{
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_OVERFLOW:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_STACK_OVERFLOW:
+        return true;
+    default:
+        return false;
+    }
+}
 
 void exceptionName(unsigned long code, char* name, unsigned size) noexcept
 {
@@ -61,14 +84,17 @@ wchar_t executable[MAX_PATH];
 char report[4096];
 wchar_t wideReport[4096];
 LONG entered = 0;
+// Set once the process has begun to end: a library's detach code runs then.
+volatile bool exiting = false;
 
-LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* e)
+// Formats the report of the fault named fault into static memory, starts a
+// fresh process of the program with it, waits for it and ends this process
+// with its status.
+[[noreturn]] void handOver(const char* fault) noexcept
 {
-    if (InterlockedExchange(&entered, 1) != 0) {
-        Sleep(INFINITE); // another thread is handing over, which ends this one
-    }
-    char fault[40];
-    win::exceptionName(e->ExceptionRecord->ExceptionCode, fault, sizeof fault);
+    if (InterlockedExchange(&entered, 1) != 0)
+        for (;;)
+            Sleep(INFINITE); // another thread is handing over, which ends this one
     const char* library = activity::library();
     const char* function = activity::calling();
     int n = std::snprintf(report, sizeof report, "%lu:%d:", GetCurrentProcessId(), kInternalError);
@@ -78,6 +104,9 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* e)
                       library, fault);
     else if (activity::loading())
         std::snprintf(report + n, room, "la libreria '%s' si è interrotta durante il caricamento: %s", library,
+                      fault);
+    else if (*library && exiting)
+        std::snprintf(report + n, room, "la libreria '%s' si è interrotta alla chiusura del programma: %s", library,
                       fault);
     else if (*library)
         std::snprintf(report + n, room,
@@ -101,7 +130,42 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* e)
         GetExitCodeProcess(child.hProcess, &status);
     }
     TerminateProcess(GetCurrentProcess(), status);
-    return EXCEPTION_EXECUTE_HANDLER;
+    for (;;)
+        Sleep(INFINITE); // the process ends with the call above
+}
+
+[[noreturn]] void handOverCode(DWORD code) noexcept
+{
+    char fault[40];
+    win::exceptionName(code, fault, sizeof fault);
+    handOver(fault);
+}
+
+LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* e)
+{
+    handOverCode(e->ExceptionRecord->ExceptionCode);
+}
+
+// A fault while the library is being loaded or detached at exit: the system's
+// loader would catch it and carry on (the library then fails to load, or the
+// process ends as if nothing happened), so it is taken first, here.
+LONG CALLBACK onLoaderFault(EXCEPTION_POINTERS* e)
+{
+    const DWORD code = e->ExceptionRecord->ExceptionCode;
+    if (win::isFault(code) && !activity::calling() && (activity::loading() || exiting))
+        handOverCode(code);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// abort() outside a library call (inside one it is the call's error).
+void onAbort(int)
+{
+    handOver("abort");
+}
+
+void markExiting()
+{
+    exiting = true;
 }
 
 // Whether process id is running the same program file as this one.
@@ -142,8 +206,10 @@ namespace activity {
 
 void restoreFaultHandlers() noexcept
 {
-    if (executable[0])
-        SetUnhandledExceptionFilter(onUnhandledException);
+    if (!executable[0])
+        return;
+    SetUnhandledExceptionFilter(onUnhandledException);
+    std::signal(SIGABRT, onAbort);
 }
 
 } // namespace activity
@@ -159,7 +225,9 @@ std::optional<RuntimeError> prepareProcess()
         return pending;
     // No box of the system's own on a fault: the program's report instead.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    SetUnhandledExceptionFilter(onUnhandledException);
+    AddVectoredExceptionHandler(0, onLoaderFault);
+    std::atexit(markExiting);
+    activity::restoreFaultHandlers();
     return std::nullopt;
 }
 

@@ -68,27 +68,6 @@ thread_local Guard* activeGuard = nullptr;
 // The C runtime's abort code, told apart from the system's exception codes.
 constexpr DWORD kAbort = 0xE0000001;
 
-bool isFault(DWORD code)
-{
-    switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    case EXCEPTION_FLT_INVALID_OPERATION:
-    case EXCEPTION_FLT_OVERFLOW:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_STACK_OVERFLOW:
-        return true;
-    default:
-        return false;
-    }
-}
-
 std::string faultName(DWORD code)
 {
     if (code == kAbort)
@@ -103,7 +82,7 @@ std::string faultName(DWORD code)
 LONG CALLBACK onException(EXCEPTION_POINTERS* e)
 {
     Guard* guard = activeGuard;
-    if (!guard || !isFault(e->ExceptionRecord->ExceptionCode))
+    if (!guard || !win::isFault(e->ExceptionRecord->ExceptionCode))
         return EXCEPTION_CONTINUE_SEARCH;
     activeGuard = nullptr;
     guard->code = e->ExceptionRecord->ExceptionCode;

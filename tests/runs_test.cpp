@@ -261,12 +261,38 @@ TEST(Runs, ALibraryThatFaultsEndsTheRunWithError51NamingFunctionAndFault)
     }
 }
 
-TEST(RunsDeathTest, AFaultOnTheLibrarysOwnThreadEndsTheProgramWithTheReportOfError51)
+TEST(RunsDeathTest, AFaultOutsideACallEndsTheProgramWithTheReportOfError51)
 {
-    Fixture f(kFakes + "/thread_fault");
-    EXPECT_EXIT(Command1_Click(f.window, f.env()), testing::ExitedWithCode(1),
-                "Errore di run-time '51': la funzione 'xrQuendril' della libreria 'quendril.dll' si .* "
-                "interrotta: EXCEPTION_ACCESS_VIOLATION");
+    // Each case faults while the library is loaded, on its thread, or in its
+    // detach code once the program ends after a correct run.
+    struct Case {
+        const char* folder;
+        const char* misbehaviour;
+        bool endAfterwards;
+        std::string report;
+    };
+    const std::string lib = "della libreria 'quendril.dll' si .*interrotta";
+    const std::vector<Case> cases = {
+        {"/thread_fault", "none", false, "la funzione 'xrQuendril' " + lib + ": EXCEPTION_ACCESS_VIOLATION"},
+        {"/hostile", "load_segv", false,
+         "la libreria 'quendril.dll' si .*interrotta durante il caricamento: EXCEPTION_ACCESS_VIOLATION"},
+        {"/hostile", "load_abort", false, "la libreria 'quendril.dll' si .*interrotta durante il caricamento: abort"},
+        {"/hostile", "unload_segv", true,
+         "la libreria 'quendril.dll' si .*interrotta alla chiusura del programma: EXCEPTION_ACCESS_VIOLATION"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.misbehaviour);
+        _putenv_s("VC_MISBEHAVE", c.misbehaviour);
+        Fixture f(kFakes + c.folder);
+        EXPECT_EXIT(
+            {
+                Command1_Click(f.window, f.env());
+                if (c.endAfterwards && f.window.shown.size() == 1)
+                    std::exit(0);
+            },
+            testing::ExitedWithCode(1), "Errore di run-time '51': " + c.report);
+    }
+    _putenv_s("VC_MISBEHAVE", "");
 }
 #else
 TEST(RunsDeathTest, AFaultEndsTheProgramWithTheReportOfError51NamingWhatFaulted)

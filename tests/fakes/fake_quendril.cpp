@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string_view>
 
-#if defined(FAKE_thread_fault)
+#if defined(FAKE_thread_fault) || (defined(FAKE_hostile) && defined(_WIN32))
 #include <windows.h>
 #endif
-#if defined(FAKE_hostile)
+#if defined(FAKE_hostile) && !defined(_WIN32)
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -177,6 +177,41 @@ QUENDRIL_API int32_t xrStringToArrayData __asm__("xrStringToArray") = 7;
 #else
 int32_t xrStringToArrayData = 7; // exported under the function's name by its module-definition file
 #endif
+
+#elif defined(FAKE_hostile) && defined(_WIN32)
+
+// Misbehaves in the way VC_MISBEHAVE names (read when it is needed), outside
+// its calls; otherwise keeps the contract.
+namespace {
+bool misbehaves(const char* name)
+{
+    char value[32];
+    const DWORD n = GetEnvironmentVariableA("VC_MISBEHAVE", value, sizeof value);
+    return n > 0 && n < sizeof value && std::strcmp(value, name) == 0;
+}
+volatile int zero = 0;
+void segv()
+{
+    zero = *static_cast<volatile int*>(nullptr);
+}
+} // namespace
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*)
+{
+    if (reason == DLL_PROCESS_ATTACH && misbehaves("load_segv"))
+        segv();
+    if (reason == DLL_PROCESS_ATTACH && misbehaves("load_abort"))
+        std::abort();
+    if (reason == DLL_PROCESS_DETACH && misbehaves("unload_segv"))
+        segv();
+    return TRUE;
+}
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
+{
+    if (misbehaves("call_exits"))
+        ExitProcess(0);
+    return copyOf(first, count);
+}
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
 
 #elif defined(FAKE_hostile)
 
