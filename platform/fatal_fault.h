@@ -17,4 +17,8 @@ namespace platform {
 // its own way (a box, stderr) and ends with status 1.
 std::optional<RuntimeError> prepareProcess();
 
+// Ends the process with status; once a library call has faulted, without
+// running any more of the library's code (its detach or exit code).
+[[noreturn]] void endProcess(int status);
+
 } // namespace platform

@@ -237,4 +237,10 @@ std::optional<RuntimeError> prepareProcess()
     return std::nullopt;
 }
 
+// A fault replaces the image, so no library that faulted is left to skip.
+void endProcess(int status)
+{
+    std::exit(status);
+}
+
 } // namespace platform

@@ -231,4 +231,13 @@ std::optional<RuntimeError> prepareProcess()
     return std::nullopt;
 }
 
+void endProcess(int status)
+{
+    if (activity::faulted()) {
+        std::fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    }
+    std::exit(status);
+}
+
 } // namespace platform

@@ -10,6 +10,7 @@ namespace {
 char libraryName[256];
 std::atomic<bool> loadingNow{false};
 std::atomic<const char*> callingNow{nullptr};
+std::atomic<bool> faultedOnce{false};
 
 } // namespace
 
@@ -41,6 +42,16 @@ const char* setCalling(const char* function) noexcept
 const char* calling() noexcept
 {
     return callingNow.load(std::memory_order_relaxed);
+}
+
+void markFaulted() noexcept
+{
+    faultedOnce.store(true, std::memory_order_relaxed);
+}
+
+bool faulted() noexcept
+{
+    return faultedOnce.load(std::memory_order_relaxed);
 }
 
 } // namespace platform::activity

@@ -20,6 +20,10 @@ bool loading() noexcept;
 const char* setCalling(const char* function) noexcept;
 const char* calling() noexcept;
 
+// Marks that a call into the library faulted: none of its code may run again.
+void markFaulted() noexcept;
+bool faulted() noexcept;
+
 // Puts back the program's fatal fault handlers, if prepareProcess installed
 // them: a library's constructor may have replaced them with its own.
 void restoreFaultHandlers() noexcept;

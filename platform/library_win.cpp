@@ -176,6 +176,7 @@ void Library::callGuarded(const char* function, void (*call)(void*), void* conte
         // The overflow used up the stack's guard page; without it the next one would end the process.
         if (guard.code == EXCEPTION_STACK_OVERFLOW)
             _resetstkoflw();
+        activity::markFaulted();
     }
     activeGuard = outer;
     activity::setCalling(outerCall);

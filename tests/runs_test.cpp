@@ -3,11 +3,13 @@
 #include "core/runs.h"
 
 #include "core/quendril_library.h"
+#include "platform/fatal_fault.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -292,6 +294,21 @@ TEST(RunsDeathTest, AFaultOutsideACallEndsTheProgramWithTheReportOfError51)
             },
             testing::ExitedWithCode(1), "Errore di run-time '51': " + c.report);
     }
+    _putenv_s("VC_MISBEHAVE", "");
+}
+
+TEST(RunsDeathTest, AfterAFaultInsideACallTheProgramEndsWithoutRunningTheLibrarysDetachCode)
+{
+    _putenv_s("VC_MISBEHAVE", "call_and_unload_segv");
+    Fixture f(kFakes + "/hostile");
+    EXPECT_EXIT(
+        {
+            if (errorNumberOf([&] { Command1_Click(f.window, f.env()); }) == platform::kInternalError) {
+                std::fputs("error 51 raised\n", stderr);
+                platform::endProcess(EXIT_FAILURE);
+            }
+        },
+        testing::ExitedWithCode(1), "^error 51 raised\\s*$"); // and no report of a fault at exit
     _putenv_s("VC_MISBEHAVE", "");
 }
 #else

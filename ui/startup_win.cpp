@@ -27,7 +27,7 @@ int runProgram(int, char*[], const ProgramInfo& info)
         window->Form_Load();
     } catch (...) {
         showErrorReport(nullptr, title, std::current_exception());
-        return EXIT_FAILURE;
+        platform::endProcess(EXIT_FAILURE);
     }
     window->show();
     if (info.quitWhenShown)
@@ -40,7 +40,7 @@ int runProgram(int, char*[], const ProgramInfo& info)
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    return static_cast<int>(msg.wParam);
+    platform::endProcess(static_cast<int>(msg.wParam));
 }
 
 } // namespace ui

@@ -201,7 +201,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*)
         segv();
     if (reason == DLL_PROCESS_ATTACH && misbehaves("load_abort"))
         std::abort();
-    if (reason == DLL_PROCESS_DETACH && misbehaves("unload_segv"))
+    if (reason == DLL_PROCESS_DETACH && (misbehaves("unload_segv") || misbehaves("call_and_unload_segv")))
         segv();
     return TRUE;
 }
@@ -209,6 +209,8 @@ BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 {
     if (misbehaves("call_exits"))
         ExitProcess(0);
+    if (misbehaves("call_and_unload_segv"))
+        segv();
     return copyOf(first, count);
 }
 int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
