@@ -10,6 +10,7 @@ include(GNUInstallDirs)
 # private folder of the package, the same on every architecture.
 set(VC_INSTALL_PKGDIR "lib/verifica-conversione")
 set(VC_RESOURCES "${PROJECT_SOURCE_DIR}/resources")
+set(VC_ICON "${VC_RESOURCES}/icon.ico")
 # The four numbers of a Windows file version, from the project's version.
 math(EXPR VC_VERSION_MINOR_NUMBER "${PROJECT_VERSION_MINOR} + 0")
 set(VC_FILEVERSION "${PROJECT_VERSION_MAJOR},${VC_VERSION_MINOR_NUMBER},0,0")
@@ -35,7 +36,6 @@ endfunction()
 
 function(add_deliverable VC_NAME)
   set(VC_APP_ID "${VC_APP_ID_PREFIX}.${VC_NAME}")
-  set(VC_ICON "${VC_RESOURCES}/icon.ico")
   set(gen "${PROJECT_BINARY_DIR}/resources/${VC_NAME}")
   configure_file(${VC_RESOURCES}/program.rc.in ${gen}/${VC_NAME}.rc @ONLY)
   configure_file(${VC_RESOURCES}/program.desktop.in ${gen}/${VC_APP_ID}.desktop @ONLY)
@@ -77,10 +77,16 @@ endfunction()
 # The libraries the programs load at run time are installed beside them; so
 # is the kit for library makers: the contract's headers, a pkg-config file and
 # the contract checker.
+# The stand-in goes below them, searched last (see VC_STAND_IN_FOLDER).
 if(WIN32)
-  install(TARGETS quendril misura-libreria RUNTIME DESTINATION .)
+  install(TARGETS misura-libreria RUNTIME DESTINATION .)
+  install(TARGETS quendril RUNTIME DESTINATION ${VC_STAND_IN_FOLDER})
 else()
-  install(TARGETS quendril sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR})
+  install(TARGETS quendril LIBRARY DESTINATION ${VC_INSTALL_PKGDIR}/${VC_STAND_IN_FOLDER})
+  # The counted-string library under its versioned name, with the link that
+  # the kit's link line names.
+  install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_SKIP)
+  install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_ONLY)
   vc_install_program(verifica-libreria)
   vc_install_program(misura-libreria)
   install(FILES ${PROJECT_SOURCE_DIR}/quendril/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)

@@ -36,11 +36,11 @@ grep -q 'xvfb-run' "$work/err" || fail "no display: message does not say how to 
 # folder it is started from: the loader never looks there.
 mkdir "$work/nosys" "$work/marker"
 cp "$bin/$name" "$bin/libquendril.so" "$work/nosys/"
-cp "$marker_library" "$work/marker/libsysstring.so"
+cp "$marker_library" "$work/marker/"
 status=0
 (cd "$work/marker" && VC_MARKER_FILE="$work/marker-ran" "$work/nosys/$name") 2>"$work/err" || status=$?
-[[ ! -e "$work/marker-ran" ]] || fail "a libsysstring.so planted in the start folder was loaded"
-[[ $status -ne 0 ]] || fail "started with libsysstring.so missing, the program ran"
+[[ ! -e "$work/marker-ran" ]] || fail "a libsysstring planted in the start folder was loaded"
+[[ $status -ne 0 ]] || fail "started with libsysstring missing, the program ran"
 
 # --- A private X server and a window manager.
 start_xvfb "$work"
@@ -144,8 +144,8 @@ fi
 # folder it is started from: the planted one is never loaded, so pressing
 # Quendril with "Utilizza la DLL" gives the error report, then a failure status.
 mkdir "$work/nolib" "$work/planted"
-cp "$bin/$name" "$bin/libsysstring.so" "$work/nolib/"
-cp "$bin/libquendril.so" "$bin/libsysstring.so" "$work/planted/"
+cp "$bin/$name" "$bin"/libsysstring.so.[0-9]* "$work/nolib/"
+cp "$bin/libquendril.so" "$bin"/libsysstring.so.[0-9]* "$work/planted/"
 start "$work/planted" "$work/nolib/$name"
 if [[ -n "$wid" ]]; then
   if box=$(press "$wid" 92 96 "$pid"); then
