@@ -16,12 +16,14 @@ math(EXPR VC_VERSION_MINOR_NUMBER "${PROJECT_VERSION_MINOR} + 0")
 set(VC_FILEVERSION "${PROJECT_VERSION_MAJOR},${VC_VERSION_MINOR_NUMBER},0,0")
 
 # vc_program_identity(TARGET NAME): compiles the program's name, the product's
-# version and its maker into TARGET, for the program's own start-up.
+# version, its maker and the program's application id into TARGET, for the
+# program's own start-up.
 function(vc_program_identity target name)
   target_compile_definitions(${target} PRIVATE
     VC_PROGRAM_NAME="${name}"
     VC_PROGRAM_VERSION="${VC_VERSION}"
-    VC_COMPANY_NAME="${VC_COMPANY}")
+    VC_COMPANY_NAME="${VC_COMPANY}"
+    VC_APP_ID="${VC_APP_ID_PREFIX}.${name}")
 endfunction()
 
 # vc_install_program(TARGET): installs a program into the private folder, with
