@@ -4,5 +4,5 @@
 
 int main(int argc, char* argv[])
 {
-    return ui::runProgram(argc, argv, {VC_PROGRAM_NAME, VC_PROGRAM_VERSION, VC_COMPANY_NAME, true});
+    return ui::runProgram(argc, argv, {VC_PROGRAM_NAME, VC_PROGRAM_VERSION, VC_COMPANY_NAME, VC_APP_ID, true});
 }

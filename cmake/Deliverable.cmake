@@ -10,17 +10,46 @@ include(GNUInstallDirs)
 # private folder of the package, the same on every architecture.
 set(VC_INSTALL_PKGDIR "lib/verifica-conversione")
 set(VC_RESOURCES "${PROJECT_SOURCE_DIR}/resources")
+set(VC_ICON "${VC_RESOURCES}/icon.ico")
 # The four numbers of a Windows file version, from the project's version.
 math(EXPR VC_VERSION_MINOR_NUMBER "${PROJECT_VERSION_MINOR} + 0")
 set(VC_FILEVERSION "${PROJECT_VERSION_MAJOR},${VC_VERSION_MINOR_NUMBER},0,0")
+set(VC_FILEVERSION_DOTTED "${PROJECT_VERSION_MAJOR}.${VC_VERSION_MINOR_NUMBER}.0.0")
+
+# vc_windows_resources(TARGET NAME FILE PRODUCT DESCRIPTION KIND): generates
+# the resource script of the Windows file FILE (named NAME, of PRODUCT,
+# described as DESCRIPTION) and, on Windows, compiles it into TARGET. KIND is
+# window (icon group and manifest), console (manifest) or library (neither).
+function(vc_windows_resources target VC_RC_NAME VC_RC_FILE VC_RC_PRODUCT VC_RC_DESCRIPTION kind)
+  set(gen "${PROJECT_BINARY_DIR}/resources/${VC_RC_NAME}")
+  set(VC_RC_FILETYPE 0x1L)
+  set(VC_RC_ICON "")
+  set(VC_RC_MANIFEST "")
+  if(kind STREQUAL "library")
+    set(VC_RC_FILETYPE 0x2L)
+  else()
+    configure_file(${VC_RESOURCES}/program.manifest.in ${gen}/${VC_RC_NAME}.manifest @ONLY)
+    # RT_MANIFEST, under the id the system reads at a program's start.
+    set(VC_RC_MANIFEST "1 24 \"${gen}/${VC_RC_NAME}.manifest\"")
+  endif()
+  if(kind STREQUAL "window")
+    set(VC_RC_ICON "1 ICON \"${VC_ICON}\"")
+  endif()
+  configure_file(${VC_RESOURCES}/program.rc.in ${gen}/${VC_RC_NAME}.rc @ONLY)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${gen}/${VC_RC_NAME}.rc)
+  endif()
+endfunction()
 
 # vc_program_identity(TARGET NAME): compiles the program's name, the product's
-# version and its maker into TARGET, for the program's own start-up.
+# version, its maker and the program's application id into TARGET, for the
+# program's own start-up.
 function(vc_program_identity target name)
   target_compile_definitions(${target} PRIVATE
     VC_PROGRAM_NAME="${name}"
     VC_PROGRAM_VERSION="${VC_VERSION}"
-    VC_COMPANY_NAME="${VC_COMPANY}")
+    VC_COMPANY_NAME="${VC_COMPANY}"
+    VC_APP_ID="${VC_APP_ID_PREFIX}.${name}")
 endfunction()
 
 # vc_install_program(TARGET): installs a program into the private folder, with
@@ -35,18 +64,18 @@ endfunction()
 
 function(add_deliverable VC_NAME)
   set(VC_APP_ID "${VC_APP_ID_PREFIX}.${VC_NAME}")
-  set(VC_ICON "${VC_RESOURCES}/icon.ico")
   set(gen "${PROJECT_BINARY_DIR}/resources/${VC_NAME}")
-  configure_file(${VC_RESOURCES}/program.rc.in ${gen}/${VC_NAME}.rc @ONLY)
   configure_file(${VC_RESOURCES}/program.desktop.in ${gen}/${VC_APP_ID}.desktop @ONLY)
   configure_file(${VC_RESOURCES}/program.metainfo.xml.in ${gen}/${VC_APP_ID}.metainfo.xml @ONLY)
 
   if(WIN32)
-    add_executable(${VC_NAME} WIN32 ${PROJECT_SOURCE_DIR}/ui/main.cpp ${gen}/${VC_NAME}.rc)
+    add_executable(${VC_NAME} WIN32 ${PROJECT_SOURCE_DIR}/ui/main.cpp)
   else()
     qt_add_executable(${VC_NAME} ${PROJECT_SOURCE_DIR}/ui/main.cpp)
   endif()
   target_link_libraries(${VC_NAME} PRIVATE ui)
+  vc_windows_resources(${VC_NAME} ${VC_NAME} ${VC_NAME}.exe ${VC_NAME}
+                       "${VC_NAME}: verifica conversione e prestazioni" window)
   vc_program_identity(${VC_NAME} ${VC_NAME})
   # The conversion library is bound at run time, so it is built, not linked.
   add_dependencies(${VC_NAME} quendril)
@@ -77,10 +106,19 @@ endfunction()
 # The libraries the programs load at run time are installed beside them; so
 # is the kit for library makers: the contract's headers, a pkg-config file and
 # the contract checker.
+# The stand-in goes below them, searched last (see VC_STAND_IN_FOLDER).
 if(WIN32)
-  install(TARGETS quendril misura-libreria RUNTIME DESTINATION .)
+  vc_windows_resources(quendril quendril quendril.dll "${VC_PRODUCT}" "Libreria di conversione sostitutiva" library)
+  vc_windows_resources(misura-libreria misura-libreria misura-libreria.exe "${VC_PRODUCT}"
+                       "Misura di una libreria di conversione" console)
+  install(TARGETS misura-libreria RUNTIME DESTINATION .)
+  install(TARGETS quendril RUNTIME DESTINATION ${VC_STAND_IN_FOLDER})
 else()
-  install(TARGETS quendril sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR})
+  install(TARGETS quendril LIBRARY DESTINATION ${VC_INSTALL_PKGDIR}/${VC_STAND_IN_FOLDER})
+  # The counted-string library under its versioned name, with the link that
+  # the kit's link line names.
+  install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_SKIP)
+  install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_ONLY)
   vc_install_program(verifica-libreria)
   vc_install_program(misura-libreria)
   install(FILES ${PROJECT_SOURCE_DIR}/quendril/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)

@@ -21,7 +21,7 @@ install(FILES ${PROJECT_BINARY_DIR}/resources/changelog.Debian.gz DESTINATION ${
 
 # A manual page for each command in bin/.
 set(man_pages "")
-foreach(page Tarmelo Fesdrin verifica-libreria misura-libreria)
+foreach(page ${VC_PROGRAMS} verifica-libreria misura-libreria)
   set(VC_NAME ${page})
   if(page MATCHES "-libreria$")
     configure_file(${VC_RESOURCES}/${page}.1.in ${PROJECT_BINARY_DIR}/resources/${page}.1 @ONLY)
@@ -60,7 +60,10 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The fonts the window substitutes for the one its option captions ask for.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2 | fonts-dejavu-core")
+# The fonts the window substitutes for the one its option captions ask for,
+# and the toolkit's X11 platform plugin, which its own package only
+# recommends; the Wayland one is for Wayland-only sessions.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2 | fonts-dejavu-core, ${VC_X11_PLUGIN_PACKAGE}")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "${VC_WAYLAND_PLUGIN_PACKAGE}")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -2,12 +2,27 @@
 # programs, the conversion library, misura-libreria and the read-me, and an installer made
 # with NSIS from resources/installer.nsi.in. Both take the stripped files of
 # the install tree.
-set(VC_PRODUCT "Verifica Conversione")
-set(VC_FILEVERSION_DOTTED "${PROJECT_VERSION_MAJOR}.${VC_VERSION_MINOR_NUMBER}.0.0")
 set(VC_STAGE "${PROJECT_BINARY_DIR}/package-stage")
-set(VC_ICON "${VC_RESOURCES}/icon.ico")
 set(zip "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-win32.zip")
 set(VC_INSTALLER "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-win32-setup.exe")
+list(TRANSFORM VC_PROGRAMS APPEND ".exe" OUTPUT_VARIABLE program_files)
+# The installer's lines for each program, and for each file that may be running.
+set(VC_NSIS_FILES "")
+set(VC_NSIS_DELETES "")
+set(VC_NSIS_SHORTCUTS "")
+set(VC_NSIS_REMOVE_SHORTCUTS "")
+set(VC_NSIS_REFUSE "")
+foreach(program IN LISTS VC_PROGRAMS)
+  string(APPEND VC_NSIS_FILES "  File \"${VC_STAGE}\\${program}.exe\"\n")
+  string(APPEND VC_NSIS_DELETES "  Delete \"$INSTDIR\\${program}.exe\"\n")
+  string(APPEND VC_NSIS_SHORTCUTS
+         "  CreateShortcut \"$SMPROGRAMS\\\${PRODUCT}\\${program}.lnk\" \"$INSTDIR\\${program}.exe\"\n")
+  string(APPEND VC_NSIS_REMOVE_SHORTCUTS "  Delete \"$SMPROGRAMS\\\${PRODUCT}\\${program}.lnk\"\n")
+endforeach()
+foreach(file IN LISTS program_files ITEMS misura-libreria.exe)
+  string(APPEND VC_NSIS_REFUSE "  !insertmacro RefuseWhileRunning \"${file}\"\n")
+endforeach()
+list(GET VC_PROGRAMS 0 VC_FIRST_PROGRAM)
 configure_file(${VC_RESOURCES}/installer.nsi.in ${PROJECT_BINARY_DIR}/resources/installer.nsi @ONLY)
 install(FILES ${VC_RESOURCES}/LEGGIMI.txt DESTINATION .)
 # What the installer test checks the installed entry against.
@@ -22,8 +37,9 @@ add_custom_target(windows_packages
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${VC_STAGE}
   COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${VC_STAGE} --strip
   COMMAND ${CMAKE_COMMAND} -E chdir ${VC_STAGE}
-          ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip Tarmelo.exe Fesdrin.exe quendril.dll misura-libreria.exe LEGGIMI.txt
+          ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip ${program_files} ${VC_STAND_IN_FOLDER}/quendril.dll
+          misura-libreria.exe LEGGIMI.txt
   COMMAND ${MAKENSIS} -V2 ${PROJECT_BINARY_DIR}/resources/installer.nsi
-  DEPENDS Tarmelo Fesdrin quendril misura-libreria
+  DEPENDS ${VC_PROGRAMS} quendril misura-libreria
   BYPRODUCTS ${zip} ${VC_INSTALLER}
   VERBATIM)

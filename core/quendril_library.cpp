@@ -7,8 +7,8 @@
 
 namespace core {
 
-QuendrilLibrary::QuendrilLibrary(std::string folder, std::string fileName)
-    : lib_(std::move(folder), std::move(fileName)),
+QuendrilLibrary::QuendrilLibrary(std::string folder, std::string fileName, std::string lastFolder)
+    : lib_(std::move(folder), std::move(fileName), std::move(lastFolder)),
       xrQuendril_(lib_, "xrQuendril"),
       xrStringToArray_(lib_, "xrStringToArray")
 {
@@ -41,10 +41,19 @@ std::int32_t QuendrilLibrary::xrStringToArray(platform::Bstr& text, std::uint8_t
     return stored;
 }
 
+std::unique_ptr<QuendrilLibrary> programsLibrary()
+{
+    // An installed package keeps its stand-in below the programs' folder, so
+    // that a maker's library anywhere the system looks is found before it.
+    const std::string folder = platform::programFolder();
+    return std::make_unique<QuendrilLibrary>(folder, QuendrilLibrary::defaultFileName(),
+                                             folder + "/" VC_STAND_IN_FOLDER);
+}
+
 QuendrilLibrary& processLibrary()
 {
-    static QuendrilLibrary library(platform::programFolder());
-    return library;
+    static const std::unique_ptr<QuendrilLibrary> library = programsLibrary();
+    return *library;
 }
 
 } // namespace core

@@ -8,14 +8,17 @@
 #include "quendril/quendril.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace core {
 
 class QuendrilLibrary {
 public:
-    // The library fileName, looked up in folder first; nothing is loaded yet.
-    explicit QuendrilLibrary(std::string folder, std::string fileName = defaultFileName());
+    // The library fileName, looked up in folder first, then by the system's search, then in
+    // lastFolder when one is given; nothing is loaded yet.
+    explicit QuendrilLibrary(std::string folder, std::string fileName = defaultFileName(),
+                             std::string lastFolder = {});
 
     // The text form of the first count bytes from first, as a counted ANSI string the caller owns;
     // a result that is not a live counted string is error 51, neither read nor freed.
@@ -36,7 +39,10 @@ private:
     platform::LazyFunction<decltype(::xrStringToArray)> xrStringToArray_;
 };
 
-// The library the program uses for its whole life, looked up in the program's folder.
+// The programs' lookup: their own folder, the system's search, then the installed stand-in's folder.
+std::unique_ptr<QuendrilLibrary> programsLibrary();
+
+// The library the program uses for its whole life, found by the programs' lookup.
 QuendrilLibrary& processLibrary();
 
 } // namespace core

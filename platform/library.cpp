@@ -9,8 +9,8 @@
 
 namespace platform {
 
-Library::Library(std::string folder, std::string fileName)
-    : folder_(std::move(folder)), fileName_(std::move(fileName))
+Library::Library(std::string folder, std::string fileName, std::string lastFolder)
+    : folder_(std::move(folder)), fileName_(std::move(fileName)), lastFolder_(std::move(lastFolder))
 {
 }
 

@@ -1,6 +1,8 @@
 // Binding of a library's functions by library file name and function name, on
 // their first call. A library is looked up in one given folder first, then by
-// the system's standard search, never in the current directory. A loaded
+// the system's standard search, then in an optional last folder (where a
+// package keeps its stand-in, so that any other copy the system finds wins);
+// never in the current directory. A loaded
 // library is never unloaded; a fault it causes is reported as error 51.
 #pragma once
 
@@ -12,8 +14,9 @@ namespace platform {
 
 class Library {
 public:
-    // A library named fileName, to be looked up in folder; nothing is loaded yet.
-    Library(std::string folder, std::string fileName);
+    // A library named fileName, looked up in folder, then by the system's search, then in
+    // lastFolder when one is given; nothing is loaded yet.
+    Library(std::string folder, std::string fileName, std::string lastFolder = {});
     ~Library();
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
@@ -45,6 +48,7 @@ private:
 
     std::string folder_;
     std::string fileName_;
+    std::string lastFolder_;
     void* handle_ = nullptr;
 };
 

@@ -1,7 +1,8 @@
 // Library binding on POSIX systems through dlopen and dlsym. The given folder
 // is tried by absolute path; the standard search (LD_LIBRARY_PATH, the
 // program's run path, the loader's cache, the system folders) comes after it
-// and does not include the current directory. Only a regular file (or a link
+// and does not include the current directory; the last folder, if any, is
+// tried by absolute path once the standard search has found nothing. Only a regular file (or a link
 // to one) is ever opened: opening a FIFO would block for ever. Loading is
 // rehearsed in a child process; a fault later on, inside a call or not, takes
 // the process's one fatal fault path (fatal_fault_posix.cpp).
@@ -153,6 +154,23 @@ void* openLibrary(const std::string& path, const std::string& fileName, int flag
     return handle;
 }
 
+// The library fileName in folder, opened as the program's own; null when nothing is there.
+void* openIn(const std::string& folder, const std::string& fileName)
+{
+    const std::string path = folder + '/' + fileName;
+    switch (lookAt(path)) {
+    case Found::RegularFile:
+        if (void* handle = openLibrary(path, fileName, RTLD_NOW | RTLD_LOCAL))
+            return handle;
+        throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + path + "': " + lastLoaderError());
+    case Found::SomethingElse:
+        raiseNotRegular(path);
+    case Found::Nothing:
+        break;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 // A loaded library stays loaded: its destructors run, if at all, when the process ends.
@@ -161,18 +179,8 @@ Library::~Library() = default;
 void Library::load()
 {
     const std::string local = folder_ + '/' + fileName_;
-    switch (lookAt(local)) {
-    case Found::RegularFile:
-        handle_ = openLibrary(local, fileName_, RTLD_NOW | RTLD_LOCAL);
-        if (!handle_)
-            throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + local
-                                                        + "': " + lastLoaderError());
+    if ((handle_ = openIn(folder_, fileName_)))
         return;
-    case Found::SomethingElse:
-        raiseNotRegular(local);
-    case Found::Nothing:
-        break;
-    }
     // A name with a slash would be taken relative to the current directory.
     if (fileName_.find('/') != std::string::npos)
         throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + local + "'");
@@ -184,10 +192,13 @@ void Library::load()
     const std::string reason = lastLoaderError();
     // The loader names the file it could not open and ends with the system's
     // reason; a missing dependency is named instead of our file.
-    if (reason.starts_with(fileName_ + ':') && reason.ends_with(systemReason(ENOENT)))
+    if (reason.starts_with(fileName_ + ':') && reason.ends_with(systemReason(ENOENT))) {
+        if (!lastFolder_.empty() && (handle_ = openIn(lastFolder_, fileName_)))
+            return;
         throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_
                                               + "' in '" + folder_ + "' né nei percorsi di sistema: "
                                               + reason);
+    }
     throw RuntimeError(kLibraryNotLoadable,
                        "impossibile caricare la libreria '" + fileName_ + "': " + reason);
 }

@@ -1,5 +1,6 @@
 // Library binding on Windows through LoadLibraryExW and GetProcAddress. The
-// given folder is tried first, then the system folder; the current directory
+// given folder is tried first, then the system folder, then the last folder if
+// one is given; the current directory
 // and PATH never are. A library loaded from a folder finds its own
 // dependencies beside it and in the system folder only. A structured
 // exception (or the C runtime's abort) inside a library call is turned into a
@@ -113,7 +114,14 @@ void Library::load()
     const bool plainName = fileName_.find_first_of("\\/:") == std::string::npos;
     if (!isFile(path, lookup) && plainName)
         path = joined(systemFolder(), fileName_);
-    if (!isFile(path, lookup))
+    // The last folder only once the system folder has nothing, keeping the first lookup's reason.
+    DWORD lastLookup = 0;
+    bool found = isFile(path, lookup);
+    if (!found && plainName && !lastFolder_.empty() && isFile(joined(lastFolder_, fileName_), lastLookup)) {
+        path = joined(lastFolder_, fileName_);
+        found = true;
+    }
+    if (!found)
         throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_ + "' in '"
                                               + folder_ + "' né nella cartella di sistema: "
                                               + systemReason(lookup));

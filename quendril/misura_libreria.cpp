@@ -7,7 +7,6 @@
 #include "platform/codepage.h"
 #include "platform/console.h"
 #include "platform/fatal_fault.h"
-#include "platform/folders.h"
 #include "platform/heap.h"
 #include "platform/hires_clock.h"
 #include "platform/runtime_error.h"
@@ -76,7 +75,7 @@ std::string utf8Of(const std::filesystem::path& path)
 std::unique_ptr<core::QuendrilLibrary> openLibrary(const std::string& named)
 {
     if (named.empty())
-        return std::make_unique<core::QuendrilLibrary>(platform::programFolder());
+        return core::programsLibrary();
     const std::filesystem::path path = std::filesystem::absolute(pathOf(named));
     // The file named and no other: without this, a missing file would be looked up by the system's search.
     std::error_code ec;

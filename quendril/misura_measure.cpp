@@ -80,7 +80,12 @@ Case measureCase(Conversion conversion, core::Method method, std::int32_t bytes,
         if (reps.runs ? i >= *reps.runs
                       : i >= kLeastDefaultRuns && clock() - started >= kDefaultBudgetNs)
             break;
-        tell([&] { return "run " + std::to_string(i + 1) + (reps.runs ? "/" + std::to_string(*reps.runs) : std::string()); });
+        tell([&] {
+            std::string line = "run " + std::to_string(i + 1);
+            if (reps.runs)
+                line.append("/").append(std::to_string(*reps.runs));
+            return line;
+        });
         c.times.push_back(timeOnce(conversion, method, bytes, env, clock));
     }
     c.summary = summarize(c.times);

@@ -267,7 +267,7 @@ void writeCsv(std::ostream& out, const std::vector<Case>& cases)
         const Summary& s = c.summary;
         std::string times;
         for (std::size_t t = 0; t < c.times.size(); ++t)
-            times += (t ? " " : "") + number(c.times[t]);
+            times.append(t ? " " : "").append(number(c.times[t]));
         out << conversionId(c.conversion) << ',' << methodId(c.method) << ',' << c.bytes << ',' << s.runs << ','
             << number(s.mean) << ',' << number(s.stddev) << ',' << number(s.median) << ',' << number(s.min) << ','
             << number(s.max) << ',' << csvField(times) << '\n';

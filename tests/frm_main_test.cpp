@@ -4,6 +4,7 @@
 #include "core/quendril_library.h"
 #include "tests/test_support.h"
 #include "ui/error_report.h"
+#include "ui/display.h"
 #include "ui/error_text.h"
 #include "ui/frm_main.h"
 
@@ -251,6 +252,31 @@ private slots:
         QVERIFY(box.seen);
         QVERIFY2(kTime.match(box.text).hasMatch(), qPrintable(box.text));
         QVERIFY(!w.Command2->isDefault());
+    }
+
+    void missingPlatformPluginNamesItsPackage_data()
+    {
+        QTest::addColumn<QString>("messages");
+        QTest::addColumn<bool>("wayland");
+        QTest::addColumn<QString>("package");
+        const QString notFound = "Could not find the Qt platform plugin \"%1\" in \"\"\nThis application failed to start";
+        const QString found = "could not connect to display \nCould not load the Qt platform plugin \"xcb\" in \"\" even "
+                              "though it was found.\nAvailable platform plugins are: %1.\n\nReinstalling may fix this.";
+        QTest::newRow("x11 plugin missing") << notFound.arg("xcb") << false << VC_X11_PLUGIN_PACKAGE;
+        QTest::newRow("wayland plugin missing") << notFound.arg("wayland") << true << VC_WAYLAND_PLUGIN_PACKAGE;
+        QTest::newRow("wayland session, no wayland plugin")
+            << found.arg("eglfs, minimal, offscreen, xcb") << true << VC_WAYLAND_PLUGIN_PACKAGE;
+        QTest::newRow("wayland session, wayland plugin there")
+            << found.arg("eglfs, wayland-egl, wayland, xcb") << true << "";
+        QTest::newRow("no display, nothing missing") << found.arg("eglfs, minimal, offscreen, xcb") << false << "";
+    }
+
+    void missingPlatformPluginNamesItsPackage()
+    {
+        QFETCH(QString, messages);
+        QFETCH(bool, wayland);
+        QFETCH(QString, package);
+        QCOMPARE(QString::fromStdString(ui::missingPlatformPackage(messages.toStdString(), wayland)), package);
     }
 
     void reportGoesToStderrWhenItsBoxCannotBeMade()

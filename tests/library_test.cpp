@@ -95,6 +95,28 @@ TEST(Library, GivenFolderComesBeforeTheStandardSearch)
     EXPECT_EQ(fn(&byte, 1), nullptr);
 }
 
+TEST(Library, LastFolderIsTriedOnlyWhenNothingElseFindsTheLibrary)
+{
+    TempFolder last;
+    const std::string onlyThere = "vc-last-" + kLibraryFile;
+    fs::copy_file(kStandInFile, last.path() / onlyThere);
+    fs::copy_file(kStandInFile, last.path() / kLibraryFile);
+    const auto loadedFrom = [&](const std::string& folder, const std::string& name) {
+        Library lib(folder, name, last.path().string());
+        lib.resolve("xrQuendril");
+        return fs::path(lib.loadedPath());
+    };
+#ifndef _WIN32
+    // The standard search first: the test's own run path holds the stand-in.
+    EXPECT_TRUE(fs::equivalent(loadedFrom(kFakes + "/empty", kLibraryFile), kStandInFile));
+#endif
+    EXPECT_TRUE(fs::equivalent(loadedFrom(kFakes + "/null", kLibraryFile), kFakes + "/null/" + kLibraryFile));
+    EXPECT_TRUE(fs::equivalent(loadedFrom(kFakes + "/empty", onlyThere), last.path() / onlyThere));
+
+    Library nowhere(kFakes + "/empty", kAbsentLibrary, last.path().string());
+    EXPECT_EQ(errorNumberOf([&] { nowhere.resolve("xrQuendril"); }), kFileNotFound);
+}
+
 TEST(Library, LibraryInTheCurrentDirectoryIsNeverLoaded)
 {
     TempFolder planted;

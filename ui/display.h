@@ -10,4 +10,9 @@ namespace ui {
 // otherwise what is missing, in a few words.
 std::string displayProblem();
 
+// The Debian package of the toolkit's platform plugin that keeps it from
+// starting, from what it said: the plugin it could not find, or in a Wayland
+// session the Wayland plugin absent from its list; empty when none is missing.
+std::string missingPlatformPackage(const std::string& toolkitMessages, bool waylandSession);
+
 } // namespace ui

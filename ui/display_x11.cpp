@@ -39,4 +39,26 @@ std::string displayProblem()
     return "la variabile DISPLAY non è impostata";
 }
 
+std::string missingPlatformPackage(const std::string& toolkitMessages, bool waylandSession)
+{
+    static constexpr struct {
+        const char* plugin;
+        const char* package;
+    } kPlugins[] = {{"xcb", VC_X11_PLUGIN_PACKAGE}, {"wayland", VC_WAYLAND_PLUGIN_PACKAGE}};
+    for (const auto& p : kPlugins)
+        if (toolkitMessages.find(std::string("Could not find the Qt platform plugin \"") + p.plugin + '"')
+            != std::string::npos)
+            return p.package;
+    // The toolkit lists the plugins it has after this, up to the end of the line.
+    const std::string listed = "Available platform plugins are:";
+    const std::size_t list = toolkitMessages.find(listed);
+    if (waylandSession && list != std::string::npos) {
+        const std::size_t end = toolkitMessages.find('\n', list);
+        const std::string plugins = toolkitMessages.substr(list + listed.size(), end - list - listed.size());
+        if (plugins.find("wayland") == std::string::npos)
+            return VC_WAYLAND_PLUGIN_PACKAGE;
+    }
+    return {};
+}
+
 } // namespace ui

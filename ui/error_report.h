@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QMessageBox;
+
 #include <exception>
 
 namespace ui {
@@ -16,6 +18,9 @@ void showErrorReport(const QString& title, std::exception_ptr e) noexcept;
 // What showErrorReport does with a given way of showing the box, for tests.
 using ReportBox = void (*)(const QString& title, const QString& text);
 void showErrorReport(const QString& title, std::exception_ptr e, ReportBox box) noexcept;
+
+// Makes Ctrl+C in box copy the box's text, as the system's message box does on Windows.
+void copyTextOnCtrlC(QMessageBox& box);
 
 // Makes the running event loop end the program with a failure status.
 void endProgramWithFailure();

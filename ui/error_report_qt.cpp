@@ -5,7 +5,10 @@
 #include "ui/error_text.h"
 
 #include <QCoreApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QShortcut>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,10 +21,17 @@ void showBox(const QString& title, const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
+    copyTextOnCtrlC(box);
     box.exec();
 }
 
 } // namespace
+
+void copyTextOnCtrlC(QMessageBox& box)
+{
+    auto* copy = new QShortcut(QKeySequence::Copy, &box);
+    QObject::connect(copy, &QShortcut::activated, &box, [&box] { QGuiApplication::clipboard()->setText(box.text()); });
+}
 
 void showErrorReport(const QString& title, std::exception_ptr e, ReportBox box) noexcept
 {

@@ -7,15 +7,12 @@
 #include "ui/error_report.h"
 #include "ui/form_design.h"
 
-#include <QClipboard>
 #include <QFont>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 
 namespace ui {
 
@@ -104,9 +101,7 @@ void FrmMain::MsgBox(const std::u16string& prompt)
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QMessageBox box(QMessageBox::NoIcon, programTitle_, text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
-    // Ctrl+C copies the result, as the system's message box does on Windows.
-    QShortcut copy(QKeySequence::Copy, &box);
-    connect(&copy, &QShortcut::activated, &box, [&box] { QGuiApplication::clipboard()->setText(box.text()); });
+    copyTextOnCtrlC(box);
     box.exec();
 }
 

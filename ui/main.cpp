@@ -3,5 +3,5 @@
 
 int main(int argc, char* argv[])
 {
-    return ui::runProgram(argc, argv, {VC_PROGRAM_NAME, VC_PROGRAM_VERSION, VC_COMPANY_NAME});
+    return ui::runProgram(argc, argv, {VC_PROGRAM_NAME, VC_PROGRAM_VERSION, VC_COMPANY_NAME, VC_APP_ID});
 }

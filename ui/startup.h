@@ -5,11 +5,13 @@
 
 namespace ui {
 
-// Who the program is: its name (also its title), version and maker.
+// Who the program is: its name (also its title), version, maker and
+// application id (its desktop entry's id, which the desktop matches windows by).
 struct ProgramInfo {
     const char* name;
     const char* version;
     const char* company;
+    const char* appId;
     // Ends the program as soon as its window is shown; for timing start-up.
     bool quitWhenShown = false;
 };

@@ -34,8 +34,18 @@ QStringList startupMessages;
 constexpr double kMaxScaleFactor = 16;
 
 // Says what keeps the program from starting and how to start it, then ends it with status 1.
-[[noreturn]] void failToStart(const std::string& problem)
+// A missing platform plugin's package is named instead.
+[[noreturn]] void failToStart(const std::string& problem, const std::string& package = {})
 {
+    if (!package.empty()) {
+        std::fprintf(stderr,
+                     "%s: impossibile avviare l'interfaccia grafica (%s).\n"
+                     "Manca il pacchetto %s: installarlo con\n"
+                     "  apt-get install %s\n",
+                     programName, problem.c_str(), package.c_str(), package.c_str());
+        std::fflush(stderr);
+        std::_Exit(EXIT_FAILURE);
+    }
     std::fprintf(stderr,
                  "%s: impossibile avviare l'interfaccia grafica (%s).\n"
                  "Avviare il programma in una sessione grafica, oppure senza schermo con:\n"
@@ -56,7 +66,9 @@ void onStartupMessage(QtMsgType type, const QMessageLogContext&, const QString& 
     }
     const QString reason = startupMessages.isEmpty() ? message.section(QLatin1Char('\n'), 0, 0)
                                                      : startupMessages.join(QStringLiteral("; "));
-    failToStart(reason.toStdString());
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const QString everything = startupMessages.join(QLatin1Char('\n')) + QLatin1Char('\n') + message;
+    failToStart(reason.toStdString(), missingPlatformPackage(everything.toStdString(), wayland && *wayland));
 }
 
 // Ends start-up: the toolkit's own handler again, and what it said so far passed on to it.
@@ -81,6 +93,31 @@ std::string scaleFactorProblem()
     return std::string("QT_SCALE_FACTOR vale '") + value + "', non un numero maggiore di 0 e al più 16";
 }
 
+// The program takes no command line: the toolkit sees the program's name and
+// the X11 instance name, the application id, so that WM_CLASS matches the
+// desktop entry on both counts.
+struct ToolkitArguments {
+    ToolkitArguments(char* argv0, const ProgramInfo& info) : instance(info.appId)
+    {
+        argv[0] = argv0;
+    }
+    std::string nameOption = "-name";
+    std::string instance;
+    int argc = 3;
+    char* argv[4] = {nullptr, nameOption.data(), instance.data(), nullptr};
+};
+
+// The application's identity: the id the desktop matches its windows by (the
+// X11 class and the Wayland app id), its version and its maker. Titles are
+// always given, so the id is never shown.
+void setIdentity(const ProgramInfo& info)
+{
+    QApplication::setApplicationName(QString::fromUtf8(info.appId));
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(info.appId));
+    QApplication::setApplicationVersion(QString::fromUtf8(info.version));
+    QApplication::setOrganizationName(QString::fromUtf8(info.company));
+}
+
 // In the image a fatal fault handed over to: the report, on stderr and in
 // the program's usual box, then status 1.
 int reportFatalFault(const platform::RuntimeError& error, char* argv0, const ProgramInfo& info)
@@ -90,10 +127,9 @@ int reportFatalFault(const platform::RuntimeError& error, char* argv0, const Pro
                      error.description().c_str());
         return EXIT_FAILURE;
     }
-    static int toolkitArgc = 1;
-    static char* toolkitArgv[] = {argv0, nullptr};
-    QApplication app(toolkitArgc, toolkitArgv);
-    QApplication::setApplicationName(QString::fromUtf8(info.name));
+    ToolkitArguments arguments(argv0, info);
+    QApplication app(arguments.argc, arguments.argv);
+    setIdentity(info);
     showErrorReport(QString::fromUtf8(info.name), std::make_exception_ptr(error));
     return EXIT_FAILURE;
 }
@@ -112,14 +148,10 @@ int runProgram(int, char* argv[], const ProgramInfo& info)
     if (const std::string problem = scaleFactorProblem(); !problem.empty())
         failToStart(problem);
 
-    // The program takes no command line: the toolkit sees the program's name only.
-    static int toolkitArgc = 1;
-    static char* toolkitArgv[] = {argv[0], nullptr};
+    ToolkitArguments arguments(argv[0], info);
     toolkitHandler = qInstallMessageHandler(onStartupMessage);
-    QApplication app(toolkitArgc, toolkitArgv);
-    QApplication::setApplicationName(QString::fromUtf8(info.name));
-    QApplication::setApplicationVersion(QString::fromUtf8(info.version));
-    QApplication::setOrganizationName(QString::fromUtf8(info.company));
+    QApplication app(arguments.argc, arguments.argv);
+    setIdentity(info);
     registerFontSubstitutions();
 
     const QString title = QString::fromUtf8(info.name);

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian package with apt, as a user would, and uses it: starts
-# /usr/bin/Tarmelo from another folder on a private X server, presses
-# Quendril and reads the result box; builds the example library of the
-# README's "Writing a conversion library" against the installed kit with
-# pkg-config, checks it with verifica-libreria and runs a program with it
-# beside it; then purges the package and checks that none of its files is left.
+# Installs the Debian package with apt without its recommendations, as a
+# user could, and uses it: starts /usr/bin/Tarmelo from another folder on a
+# private X server, presses Quendril and reads the result box; follows the
+# README's "Writing a conversion library" literally (its example, made to
+# leave a mark, built against the installed kit, checked and installed in
+# /usr/local/lib) and checks that the installed program runs that library;
+# then purges the package and checks that none of its files is left and the
+# maker's library is.
 # Needs root (it installs into the system). Usage: deb_test.sh PACKAGE.deb README
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
@@ -22,18 +24,21 @@ pass() { passes=$((passes + 1)); }
 expect() { if eval "$1"; then pass; else fail "$2"; fi; }
 work=$(mktemp -d)
 xvfb='' wm='' program=''
+maker_file=/usr/local/lib/libquendril.so
+maker_installed=''
 cleanup() {
   for p in $program $wm $xvfb; do kill "$p" 2>/dev/null || true; done
   dpkg -s verifica-conversione >/dev/null 2>&1 && apt-get purge -y -q verifica-conversione >/dev/null 2>&1
+  [[ -n "$maker_installed" ]] && rm -f "$maker_file" && ldconfig
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 export DEBIAN_FRONTEND=noninteractive
-apt-get install -y -q "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; exit 1; }
+apt-get install -y -q --no-install-recommends "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; exit 1; }
 dpkg -L verifica-conversione | sort >"$work/files"
 expect '[[ -x /usr/bin/Tarmelo && -x /usr/bin/Fesdrin && -x /usr/bin/verifica-libreria && -x /usr/bin/misura-libreria ]]' "commands missing from /usr/bin"
-expect '(cd "$work" && misura-libreria --runs 2 --warmup 0 --bytes 64 >"$work/misura.log") && head -n1 "$work/misura.log" | grep -qx "Library: /usr/lib/verifica-conversione/libquendril.so"' \
+expect '(cd "$work" && misura-libreria --runs 2 --warmup 0 --bytes 64 >"$work/misura.log") && head -n1 "$work/misura.log" | grep -qx "Library: /usr/lib/verifica-conversione/stand-in/libquendril.so"' \
        "misura-libreria does not measure the installed library: $(head -n3 "$work/misura.log" 2>/dev/null)"
 
 # --- The installed program, started from another folder, shows its result.
@@ -68,19 +73,44 @@ quendril_result() {
 text=$(quendril_result /usr/bin/Tarmelo "$work" || echo "(no box)")
 expect '[[ "$text" == *" 50000"* && "$text" == *"impiegati "*" sec."* ]]' "installed Tarmelo: the box said '$text'"
 
-# --- The kit for library makers, with the README's example.
-sed -n '/^## Writing a conversion library/,/^## /p' "$readme" | sed -n '/^```c$/,/^```$/p' | sed '1d;$d' >"$work/mylib.c"
-expect '[[ -s "$work/mylib.c" ]]' "no C example under 'Writing a conversion library' in the README"
-mkdir "$work/mine"
-if cc -shared -fPIC "$work/mylib.c" $(pkg-config --cflags --libs quendril) -o "$work/mine/libquendril.so" 2>"$work/cc.log"; then
-  pass
-  expect 'verifica-libreria "$work/mine/libquendril.so" >"$work/check.log"' "verifica-libreria rejects the example: $(cat "$work/check.log" 2>/dev/null)"
-  # The program uses the library beside it.
-  cp /usr/lib/verifica-conversione/Tarmelo /usr/lib/verifica-conversione/libsysstring.so "$work/mine/"
-  text=$(quendril_result "$work/mine/Tarmelo" "$work" || echo "(no box)")
-  expect '[[ "$text" == *" 50000"* ]]' "a program with the example library beside it: the box said '$text'"
+# --- A maker's library, following the README: its example, with a constructor
+# that leaves a mark, built, checked and installed with the README's commands.
+if [[ -e "$maker_file" ]]; then
+  echo "SKIP: $maker_file already exists; the maker's steps are not tried"
 else
-  fail "the README's example does not build against the kit: $(cat "$work/cc.log")"
+  section=$(sed -n '/^## Writing a conversion library/,/^## /p' "$readme")
+  sed -n '/^```c$/,/^```$/p' <<<"$section" | sed '1d;$d' >"$work/mylib.c"
+  sed -n '/^```sh$/,/^```$/p' <<<"$section" | sed '1d;$d' >"$work/steps.sh"
+  expect '[[ -s "$work/mylib.c" && -s "$work/steps.sh" ]]' "no C example or commands under 'Writing a conversion library' in the README"
+  cat >>"$work/mylib.c" <<'EOF'
+#include <stdio.h>
+#include <stdlib.h>
+__attribute__((constructor)) static void leaveMark(void)
+{
+    const char* mark = getenv("VC_MAKER_MARK");
+    FILE* f = mark ? fopen(mark, "w") : NULL;
+    if (f)
+        fclose(f);
+}
+EOF
+  maker_installed=yes
+  if (cd "$work" && bash -e steps.sh) >"$work/steps.log" 2>&1; then
+    pass
+    expect '[[ -f "$maker_file" ]]' "the README's commands did not install $maker_file"
+    expect '! ldd "$work/libquendril.so" | grep -q "not found"' "a library built with the kit does not resolve: $(ldd "$work/libquendril.so")"
+    expect '(cd / && misura-libreria --runs 2 --warmup 0 --bytes 64 >"$work/misura.log") && head -n1 "$work/misura.log" | grep -qx "Library: $maker_file"' \
+           "misura-libreria does not find the maker's library in /usr/local/lib"
+    export VC_MAKER_MARK="$work/mark"
+    text=$(quendril_result /usr/bin/Tarmelo "$work" || echo "(no box)")
+    expect '[[ -f "$VC_MAKER_MARK" && "$text" == *" 50000"* ]]' "/usr/bin/Tarmelo did not run the maker's library: the box said '$text'"
+    unset VC_MAKER_MARK
+    mkdir "$work/once"
+    cp "$work/libquendril.so" "$work/once/"
+    expect '(cd / && LD_LIBRARY_PATH="$work/once" misura-libreria --runs 2 --warmup 0 --bytes 64 >"$work/misura.log") && head -n1 "$work/misura.log" | grep -qx "Library: $work/once/libquendril.so"' \
+           "LD_LIBRARY_PATH does not come before /usr/local/lib"
+  else
+    fail "the README's commands fail: $(cat "$work/steps.log")"
+  fi
 fi
 
 # --- Purged, nothing of the package is left.
@@ -90,6 +120,7 @@ while IFS= read -r f; do
   [[ -f "$f" || -L "$f" ]] && { fail "left after purge: $f"; left=1; }
 done <"$work/files"
 [[ $left -eq 0 ]] && pass
+[[ -z "$maker_installed" ]] || expect '[[ -f "$maker_file" ]]' "the purge removed the maker's $maker_file"
 
 echo "$passes passed, $failures failed"
 [[ $failures -eq 0 ]]

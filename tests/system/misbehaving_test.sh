@@ -84,7 +84,7 @@ while read -r misbehaviour library button output outcome; do
   row="$misbehaviour ($library)"
   folder="$work/$misbehaviour"
   mkdir "$folder"
-  cp "$bin/$name" "$bin/libsysstring.so" "$fakes/$library/libquendril.so" "$folder/"
+  cp "$bin/$name" "$bin"/libsysstring.so.[0-9]* "$fakes/$library/libquendril.so" "$folder/"
   export VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour
   case $output in
     normal) "$folder/$name" 2>"$work/err" & ;;

@@ -81,10 +81,15 @@ while IFS= read -r -d '' f; do
   done
 done < <(find "$build/bin" "$build/fakes" "$stage/root" -type f -print0)
 
+# The stand-in below the programs' folder, where it is searched last; the
+# counted-string library beside them under its soname, with its link.
 lib="$root/lib/verifica-conversione"
-for f in libquendril.so libsysstring.so; do
-  [[ -f "$lib/$f" ]] || fail "$f not installed beside the programs"
-done
+[[ -f "$lib/stand-in/libquendril.so" && ! -e "$lib/libquendril.so" ]] || fail "the stand-in is not in stand-in/ alone"
+soname=$(readelf -d "$lib/libsysstring.so" 2>/dev/null | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+[[ "$soname" == libsysstring.so.[0-9]* && -f "$lib/$soname" && -L "$lib/libsysstring.so" ]] \
+  || fail "libsysstring: soname '$soname', not installed as a versioned file with its link"
+readelf -d "$lib/Tarmelo" | grep -q "NEEDED.*\[$soname\]" || fail "Tarmelo does not need $soname"
+ldd "$lib/stand-in/libquendril.so" | grep -q 'not found' && fail "the stand-in does not resolve: $(ldd "$lib/stand-in/libquendril.so")"
 readelf -d "$lib/Tarmelo" | grep -q 'RUNPATH.*\[\$ORIGIN\]' || fail "Tarmelo: run path is not \$ORIGIN"
 
 echo "packaging checks: $failures failed"

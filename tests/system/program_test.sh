@@ -4,15 +4,18 @@
 # result boxes dismissed with a key, closed through the window manager; then
 # started with no conversion library beside it, and with no display at all.
 # Screenshots go to ARTEFACTS.
-# Usage: program_test.sh BIN_DIR NAME ARTEFACTS PLANTED_LIBSYSSTRING
+# The window's WM_CLASS is the desktop entry's id; the error report's text
+# copies with Ctrl+C.
+# Usage: program_test.sh BIN_DIR NAME ARTEFACTS PLANTED_LIBSYSSTRING APP_ID
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
-require_tools Xvfb xdotool xwininfo wmctrl openbox import
+require_tools Xvfb xdotool xwininfo wmctrl openbox import xprop xclip
 bin=$(cd "$1" && pwd)
 name=$2
 artefacts=$3
 marker_library=$4
+app_id=$5
 title='Verifica Conversione & Prestazioni'
 mkdir -p "$artefacts"
 work=$(mktemp -d)
@@ -36,11 +39,11 @@ grep -q 'xvfb-run' "$work/err" || fail "no display: message does not say how to 
 # folder it is started from: the loader never looks there.
 mkdir "$work/nosys" "$work/marker"
 cp "$bin/$name" "$bin/libquendril.so" "$work/nosys/"
-cp "$marker_library" "$work/marker/libsysstring.so"
+cp "$marker_library" "$work/marker/"
 status=0
 (cd "$work/marker" && VC_MARKER_FILE="$work/marker-ran" "$work/nosys/$name") 2>"$work/err" || status=$?
-[[ ! -e "$work/marker-ran" ]] || fail "a libsysstring.so planted in the start folder was loaded"
-[[ $status -ne 0 ]] || fail "started with libsysstring.so missing, the program ran"
+[[ ! -e "$work/marker-ran" ]] || fail "a libsysstring planted in the start folder was loaded"
+[[ $status -ne 0 ]] || fail "started with libsysstring missing, the program ran"
 
 # --- A private X server and a window manager.
 start_xvfb "$work"
@@ -87,13 +90,16 @@ start() {
 }
 
 # Starts program $1 in the environment that follows and expects the start-up
-# failure: status 1 and one paragraph saying how to start the program.
+# failure: status 1 and one paragraph saying how to start the program (or, in
+# a Wayland session without the toolkit's Wayland plugin, what to install).
 fails_to_start() {
-  local program=$1 status=0
+  local program=$1 status=0 how='xvfb-run'
   shift
+  [[ "$*" == *WAYLAND_DISPLAY=* ]] && ! compgen -G '/usr/lib/*/qt6/plugins/platforms/libqwayland*' >/dev/null \
+    && how='apt-get install qt6-wayland'
   (cd "$work" && env "$@" timeout 20 "$program") >"$work/out" 2>"$work/err" || status=$?
   [[ $status -eq 1 ]] || fail "$*: exit status $status, expected 1"
-  grep -q 'xvfb-run' "$work/err" || fail "$*: no word on how to start: $(head -c 300 "$work/err")"
+  grep -qF "$how" "$work/err" || fail "$*: does not say '$how': $(head -c 300 "$work/err")"
   [[ $(grep -c '^$' "$work/err") -eq 0 ]] || fail "$*: the message is not one paragraph"
 }
 
@@ -114,6 +120,8 @@ if [[ -n "$wid" ]]; then
     || fail "client area is not 312x213: $(grep -E 'Width|Height' <<<"$geometry" | tr '\n' ' ')"
   [[ "$(readlink "/proc/$pid/cwd")" == "$(cd "$bin" && pwd -P)" ]] \
     || fail "current directory is $(readlink "/proc/$pid/cwd"), not the program's folder"
+  class=$(xprop -id "$wid" WM_CLASS)
+  [[ "$class" == "WM_CLASS(STRING) = \"$app_id\", \"$app_id\"" ]] || fail "window class is not the desktop entry's id: $class"
   shot window
 
   if box=$(press "$wid" 92 96 "$pid"); then
@@ -144,12 +152,15 @@ fi
 # folder it is started from: the planted one is never loaded, so pressing
 # Quendril with "Utilizza la DLL" gives the error report, then a failure status.
 mkdir "$work/nolib" "$work/planted"
-cp "$bin/$name" "$bin/libsysstring.so" "$work/nolib/"
-cp "$bin/libquendril.so" "$bin/libsysstring.so" "$work/planted/"
+cp "$bin/$name" "$bin"/libsysstring.so.[0-9]* "$work/nolib/"
+cp "$bin/libquendril.so" "$bin"/libsysstring.so.[0-9]* "$work/planted/"
 start "$work/planted" "$work/nolib/$name"
 if [[ -n "$wid" ]]; then
   if box=$(press "$wid" 92 96 "$pid"); then
     shot error-report
+    xdotool windowactivate --sync "$box" key --clearmodifiers ctrl+c 2>/dev/null || xdotool key --window "$box" ctrl+c
+    until_true 'xclip -o -selection clipboard 2>/dev/null | grep -q "Errore di run-time .53."' 30 \
+      || fail "the error report's text is not copied with Ctrl+C: $(xclip -o -selection clipboard 2>&1 | head -c 200)"
     dismiss "$box" || true
     status=0
     until_true "ended $pid" || fail "program did not end after the error report"

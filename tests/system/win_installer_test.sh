@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a prefix of its own: a silent install
-# puts the files under Program Files, the Start-menu entries and the entry in
-# the list of installed programs; both installed programs start from their
-# folder and show a result (driven by the Win32 driver); a silent uninstall
-# leaves none of it behind.
+# into a folder of the user's choice puts the files there, the Start-menu
+# entries and the entry in the list of installed programs; both installed
+# programs start from their folder and show a result (driven by the Win32
+# driver); installing again upgrades that folder in place and keeps a maker's
+# quendril.dll beside the programs; a silent uninstall leaves nothing behind
+# but the maker's file.
 # Usage: win_installer_test.sh PACKAGE_BUILD_DIR DRIVER.exe
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
@@ -30,15 +32,16 @@ start_xvfb "$work"
 xvfb=$xvfb_pid
 "$wine" wineboot -i >/dev/null 2>&1
 
-folder="$WINEPREFIX/drive_c/Program Files/Verifica Conversione"
+folder="$WINEPREFIX/drive_c/Verifica"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Verifica Conversione"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\verifica-conversione'
 value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 
-"$wine" "$setup" /S
-for f in Tarmelo.exe Fesdrin.exe quendril.dll misura-libreria.exe LEGGIMI.txt Disinstalla.exe; do
-  check '[[ -f "$folder/$f" ]]' "not installed: Program Files/Verifica Conversione/$f"
+"$wine" "$setup" /S '/D=C:\Verifica'
+for f in Tarmelo.exe Fesdrin.exe stand-in/quendril.dll misura-libreria.exe LEGGIMI.txt Disinstalla.exe; do
+  check '[[ -f "$folder/$f" ]]' "not installed: C:\\Verifica\\$f"
 done
+check '[[ -n "$(value EstimatedSize)" ]]' "no estimated size in the installed programs' list"
 for f in Tarmelo.lnk Fesdrin.lnk; do
   check '[[ -f "$menu/$f" ]]' "no Start-menu entry $f"
 done
@@ -56,11 +59,19 @@ for name in Tarmelo Fesdrin; do
   fi
 done
 
+# A maker's library beside the programs; installing again, with no folder
+# given, upgrades the earlier installation and leaves that file alone.
+echo maker >"$folder/quendril.dll"
+"$wine" "$setup" /S
+check '[[ -f "$folder/Tarmelo.exe" && ! -e "$WINEPREFIX/drive_c/Program Files/Verifica Conversione" ]]' \
+      "installing again did not upgrade C:\\Verifica in place"
+check '[[ "$(cat "$folder/quendril.dll")" == maker ]]' "installing again replaced the maker's quendril.dll"
+
 # The uninstaller copies itself away and returns at once: wait for all its
 # work (it removes the folder before the Start-menu entries and the key).
 "$wine" "$folder/Disinstalla.exe" /S
-until_true '[[ ! -e "$folder" && ! -e "$menu" ]] && ! "$wine" reg query "$key" >/dev/null 2>&1' 300 || true
-check '[[ ! -e "$folder" ]]' "left after uninstalling: $(ls "$folder" 2>/dev/null | tr '\n' ' ')"
+until_true '[[ "$(ls -A "$folder" 2>/dev/null)" == quendril.dll && ! -e "$menu" ]] && ! "$wine" reg query "$key" >/dev/null 2>&1' 300 || true
+check '[[ "$(ls -A "$folder")" == quendril.dll ]]' "after uninstalling, the folder holds: $(ls -A "$folder" 2>/dev/null | tr '\n' ' ')"
 check '[[ ! -e "$menu" ]]' "Start-menu entries left after uninstalling"
 check '! "$wine" reg query "$key" >/dev/null 2>&1' "the uninstall key is left after uninstalling"
 

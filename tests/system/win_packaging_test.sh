@@ -3,11 +3,13 @@
 # for the deliverables, 64-bit for the test build); the programs are GUI programs
 # that import only DLLs every Windows has and bind GetTickCount by name rather
 # than importing it; the library exports its two functions by plain name.
+# Each file carries its version information with a description, and each
+# program its manifest (as invoker, system DPI aware, the supported systems).
 # Usage: win_packaging_test.sh BIN_DIR BITS
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
-require_tools objdump
+require_tools objdump strings
 bin=$1
 format=$([[ $2 == 64 ]] && echo pei-x86-64 || echo pei-i386)
 failures=0
@@ -26,6 +28,21 @@ for f in Tarmelo.exe Fesdrin.exe; do
   [[ "$headers" == *"(Windows GUI)"* ]] || fail "$f is not a GUI program"
   grep -qE '^\s+[0-9a-f]+\s+[0-9]+\s+GetTickCount$' <<<"$headers" && fail "$f imports GetTickCount"
 done
+# Resource strings: version information in UTF-16, the manifest in UTF-8.
+for f in Tarmelo.exe Fesdrin.exe quendril.dll misura-libreria.exe; do
+  wide=$(strings -el "$bin/$f")
+  for key in FileDescription FileVersion CompanyName; do
+    grep -qx "$key" <<<"$wide" || fail "$f: version information lacks $key"
+  done
+done
+for f in Tarmelo.exe Fesdrin.exe misura-libreria.exe; do
+  manifest=$(strings -n 8 "$bin/$f")
+  for part in 'level="asInvoker"' '>system</dpiAwareness>' '>true</dpiAware>' \
+              'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' 'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"'; do
+    grep -qF "$part" <<<"$manifest" || fail "$f: manifest lacks $part"
+  done
+done
+
 exports=$(objdump -p "$bin/quendril.dll" | sed -n '/Ordinal\/Name Pointer/,/^$/p' | awk '/^[ \t]+\[/ { print $3 }' | sort | tr '\n' ' ')
 [[ "$exports" == "xrQuendril xrStringToArray " ]] || fail "quendril.dll exports: $exports"
 
