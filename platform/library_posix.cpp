@@ -8,6 +8,7 @@
 #include "platform/library.h"
 
 #include "platform/fault_activity.h"
+#include "platform/fault_report.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 
@@ -51,8 +52,7 @@ Found lookAt(const std::string& path)
 
 [[noreturn]] void raiseNotRegular(const std::string& path)
 {
-    throw RuntimeError(kLibraryNotLoadable,
-                       "impossibile caricare la libreria '" + path + "': non è un file regolare");
+    raiseLibraryNotLoadable(path, "non è un file regolare");
 }
 
 // The first entry of LD_LIBRARY_PATH holding something named fileName that is
@@ -128,12 +128,13 @@ void probeLoading(const std::string& path, const std::string& fileName)
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    const std::string lead = "la libreria '" + fileName + "' si è interrotta durante il caricamento: ";
+    std::string fault;
     if (WIFSIGNALED(status))
-        throw RuntimeError(kInternalError, lead + sigdescr_np(WTERMSIG(status)));
-    if (WIFEXITED(status) && WEXITSTATUS(status) != kProbeLoaded)
-        throw RuntimeError(kInternalError,
-                           lead + "ha terminato il processo con stato " + std::to_string(WEXITSTATUS(status)));
+        fault = sigdescr_np(WTERMSIG(status));
+    else if (WIFEXITED(status) && WEXITSTATUS(status) != kProbeLoaded)
+        fault = "ha terminato il processo con stato " + std::to_string(WEXITSTATUS(status));
+    if (!fault.empty())
+        throw RuntimeError(kInternalError, faultReport::description(fileName.c_str(), nullptr, true, fault.c_str()));
 }
 
 // Opens path as the program's own: rehearsed first, marked for the fault
@@ -165,8 +166,7 @@ void Library::load()
     case Found::RegularFile:
         handle_ = openLibrary(local, fileName_, RTLD_NOW | RTLD_LOCAL);
         if (!handle_)
-            throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + local
-                                                        + "': " + lastLoaderError());
+            raiseLibraryNotLoadable(local, lastLoaderError());
         return;
     case Found::SomethingElse:
         raiseNotRegular(local);
@@ -175,7 +175,7 @@ void Library::load()
     }
     // A name with a slash would be taken relative to the current directory.
     if (fileName_.find('/') != std::string::npos)
-        throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + local + "'");
+        raiseLibraryNotFound(local);
     if (const std::string irregular = irregularOnLibraryPath(fileName_); !irregular.empty())
         raiseNotRegular(irregular);
     handle_ = openLibrary(fileName_, fileName_, RTLD_NOW | RTLD_LOCAL);
@@ -185,11 +185,8 @@ void Library::load()
     // The loader names the file it could not open and ends with the system's
     // reason; a missing dependency is named instead of our file.
     if (reason.starts_with(fileName_ + ':') && reason.ends_with(systemReason(ENOENT)))
-        throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_
-                                              + "' in '" + folder_ + "' né nei percorsi di sistema: "
-                                              + reason);
-    throw RuntimeError(kLibraryNotLoadable,
-                       "impossibile caricare la libreria '" + fileName_ + "': " + reason);
+        raiseNotFound("nei percorsi di sistema", reason);
+    raiseLibraryNotLoadable(fileName_, reason);
 }
 
 std::string Library::loadedPath() const
@@ -211,7 +208,7 @@ void* Library::resolve(const char* name)
     if (!address)
         raiseNoSuchFunction(name, lastLoaderError());
     if (!inExecutableCode(handle_, address))
-        raiseNoSuchFunction(name, "il simbolo esportato non è una funzione");
+        raiseNotAFunction(name);
     return address;
 }
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)

@@ -250,7 +250,7 @@ void showErrorReport(HWND owner, const std::u16string& title, std::exception_ptr
     } catch (...) {
         // Out of memory: the same words, converted on the stack.
         char utf8[512];
-        std::snprintf(utf8, sizeof utf8, "Errore di run-time '%d':\n\n%s%s", error.number, error.lead, error.detail);
+        formatReportText(error, utf8, sizeof utf8);
         wchar_t text[512];
         if (MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 512) == 0)
             text[0] = L'\0';

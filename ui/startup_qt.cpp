@@ -8,6 +8,7 @@
 #include "platform/heap.h"
 #include "ui/display.h"
 #include "ui/error_report.h"
+#include "ui/error_text.h"
 #include "ui/frm_main.h"
 
 #include <QApplication>
@@ -86,8 +87,7 @@ std::string scaleFactorProblem()
 int reportFatalFault(const platform::RuntimeError& error, char* argv0, const ProgramInfo& info)
 {
     if (!displayProblem().empty() || !scaleFactorProblem().empty()) {
-        std::fprintf(stderr, "%s: Errore di run-time '%d': %s\n", info.name, error.number(),
-                     error.description().c_str());
+        printReport({error.number(), error.description().c_str(), ""}, info.name);
         return EXIT_FAILURE;
     }
     static int toolkitArgc = 1;
