@@ -52,6 +52,9 @@ private:
     void* handle_ = nullptr;
 };
 
+// The file name this system gives the shared library called name: "lib<name>.so", "<name>.dll".
+std::string libraryFileName(const std::string& name);
+
 // Error 53: there is no library file at path.
 [[noreturn]] void raiseLibraryNotFound(const std::string& path);
 // Error 48: the library file at path cannot be loaded, for the reason given.

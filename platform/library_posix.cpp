@@ -156,6 +156,11 @@ void* openLibrary(const std::string& path, const std::string& fileName, int flag
 
 } // namespace
 
+std::string libraryFileName(const std::string& name)
+{
+    return "lib" + name + ".so";
+}
+
 // A loaded library stays loaded: its destructors run, if at all, when the process ends.
 Library::~Library() = default;
 

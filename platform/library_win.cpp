@@ -124,6 +124,11 @@ void onAbort(int)
 
 } // namespace
 
+std::string libraryFileName(const std::string& name)
+{
+    return name + ".dll";
+}
+
 // A loaded library stays loaded: its detach code runs, if at all, when the process ends.
 Library::~Library() = default;
 

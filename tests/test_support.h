@@ -5,6 +5,7 @@
 
 #include "core/clstime.h"
 #include "platform/codepage.h"
+#include "platform/library.h"
 #include "platform/runtime_error.h"
 
 #include <cstdint>
@@ -17,11 +18,7 @@
 namespace testing_support {
 
 // The conversion library's file name on this system.
-#ifdef _WIN32
-inline const std::string kLibraryFile = "quendril.dll";
-#else
-inline const std::string kLibraryFile = "libquendril.so";
-#endif
+inline const std::string kLibraryFile = platform::libraryFileName("quendril");
 #ifdef BIN_DIR
 // The folder of the programs and the stand-in library, and the stand-in's file.
 inline const std::string kStandInFolder = BIN_DIR;
