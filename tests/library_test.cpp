@@ -2,7 +2,7 @@
 // looked for, the errors for each way binding fails, and that a binding lasts.
 #include "platform/library.h"
 
-#include "quendril/quendril.h"
+#include "contract/quendril.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
