@@ -22,7 +22,7 @@ public:
     // needed; raises 53 (file not found), 48 (not loadable) or 453 (no such export).
     void* resolve(const char* name);
 
-    // Whether the library has been loaded by an earlier call.
+    // Whether the library has been loaded by an earlier call; a seam for the tests.
     bool loaded() const noexcept { return handle_ != nullptr; }
 
     // The full path of the file the system loaded for this library; empty before it is loaded.

@@ -75,7 +75,7 @@ HFONT makeFont(const design::Font& f, int dpiY)
     LOGFONTW lf{};
     lf.lfHeight = -MulDiv(static_cast<int>(f.pointSize * 100 + 0.5), dpiY, 7200);
     lf.lfWeight = f.weight;
-    lf.lfCharSet = static_cast<BYTE>(f.charset);
+    lf.lfCharSet = ANSI_CHARSET;
     const std::u16string family = platform::toUtf16(f.family);
     std::wcsncpy(lf.lfFaceName, wide(family), LF_FACESIZE - 1);
     return CreateFontIndirectW(&lf);

@@ -10,7 +10,7 @@ struct ProgramInfo {
     const char* name;
     const char* version;
     const char* company;
-    // Ends the program as soon as its window is shown; for timing start-up.
+    // Ends the program as soon as its window is shown: a seam for the start-up benchmark.
     bool quitWhenShown = false;
 };
 

@@ -32,7 +32,7 @@ QtMessageHandler toolkitHandler = nullptr;
 // What the toolkit said while starting, held back so that a failure is told in one paragraph.
 QStringList startupMessages;
 // The largest scale factor taken: 16 already makes the window 4992 pixels wide.
-constexpr double kMaxScaleFactor = 16;
+constexpr int kMaxScaleFactor = 16;
 
 // Says what keeps the program from starting and how to start it, then ends it with status 1.
 [[noreturn]] void failToStart(const std::string& problem)
@@ -79,7 +79,8 @@ std::string scaleFactorProblem()
     const double factor = std::strtod(value, &end);
     if (*end == '\0' && std::isfinite(factor) && factor > 0 && factor <= kMaxScaleFactor)
         return {};
-    return std::string("QT_SCALE_FACTOR vale '") + value + "', non un numero maggiore di 0 e al più 16";
+    return std::string("QT_SCALE_FACTOR vale '") + value + "', non un numero maggiore di 0 e al più "
+           + std::to_string(kMaxScaleFactor);
 }
 
 // In the image a fatal fault handed over to: the report, on stderr and in
