@@ -29,8 +29,7 @@ public:
 };
 
 // Windows-1252: the ANSI code page of the program's Italian locale. Characters it
-// lacks become '?'; look-alike characters are never substituted. The character
-// services are inline so that code holding a Windows1252 calls them directly.
+// lacks become '?'; look-alike characters are never substituted.
 class Windows1252 final : public CodePage {
 public:
     char16_t charFromCode(std::uint8_t code) const override { return kToUnicode[code]; }
