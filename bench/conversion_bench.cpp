@@ -12,7 +12,7 @@
 #include "platform/codepage.h"
 #include "platform/folders.h"
 #include "platform/heap.h"
-#include "quendril/quendril.h"
+#include "contract/quendril.h"
 
 #include <benchmark/benchmark.h>
 

@@ -121,7 +121,7 @@ else()
   install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_ONLY)
   vc_install_program(verifica-libreria)
   vc_install_program(misura-libreria)
-  install(FILES ${PROJECT_SOURCE_DIR}/quendril/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)
+  install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)
   install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril/platform)
   configure_file(${VC_RESOURCES}/quendril.pc.in ${PROJECT_BINARY_DIR}/resources/quendril.pc @ONLY)

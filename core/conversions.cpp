@@ -1,9 +1,7 @@
 // The in-program conversions. Quendril appends one character per step by
 // building a fresh text of exactly i + 1 characters from the previous one, so
 // its copying grows with the square of the length; StringToArray takes a new
-// one-character text per character. Both are written once over the code page
-// type, so that Windows-1252 is called directly rather than through the
-// interface.
+// one-character text per character.
 #include "core/conversions.h"
 
 #include "platform/runtime_error.h"
@@ -12,13 +10,10 @@
 
 namespace core {
 
-namespace {
-
 using platform::checkedAdd;
 using platform::checkedSub;
 
-template <class Page>
-std::u16string quendril(const ByteArray& mat, std::int32_t lx, const Page& cp)
+std::u16string Quendril(const ByteArray& mat, std::int32_t lx, const platform::CodePage& cp)
 {
     std::u16string acc;
     const std::int32_t last = checkedSub(lx, 1);
@@ -33,8 +28,7 @@ std::u16string quendril(const ByteArray& mat, std::int32_t lx, const Page& cp)
     return acc;
 }
 
-template <class Page>
-void stringToArray(const std::u16string& buf, ByteArray& mat, const Page& cp)
+void StringToArray(const std::u16string& buf, ByteArray& mat, const platform::CodePage& cp)
 {
     const auto n = platform::narrow(static_cast<std::int64_t>(buf.size()));
     for (std::int32_t i = 1; i <= n; i = checkedAdd(i, 1)) {
@@ -45,28 +39,6 @@ void stringToArray(const std::u16string& buf, ByteArray& mat, const Page& cp)
             platform::raiseOverflow();
         element = static_cast<std::uint8_t>(code);
     }
-}
-
-// Calls f with cp as its concrete type when it is Windows-1252, whose
-// character services are inline, else through the interface.
-template <class F>
-decltype(auto) withCodePage(const platform::CodePage& cp, F&& f)
-{
-    if (const auto* w1252 = dynamic_cast<const platform::Windows1252*>(&cp))
-        return f(*w1252);
-    return f(cp);
-}
-
-} // namespace
-
-std::u16string Quendril(const ByteArray& mat, std::int32_t lx, const platform::CodePage& cp)
-{
-    return withCodePage(cp, [&](const auto& page) { return quendril(mat, lx, page); });
-}
-
-void StringToArray(const std::u16string& buf, ByteArray& mat, const platform::CodePage& cp)
-{
-    withCodePage(cp, [&](const auto& page) { stringToArray(buf, mat, page); });
 }
 
 } // namespace core

@@ -16,11 +16,7 @@ QuendrilLibrary::QuendrilLibrary(std::string folder, std::string fileName, std::
 
 std::string QuendrilLibrary::defaultFileName()
 {
-#ifdef _WIN32
-    return "quendril.dll";
-#else
-    return "libquendril.so";
-#endif
+    return platform::libraryFileName("quendril");
 }
 
 platform::Bstr QuendrilLibrary::xrQuendril(const std::uint8_t* first, std::int32_t count)

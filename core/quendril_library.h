@@ -5,7 +5,7 @@
 
 #include "platform/bstr.h"
 #include "platform/library.h"
-#include "quendril/quendril.h"
+#include "contract/quendril.h"
 
 #include <cstdint>
 #include <memory>

@@ -33,7 +33,7 @@ std::u16string BytesToText(Method method, const ByteArray& mat, std::int32_t cou
     if (method == Method::InProgram)
         return Quendril(mat, count, env.codePage);
     const platform::Bstr result = env.library.xrQuendril(mat.data(), count);
-    return platform::fromAnsiBstr(result, env.codePage);
+    return env.codePage.decode(result.bytes());
 }
 
 void TextToBytes(Method method, std::u16string& s, ByteArray& mat, const RunEnvironment& env)
@@ -42,9 +42,9 @@ void TextToBytes(Method method, std::u16string& s, ByteArray& mat, const RunEnvi
         StringToArray(s, mat, env.codePage);
         return;
     }
-    platform::Bstr ansi = platform::toAnsiBstr(s, env.codePage);
+    platform::Bstr ansi = env.codePage.encode(s);
     env.library.xrStringToArray(ansi, mat.data());
-    s = platform::fromAnsiBstr(ansi, env.codePage);
+    s = env.codePage.decode(ansi.bytes());
 }
 
 void Command1_Click(RunWindow& window, const RunEnvironment& env)

@@ -1,4 +1,4 @@
-// Windows-1252, table-driven, and the bulk conversions between texts and
+// Windows-1252, table-driven, with its bulk conversions between texts and
 // counted byte strings. The bulk conversions of Windows-1252 first treat every
 // byte as standing for itself, a loop the compiler vectorises, and go back
 // through the table only when a byte or character needs it.
@@ -48,27 +48,6 @@ constexpr std::array<char16_t, 256> makeToUnicode()
 } // namespace
 
 const std::array<char16_t, 256> Windows1252::kToUnicode = makeToUnicode();
-
-std::u16string CodePage::decode(std::string_view bytes) const
-{
-    std::u16string text(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        text[i] = charFromCode(static_cast<std::uint8_t>(bytes[i]));
-    return text;
-}
-
-Bstr CodePage::encode(std::u16string_view text) const
-{
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (char16_t c : text) {
-        auto code = static_cast<std::uint16_t>(codeOfChar(c));
-        if (code > 0xFF)
-            bytes.push_back(static_cast<char>(code >> 8));
-        bytes.push_back(static_cast<char>(code & 0xFF));
-    }
-    return Bstr::fromBytes(bytes);
-}
 
 std::int16_t Windows1252::codeOfSpecial(char16_t c)
 {

@@ -21,15 +21,15 @@ public:
     // The code of c in this code page; a character of two bytes gives a value outside 0-255.
     virtual std::int16_t codeOfChar(char16_t c) const = 0;
 
-    // The text whose characters are the given bytes, one character per byte.
-    virtual std::u16string decode(std::string_view bytes) const;
+    // The text the given bytes code (for a counted string, its bytes(): a null string
+    // gives an empty text).
+    virtual std::u16string decode(std::string_view bytes) const = 0;
     // A counted string of the text's bytes as codeOfChar gives them (two for a double-byte code).
-    virtual Bstr encode(std::u16string_view text) const;
+    virtual Bstr encode(std::u16string_view text) const = 0;
 };
 
 // Windows-1252: the ANSI code page of the program's Italian locale. Characters it
-// lacks become '?'; look-alike characters are never substituted. The character
-// services are inline so that code holding a Windows1252 calls them directly.
+// lacks become '?'; look-alike characters are never substituted.
 class Windows1252 final : public CodePage {
 public:
     char16_t charFromCode(std::uint8_t code) const override { return kToUnicode[code]; }
@@ -50,10 +50,5 @@ private:
 // The ANSI code page the program converts with: on Windows the system's own,
 // elsewhere Windows-1252, the one of the program's Italian locale.
 const CodePage& ansiCodePage();
-
-// A counted string holding the bytes of text in code page cp.
-inline Bstr toAnsiBstr(std::u16string_view text, const CodePage& cp) { return cp.encode(text); }
-// The text of a counted byte string in code page cp, by its stored length; null gives an empty text.
-inline std::u16string fromAnsiBstr(const Bstr& s, const CodePage& cp) { return cp.decode(s.bytes()); }
 
 } // namespace platform

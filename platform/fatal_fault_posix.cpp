@@ -8,6 +8,7 @@
 #include "platform/fatal_fault.h"
 
 #include "platform/fault_activity.h"
+#include "platform/fault_report.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -37,56 +38,8 @@ alignas(16) char alternateStack[kAlternateStackBytes];
 // "VC_ERRORE_FATALE=<pid>:<number>:<description>", or in the reporting image
 // the report itself, written to stderr if that image faults too.
 char report[4096];
-std::size_t reportLength = 0;
+faultReport::Text reportText(report, sizeof report);
 std::atomic<long> faultingThread{0};
-
-// Appends text to report, cut short when the buffer is full.
-void append(const char* text)
-{
-    while (*text && reportLength + 1 < sizeof report)
-        report[reportLength++] = *text++;
-    report[reportLength] = '\0';
-}
-
-void appendNumber(long value)
-{
-    char digits[24];
-    int n = 0;
-    do
-        digits[n++] = static_cast<char>('0' + value % 10);
-    while ((value /= 10) > 0 && n < 23);
-    char text[24];
-    for (int i = 0; i < n; ++i)
-        text[i] = digits[n - 1 - i];
-    text[n] = '\0';
-    append(text);
-}
-
-// The report's description: what faulted, as far as the markers tell.
-void appendDescription(int signal)
-{
-    const char* library = activity::library();
-    const char* function = activity::calling();
-    if (function) {
-        append("la funzione '");
-        append(function);
-        append("' della libreria '");
-        append(library);
-        append("' si è interrotta: ");
-    } else if (activity::loading()) {
-        append("la libreria '");
-        append(library);
-        append("' si è interrotta durante il caricamento: ");
-    } else if (*library) {
-        append("il programma si è interrotto fuori da una chiamata alla libreria '");
-        append(library);
-        append("' (in un thread della libreria o alla chiusura): ");
-    } else {
-        append("il programma si è interrotto: ");
-    }
-    const char* name = sigdescr_np(signal);
-    append(name ? name : "segnale sconosciuto");
-}
 
 void writeAll(int fd, const char* text, std::size_t length)
 {
@@ -125,36 +78,35 @@ void onFatalFault(int signal)
     long none = 0;
     if (!faultingThread.compare_exchange_strong(none, self)) {
         if (none == self) { // the handler itself faulted: say what it has and end
-            writeAll(STDERR_FILENO, report, reportLength);
+            writeAll(STDERR_FILENO, report, std::strlen(report));
             _exit(EXIT_FAILURE);
         }
         for (;;) // another thread is already handing over, which ends this one
             pause();
     }
-    reportLength = 0;
-    append(kVariable);
-    append("=");
-    appendNumber(getpid());
-    append(":");
-    appendNumber(kInternalError);
-    append(":");
-    const std::size_t description = reportLength;
-    appendDescription(signal);
+    reportText.clear();
+    reportText.append(kVariable);
+    reportText.append("=");
+    faultReport::appendHandOverHead(reportText, static_cast<unsigned long>(getpid()), kInternalError);
+    const std::size_t description = reportText.length();
+    const char* name = sigdescr_np(signal);
+    faultReport::appendDescription(reportText, activity::library(), activity::calling(), activity::loading(),
+                                   false, name ? name : "segnale sconosciuto");
     if (char** environment = environmentWithReport()) {
         char* const argv[] = {executable, nullptr};
         execve(executable, argv, environment);
     }
     // No fresh image: the report goes to stderr instead.
-    writeAll(STDERR_FILENO, "Errore di run-time '51': ", 25);
-    writeAll(STDERR_FILENO, report + description, reportLength - description);
-    writeAll(STDERR_FILENO, "\n", 1);
+    char line[sizeof report + 64];
+    const std::size_t n = formatReport(line, sizeof line, kInternalError, " ", report + description, "\n");
+    writeAll(STDERR_FILENO, line, n < sizeof line ? n : sizeof line - 1);
     _exit(EXIT_FAILURE);
 }
 
 // In the reporting image a fault of its own writes the report to stderr.
 void onFaultWhileReporting(int)
 {
-    writeAll(STDERR_FILENO, report, reportLength);
+    writeAll(STDERR_FILENO, report, std::strlen(report));
     writeAll(STDERR_FILENO, "\n", 1);
     _exit(EXIT_FAILURE);
 }
@@ -188,23 +140,16 @@ std::optional<RuntimeError> takeReport()
         return std::nullopt;
     const std::string text = value;
     unsetenv(kVariable);
-    const auto first = text.find(':');
-    const auto second = text.find(':', first == std::string::npos ? 0 : first + 1);
-    if (second == std::string::npos || text.substr(0, first) != std::to_string(getpid()))
+    auto handOver = faultReport::readHandOver(text);
+    if (!handOver || handOver->process != static_cast<unsigned long>(getpid()))
         return std::nullopt;
-    const int number = std::atoi(text.substr(first + 1, second - first - 1).c_str());
-    const std::string description = text.substr(second + 1);
     // The faulting image's blocked signals come through execve.
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    reportLength = 0;
-    append("Errore di run-time '");
-    appendNumber(number);
-    append("': ");
-    append(description.c_str());
+    formatReport(report, sizeof report, handOver->error.number(), " ", handOver->error.description().c_str(), "");
     installHandlers(onFaultWhileReporting);
-    return RuntimeError(static_cast<ErrorNumber>(number), description);
+    return std::move(handOver->error);
 }
 
 } // namespace

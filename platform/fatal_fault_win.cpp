@@ -10,6 +10,7 @@
 
 #include "platform/cpu_win.h"
 #include "platform/fault_activity.h"
+#include "platform/fault_report.h"
 #include "platform/wide_win.h"
 
 #include <windows.h>
@@ -95,26 +96,10 @@ volatile bool exiting = false;
     if (InterlockedExchange(&entered, 1) != 0)
         for (;;)
             Sleep(INFINITE); // another thread is handing over, which ends this one
-    const char* library = activity::library();
-    const char* function = activity::calling();
-    int n = std::snprintf(report, sizeof report, "%lu:%d:", GetCurrentProcessId(), kInternalError);
-    const std::size_t room = sizeof report - static_cast<std::size_t>(n);
-    if (function)
-        std::snprintf(report + n, room, "la funzione '%s' della libreria '%s' si è interrotta: %s", function,
-                      library, fault);
-    else if (activity::loading())
-        std::snprintf(report + n, room, "la libreria '%s' si è interrotta durante il caricamento: %s", library,
-                      fault);
-    else if (*library && exiting)
-        std::snprintf(report + n, room, "la libreria '%s' si è interrotta alla chiusura del programma: %s", library,
-                      fault);
-    else if (*library)
-        std::snprintf(report + n, room,
-                      "il programma si è interrotto fuori da una chiamata alla libreria '%s' (in un thread "
-                      "della libreria o alla chiusura): %s",
-                      library, fault);
-    else
-        std::snprintf(report + n, room, "il programma si è interrotto: %s", fault);
+    faultReport::Text text(report, sizeof report);
+    faultReport::appendHandOverHead(text, GetCurrentProcessId(), kInternalError);
+    faultReport::appendDescription(text, activity::library(), activity::calling(), activity::loading(), exiting,
+                                   fault);
     MultiByteToWideChar(CP_UTF8, 0, report, -1, wideReport, static_cast<int>(std::size(wideReport)));
     SetEnvironmentVariableW(kVariable, wideReport);
     STARTUPINFOW startup{};
@@ -188,16 +173,10 @@ std::optional<RuntimeError> takeReport()
     if (n == 0 || n >= std::size(value))
         return std::nullopt;
     SetEnvironmentVariableW(kVariable, nullptr);
-    const std::string text = win::utf8(std::wstring(value, n));
-    const auto first = text.find(':');
-    const auto second = text.find(':', first == std::string::npos ? 0 : first + 1);
-    if (second == std::string::npos)
+    auto received = faultReport::readHandOver(win::utf8(std::wstring(value, n)));
+    if (!received || received->process == GetCurrentProcessId() || !isSameProgram(received->process))
         return std::nullopt;
-    const DWORD id = std::strtoul(text.substr(0, first).c_str(), nullptr, 10);
-    if (id == GetCurrentProcessId() || !isSameProgram(id))
-        return std::nullopt;
-    const int number = std::atoi(text.substr(first + 1, second - first - 1).c_str());
-    return RuntimeError(static_cast<ErrorNumber>(number), text.substr(second + 1));
+    return std::move(received->error);
 }
 
 } // namespace

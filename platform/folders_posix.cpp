@@ -22,12 +22,6 @@ std::string parentOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Error 76: what could not be done, then the system's reason.
-[[noreturn]] void raisePathNotFound(const std::string& what, int err)
-{
-    throw RuntimeError(kPathNotFound, "impossibile " + what + ": " + systemReason(err));
-}
-
 } // namespace
 
 std::string programFolder()
@@ -37,7 +31,7 @@ std::string programFolder()
         const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
         const int err = errno;
         if (n < 0)
-            raisePathNotFound("trovare la cartella del programma", err);
+            raiseSystemError(kPathNotFound, "trovare la cartella del programma", err);
         if (static_cast<std::size_t>(n) < buf.size())
             return parentOf(std::string(buf.data(), static_cast<std::size_t>(n)));
         buf.resize(buf.size() * 2);
@@ -53,7 +47,7 @@ void setCurrentDirectory(const std::string& folder)
 {
     if (chdir(folder.c_str()) != 0) {
         const int err = errno;
-        raisePathNotFound("impostare la cartella corrente a '" + folder + "'", err);
+        raiseSystemError(kPathNotFound, "impostare la cartella corrente a '" + folder + "'", err);
     }
 }
 

@@ -14,12 +14,6 @@ namespace platform {
 
 namespace {
 
-// Error 76: what could not be done, then the system's reason.
-[[noreturn]] void raisePathNotFound(const std::string& what, DWORD err)
-{
-    throw RuntimeError(kPathNotFound, "impossibile " + what + ": " + systemReason(err));
-}
-
 bool hasDriveLetter(const std::string& path)
 {
     return path.size() >= 2 && path[1] == ':' && std::iswalpha(static_cast<unsigned char>(path[0]));
@@ -34,7 +28,7 @@ std::string programFolder()
         const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
         const DWORD err = GetLastError();
         if (n == 0)
-            raisePathNotFound("trovare la cartella del programma", err);
+            raiseSystemError(kPathNotFound, "trovare la cartella del programma", err);
         if (n < buf.size()) {
             buf.resize(n);
             break;
@@ -57,7 +51,7 @@ void setCurrentDrive(const std::string& folder)
     const std::string drive = folder.substr(0, 2);
     if (!SetCurrentDirectoryW(win::wide(drive).c_str())) {
         const DWORD err = GetLastError();
-        raisePathNotFound("impostare l'unità corrente a '" + drive + "'", err);
+        raiseSystemError(kPathNotFound, "impostare l'unità corrente a '" + drive + "'", err);
     }
 }
 
@@ -65,7 +59,7 @@ void setCurrentDirectory(const std::string& folder)
 {
     if (!SetCurrentDirectoryW(win::wide(folder).c_str())) {
         const DWORD err = GetLastError();
-        raisePathNotFound("impostare la cartella corrente a '" + folder + "'", err);
+        raiseSystemError(kPathNotFound, "impostare la cartella corrente a '" + folder + "'", err);
     }
 }
 

@@ -1,5 +1,5 @@
 // The parts of library binding that no OS changes: construction and the
-// wording of a missing function. Loading, binding and fault handling live in
+// wording of its errors. Loading, binding and fault handling live in
 // library_posix.cpp and library_win.cpp.
 #include "platform/library.h"
 
@@ -18,6 +18,27 @@ void Library::raiseNoSuchFunction(const char* name, const std::string& reason) c
 {
     throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '") + name
                                                 + "' nella libreria '" + fileName_ + "': " + reason);
+}
+
+void Library::raiseNotAFunction(const char* name) const
+{
+    raiseNoSuchFunction(name, "il simbolo esportato non è una funzione");
+}
+
+void Library::raiseNotFound(const char* elsewhere, const std::string& reason) const
+{
+    throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_ + "' in '" + folder_ + "' né "
+                                          + elsewhere + ": " + reason);
+}
+
+void raiseLibraryNotFound(const std::string& path)
+{
+    throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + path + "'");
+}
+
+void raiseLibraryNotLoadable(const std::string& path, const std::string& reason)
+{
+    throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + path + "': " + reason);
 }
 
 void Library::raiseBadString(const char* function, const char* problem) const

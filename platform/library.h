@@ -25,7 +25,7 @@ public:
     // needed; raises 53 (file not found), 48 (not loadable) or 453 (no such export).
     void* resolve(const char* name);
 
-    // Whether the library has been loaded by an earlier call.
+    // Whether the library has been loaded by an earlier call; a seam for the tests.
     bool loaded() const noexcept { return handle_ != nullptr; }
 
     // The full path of the file the system loaded for this library; empty before it is loaded.
@@ -45,12 +45,24 @@ private:
     void load();
     // Error 453: this library has no function called name, for the reason given.
     [[noreturn]] void raiseNoSuchFunction(const char* name, const std::string& reason) const;
+    // Error 453: what this library exports as name is not executable code.
+    [[noreturn]] void raiseNotAFunction(const char* name) const;
+    // Error 53: this library is neither in its folder nor `elsewhere`, for the reason given.
+    [[noreturn]] void raiseNotFound(const char* elsewhere, const std::string& reason) const;
 
     std::string folder_;
     std::string fileName_;
     std::string lastFolder_;
     void* handle_ = nullptr;
 };
+
+// The file name this system gives the shared library called name: "lib<name>.so", "<name>.dll".
+std::string libraryFileName(const std::string& name);
+
+// Error 53: there is no library file at path.
+[[noreturn]] void raiseLibraryNotFound(const std::string& path);
+// Error 48: the library file at path cannot be loaded, for the reason given.
+[[noreturn]] void raiseLibraryNotLoadable(const std::string& path, const std::string& reason);
 
 // One function of a library, bound on its first call and kept bound for the
 // binder's lifetime.

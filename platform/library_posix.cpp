@@ -9,6 +9,7 @@
 #include "platform/library.h"
 
 #include "platform/fault_activity.h"
+#include "platform/fault_report.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 
@@ -52,8 +53,7 @@ Found lookAt(const std::string& path)
 
 [[noreturn]] void raiseNotRegular(const std::string& path)
 {
-    throw RuntimeError(kLibraryNotLoadable,
-                       "impossibile caricare la libreria '" + path + "': non è un file regolare");
+    raiseLibraryNotLoadable(path, "non è un file regolare");
 }
 
 // The first entry of LD_LIBRARY_PATH holding something named fileName that is
@@ -129,12 +129,13 @@ void probeLoading(const std::string& path, const std::string& fileName)
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    const std::string lead = "la libreria '" + fileName + "' si è interrotta durante il caricamento: ";
+    std::string fault;
     if (WIFSIGNALED(status))
-        throw RuntimeError(kInternalError, lead + sigdescr_np(WTERMSIG(status)));
-    if (WIFEXITED(status) && WEXITSTATUS(status) != kProbeLoaded)
-        throw RuntimeError(kInternalError,
-                           lead + "ha terminato il processo con stato " + std::to_string(WEXITSTATUS(status)));
+        fault = sigdescr_np(WTERMSIG(status));
+    else if (WIFEXITED(status) && WEXITSTATUS(status) != kProbeLoaded)
+        fault = "ha terminato il processo con stato " + std::to_string(WEXITSTATUS(status));
+    if (!fault.empty())
+        throw RuntimeError(kInternalError, faultReport::description(fileName.c_str(), nullptr, true, fault.c_str()));
 }
 
 // Opens path as the program's own: rehearsed first, marked for the fault
@@ -162,7 +163,7 @@ void* openIn(const std::string& folder, const std::string& fileName)
     case Found::RegularFile:
         if (void* handle = openLibrary(path, fileName, RTLD_NOW | RTLD_LOCAL))
             return handle;
-        throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + path + "': " + lastLoaderError());
+        raiseLibraryNotLoadable(path, lastLoaderError());
     case Found::SomethingElse:
         raiseNotRegular(path);
     case Found::Nothing:
@@ -172,6 +173,11 @@ void* openIn(const std::string& folder, const std::string& fileName)
 }
 
 } // namespace
+
+std::string libraryFileName(const std::string& name)
+{
+    return "lib" + name + ".so";
+}
 
 // A loaded library stays loaded: its destructors run, if at all, when the process ends.
 Library::~Library() = default;
@@ -183,7 +189,7 @@ void Library::load()
         return;
     // A name with a slash would be taken relative to the current directory.
     if (fileName_.find('/') != std::string::npos)
-        throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + local + "'");
+        raiseLibraryNotFound(local);
     if (const std::string irregular = irregularOnLibraryPath(fileName_); !irregular.empty())
         raiseNotRegular(irregular);
     handle_ = openLibrary(fileName_, fileName_, RTLD_NOW | RTLD_LOCAL);
@@ -195,12 +201,9 @@ void Library::load()
     if (reason.starts_with(fileName_ + ':') && reason.ends_with(systemReason(ENOENT))) {
         if (!lastFolder_.empty() && (handle_ = openIn(lastFolder_, fileName_)))
             return;
-        throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_
-                                              + "' in '" + folder_ + "' né nei percorsi di sistema: "
-                                              + reason);
+        raiseNotFound("nei percorsi di sistema", reason);
     }
-    throw RuntimeError(kLibraryNotLoadable,
-                       "impossibile caricare la libreria '" + fileName_ + "': " + reason);
+    raiseLibraryNotLoadable(fileName_, reason);
 }
 
 std::string Library::loadedPath() const
@@ -222,7 +225,7 @@ void* Library::resolve(const char* name)
     if (!address)
         raiseNoSuchFunction(name, lastLoaderError());
     if (!inExecutableCode(handle_, address))
-        raiseNoSuchFunction(name, "il simbolo esportato non è una funzione");
+        raiseNotAFunction(name);
     return address;
 }
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)

@@ -11,6 +11,7 @@
 
 #include "platform/cpu_win.h"
 #include "platform/fault_activity.h"
+#include "platform/fault_report.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 #include "platform/wide_win.h"
@@ -103,6 +104,11 @@ void onAbort(int)
 
 } // namespace
 
+std::string libraryFileName(const std::string& name)
+{
+    return name + ".dll";
+}
+
 // A loaded library stays loaded: its detach code runs, if at all, when the process ends.
 Library::~Library() = default;
 
@@ -122,9 +128,7 @@ void Library::load()
         found = true;
     }
     if (!found)
-        throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_ + "' in '"
-                                              + folder_ + "' né nella cartella di sistema: "
-                                              + systemReason(lookup));
+        raiseNotFound("nella cartella di sistema", systemReason(lookup));
     activity::setLibrary(fileName_.c_str());
     activity::setLoading(true);
     handle_ = LoadLibraryExW(win::wide(path).c_str(), nullptr, kSearch);
@@ -132,8 +136,7 @@ void Library::load()
     activity::restoreFaultHandlers();
     if (!handle_) {
         const DWORD err = GetLastError();
-        throw RuntimeError(kLibraryNotLoadable,
-                           "impossibile caricare la libreria '" + path + "': " + systemReason(err));
+        raiseLibraryNotLoadable(path, systemReason(err));
     }
 }
 
@@ -164,7 +167,7 @@ void* Library::resolve(const char* name)
     MEMORY_BASIC_INFORMATION memory{};
     constexpr DWORD kExecutable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
     if (!VirtualQuery(reinterpret_cast<void*>(address), &memory, sizeof memory) || !(memory.Protect & kExecutable))
-        raiseNoSuchFunction(name, "il simbolo esportato non è una funzione");
+        raiseNotAFunction(name);
     return reinterpret_cast<void*>(address);
 }
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)
@@ -190,8 +193,8 @@ void Library::callGuarded(const char* function, void (*call)(void*), void* conte
     activity::setCalling(outerCall);
     std::signal(SIGABRT, previousAbort);
     if (guard.code)
-        throw RuntimeError(kInternalError, std::string("la funzione '") + function + "' della libreria '"
-                                               + fileName_ + "' si è interrotta: " + faultName(guard.code));
+        throw RuntimeError(kInternalError, faultReport::description(fileName_.c_str(), function, false,
+                                                                    faultName(guard.code).c_str()));
 }
 
 } // namespace platform

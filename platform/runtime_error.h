@@ -3,6 +3,7 @@
 // leaves it as a RuntimeError: a number and a description in Italian.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -37,6 +38,13 @@ private:
     ErrorNumber number_;
     std::string description_;
 };
+
+// Writes the report of error number, "Errore di run-time '<number>':" then
+// separator, lead and detail, into buffer (size bytes, terminated, cut short
+// if need be) with no allocator and no lock, so that a fault handler may call
+// it; returns the length of the whole report.
+std::size_t formatReport(char* buffer, std::size_t size, int number, const char* separator, const char* lead,
+                         const char* detail) noexcept;
 
 // Throws error 6 (overflow).
 [[noreturn]] void raiseOverflow();

@@ -9,6 +9,7 @@
 #include "platform/fatal_fault.h"
 #include "platform/heap.h"
 #include "platform/hires_clock.h"
+#include "platform/library.h"
 #include "platform/runtime_error.h"
 #include "quendril/misura_measure.h"
 #include "quendril/misura_options.h"
@@ -80,16 +81,14 @@ std::unique_ptr<core::QuendrilLibrary> openLibrary(const std::string& named)
     // The file named and no other: without this, a missing file would be looked up by the system's search.
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
-        throw platform::RuntimeError(platform::kFileNotFound,
-                                     "impossibile trovare la libreria '" + utf8Of(path) + "'");
+        platform::raiseLibraryNotFound(utf8Of(path));
     return std::make_unique<core::QuendrilLibrary>(utf8Of(path.parent_path()), utf8Of(path.filename()));
 }
 
 // The programs' report of the error that ended the measurement, on standard error.
 int reportError(const std::exception_ptr& error)
 {
-    const ui::ReportedError e = ui::describe(error);
-    std::fprintf(stderr, "Errore di run-time '%d': %s%s\n", e.number, e.lead, e.detail);
+    ui::printReport(ui::describe(error));
     return 1;
 }
 

@@ -1,7 +1,7 @@
 // The stand-in conversion library: each call is one copy at memory speed.
 // Counted strings are allocated with the shared allocator, so the program can
 // free what it is given.
-#include "quendril/quendril.h"
+#include "contract/quendril.h"
 
 #include <cstring>
 

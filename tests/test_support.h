@@ -5,6 +5,7 @@
 
 #include "core/clstime.h"
 #include "platform/codepage.h"
+#include "platform/library.h"
 #include "platform/runtime_error.h"
 
 #include <cstdint>
@@ -12,16 +13,13 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace testing_support {
 
 // The conversion library's file name on this system.
-#ifdef _WIN32
-inline const std::string kLibraryFile = "quendril.dll";
-#else
-inline const std::string kLibraryFile = "libquendril.so";
-#endif
+inline const std::string kLibraryFile = platform::libraryFileName("quendril");
 #ifdef BIN_DIR
 // The folder of the programs and the stand-in library, and the stand-in's file.
 inline const std::string kStandInFolder = BIN_DIR;
@@ -99,6 +97,24 @@ public:
     std::int16_t codeOfChar(char16_t c) const override
     {
         return static_cast<std::int16_t>(c >= first_ ? 0x8100 | (c & 0xFF) : c & 0xFF);
+    }
+    std::u16string decode(std::string_view bytes) const override
+    {
+        std::u16string text;
+        for (char b : bytes)
+            text.push_back(charFromCode(static_cast<std::uint8_t>(b)));
+        return text;
+    }
+    platform::Bstr encode(std::u16string_view text) const override
+    {
+        std::string bytes;
+        for (char16_t c : text) {
+            const auto code = static_cast<std::uint16_t>(codeOfChar(c));
+            if (code > 0xFF)
+                bytes.push_back(static_cast<char>(code >> 8));
+            bytes.push_back(static_cast<char>(code & 0xFF));
+        }
+        return platform::Bstr::fromBytes(bytes);
     }
 
 private:

@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QShortcut>
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace ui {
@@ -39,18 +38,14 @@ void showErrorReport(const QString& title, std::exception_ptr e, ReportBox box) 
     try {
         box(title, QString::fromStdString(reportText(error)));
     } catch (...) {
-        std::fprintf(stderr, "Errore di run-time '%d': %s%s\n", error.number, error.lead, error.detail);
-        std::fflush(stderr);
+        printReport(error);
     }
 }
 
 void showErrorReport(const QString& title, std::exception_ptr e) noexcept
 {
     // Also on stderr, for whoever started the program from a terminal or a script.
-    const ReportedError error = describe(e);
-    std::fprintf(stderr, "%s: Errore di run-time '%d': %s%s\n", title.toLocal8Bit().constData(), error.number,
-                 error.lead, error.detail);
-    std::fflush(stderr);
+    printReport(describe(e), title.toLocal8Bit().constData());
     showErrorReport(title, std::move(e), showBox);
 }
 

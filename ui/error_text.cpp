@@ -3,6 +3,7 @@
 
 #include "platform/runtime_error.h"
 
+#include <cstdio>
 #include <new>
 
 namespace ui {
@@ -22,9 +23,30 @@ ReportedError describe(const std::exception_ptr& e) noexcept
     }
 }
 
+namespace {
+
+constexpr char kBoxSeparator[] = "\n\n";
+
+} // namespace
+
 std::string reportText(const ReportedError& error)
 {
-    return "Errore di run-time '" + std::to_string(error.number) + "':\n\n" + error.lead + error.detail;
+    std::string text(platform::formatReport(nullptr, 0, error.number, kBoxSeparator, error.lead, error.detail), '\0');
+    formatReportText(error, text.data(), text.size() + 1);
+    return text;
+}
+
+void formatReportText(const ReportedError& error, char* buffer, std::size_t size) noexcept
+{
+    platform::formatReport(buffer, size, error.number, kBoxSeparator, error.lead, error.detail);
+}
+
+void printReport(const ReportedError& error, const char* title) noexcept
+{
+    char line[4096];
+    platform::formatReport(line, sizeof line, error.number, " ", error.lead, error.detail);
+    std::fprintf(stderr, "%s%s%s\n", title ? title : "", title ? ": " : "", line);
+    std::fflush(stderr);
 }
 
 } // namespace ui

@@ -3,6 +3,7 @@
 // window's load or an event procedure.
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <string>
 
@@ -23,5 +24,11 @@ ReportedError describe(const std::exception_ptr& e) noexcept;
 
 // The report's text: "Errore di run-time '<number>':", a blank line, the description.
 std::string reportText(const ReportedError& error);
+
+// The same text in buffer (size bytes, cut short if need be), with no allocation.
+void formatReportText(const ReportedError& error, char* buffer, std::size_t size) noexcept;
+
+// Writes the report on one line to stderr, after "<title>: " when title is not null.
+void printReport(const ReportedError& error, const char* title = nullptr) noexcept;
 
 } // namespace ui

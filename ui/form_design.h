@@ -14,7 +14,6 @@ struct Font {
     const char* family;
     double pointSize;
     int weight;
-    int charset;
 };
 
 struct Control {
@@ -28,7 +27,7 @@ inline constexpr char kCaption[] = "Verifica Conversione & Prestazioni";
 inline constexpr int kClientWidth = 4680;
 inline constexpr int kClientHeight = 3195;
 
-inline constexpr Font kOptionFont = {"MS Sans Serif", 9.75, 700, 0};
+inline constexpr Font kOptionFont = {"MS Sans Serif", 9.75, 700};
 
 // Indices into kControls, which lists the controls in tab order (also their creation order).
 enum ControlIndex { Command1, Command2, Option1, Option2 };

@@ -75,7 +75,7 @@ HFONT makeFont(const design::Font& f, int dpiY)
     LOGFONTW lf{};
     lf.lfHeight = -MulDiv(static_cast<int>(f.pointSize * 100 + 0.5), dpiY, 7200);
     lf.lfWeight = f.weight;
-    lf.lfCharSet = static_cast<BYTE>(f.charset);
+    lf.lfCharSet = ANSI_CHARSET;
     const std::u16string family = platform::toUtf16(f.family);
     std::wcsncpy(lf.lfFaceName, wide(family), LF_FACESIZE - 1);
     return CreateFontIndirectW(&lf);
@@ -250,7 +250,7 @@ void showErrorReport(HWND owner, const std::u16string& title, std::exception_ptr
     } catch (...) {
         // Out of memory: the same words, converted on the stack.
         char utf8[512];
-        std::snprintf(utf8, sizeof utf8, "Errore di run-time '%d':\n\n%s%s", error.number, error.lead, error.detail);
+        formatReportText(error, utf8, sizeof utf8);
         wchar_t text[512];
         if (MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 512) == 0)
             text[0] = L'\0';

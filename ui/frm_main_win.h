@@ -4,9 +4,11 @@
 #pragma once
 
 #include "core/runs.h"
+#include "ui/form_design.h"
 
 #include <windows.h>
 
+#include <array>
 #include <exception>
 #include <string>
 
@@ -29,7 +31,6 @@ public:
     // focused push button); true when it was handled and must not be dispatched.
     bool handleDialogKey(MSG& msg);
     // The exit status the program ends with once the window is gone: 0, or 1 after an error report.
-    int exitStatus() const noexcept { return exitStatus_; }
 
     bool Option1Selected() const override;
     void MsgBox(const std::u16string& prompt) override;
@@ -49,7 +50,7 @@ private:
     std::u16string programTitle_;
     core::RunEnvironment env_;
     HWND hwnd_ = nullptr;
-    HWND controls_[4] = {};
+    std::array<HWND, design::kControls.size()> controls_{};
     HWND lastFocus_ = nullptr;
     HFONT optionFont_ = nullptr;
     int exitStatus_ = 0;

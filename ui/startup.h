@@ -12,7 +12,7 @@ struct ProgramInfo {
     const char* version;
     const char* company;
     const char* appId;
-    // Ends the program as soon as its window is shown; for timing start-up.
+    // Ends the program as soon as its window is shown: a seam for the start-up benchmark.
     bool quitWhenShown = false;
 };
 

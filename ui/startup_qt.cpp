@@ -8,6 +8,7 @@
 #include "platform/heap.h"
 #include "ui/display.h"
 #include "ui/error_report.h"
+#include "ui/error_text.h"
 #include "ui/frm_main.h"
 
 #include <QApplication>
@@ -31,7 +32,7 @@ QtMessageHandler toolkitHandler = nullptr;
 // What the toolkit said while starting, held back so that a failure is told in one paragraph.
 QStringList startupMessages;
 // The largest scale factor taken: 16 already makes the window 4992 pixels wide.
-constexpr double kMaxScaleFactor = 16;
+constexpr int kMaxScaleFactor = 16;
 
 // Says what keeps the program from starting and how to start it, then ends it with status 1.
 // A missing platform plugin's package is named instead.
@@ -90,7 +91,8 @@ std::string scaleFactorProblem()
     const double factor = std::strtod(value, &end);
     if (*end == '\0' && std::isfinite(factor) && factor > 0 && factor <= kMaxScaleFactor)
         return {};
-    return std::string("QT_SCALE_FACTOR vale '") + value + "', non un numero maggiore di 0 e al più 16";
+    return std::string("QT_SCALE_FACTOR vale '") + value + "', non un numero maggiore di 0 e al più "
+           + std::to_string(kMaxScaleFactor);
 }
 
 // The program takes no command line: the toolkit sees the program's name and
@@ -123,8 +125,7 @@ void setIdentity(const ProgramInfo& info)
 int reportFatalFault(const platform::RuntimeError& error, char* argv0, const ProgramInfo& info)
 {
     if (!displayProblem().empty() || !scaleFactorProblem().empty()) {
-        std::fprintf(stderr, "%s: Errore di run-time '%d': %s\n", info.name, error.number(),
-                     error.description().c_str());
+        printReport({error.number(), error.description().c_str(), ""}, info.name);
         return EXIT_FAILURE;
     }
     ToolkitArguments arguments(argv0, info);

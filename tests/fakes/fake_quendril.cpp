@@ -1,6 +1,6 @@
 // Test-only conversion libraries that keep the contract but behave unlike the
 // stand-in; one source, one variant per build.
-#include "quendril/quendril.h"
+#include "contract/quendril.h"
 
 #include <cstdint>
 #include <cstdlib>

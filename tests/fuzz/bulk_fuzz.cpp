@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Bytes to text, by the stored length, zeros included.
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const std::u16string text = platform::fromAnsiBstr(platform::Bstr::fromBytes(bytes), cp);
+    const std::u16string text = cp.decode(bytes);
     if (text.size() != size)
         std::abort();
     for (std::size_t i = 0; i < size; ++i)
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string wide;
     for (std::size_t i = 0; i + 1 < size; i += 2)
         wide.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
-    const platform::Bstr ansi = platform::toAnsiBstr(wide, cp);
+    const platform::Bstr ansi = cp.encode(wide);
     if (ansi.bytes().size() != wide.size())
         std::abort();
     for (std::size_t i = 0; i < wide.size(); ++i)

@@ -8,7 +8,7 @@ source "$(dirname "$0")/common.sh"
 require_tools ninja
 deps=$(ninja -C "$1" -t deps | awk '/^[^ ].*: #deps/ { ui = ($1 ~ /(^|\/)ui[.\/]/ || $1 ~ /\/ui\/main/) } ui')
 [[ -n "$deps" ]] || { echo "FAIL: no dependencies recorded for ui objects"; exit 1; }
-if grep -E 'platform/(sysstring|bstr|library)\.h|quendril/quendril\.h' <<<"$deps"; then
+if grep -E 'platform/(sysstring|bstr|library)\.h|contract/quendril\.h' <<<"$deps"; then
   echo "FAIL: ui code includes the headers above"
   exit 1
 fi
