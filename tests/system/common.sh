@@ -27,3 +27,22 @@ start_xvfb() {
   DISPLAY=":$(head -n1 "$xvfb_answer")"
   export DISPLAY
 }
+
+# Starts a private X server with a window manager, for the X11 platform only,
+# and defines ended and window_of; their pids go in desktop_pids. $1 is a
+# scratch folder.
+start_desktop() {
+  start_xvfb "$1"
+  desktop_pids=("$xvfb_pid")
+  unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+  export XDG_RUNTIME_DIR="$1/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  openbox >/dev/null 2>&1 &
+  desktop_pids+=($!)
+  until_true 'wmctrl -m >/dev/null 2>&1' || { echo "FAIL: window manager did not start"; kill "${desktop_pids[@]}"; exit 1; }
+}
+
+# Whether process $1 has ended (a child that ended stays a zombie until waited for).
+ended() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
+# The visible window of process $1 titled exactly $2 (both conditions, not either).
+window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }

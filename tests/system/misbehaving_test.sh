@@ -48,17 +48,8 @@ none                    hostile  1  closed         result
 indirect_function       ifunc    1  normal         result
 '
 
-start_xvfb "$work"
-pids+=("$xvfb_pid")
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-until_true 'wmctrl -m >/dev/null 2>&1' || fail "window manager did not start"
-
-ended() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
-window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+start_desktop "$work"
+pids+=("${desktop_pids[@]}")
 # Waits for a box titled with the program's name, dismisses it with Return; false if none came.
 dismiss_box() {
   local box=''

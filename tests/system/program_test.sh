@@ -46,19 +46,8 @@ status=0
 [[ $status -ne 0 ]] || fail "started with libsysstring missing, the program ran"
 
 # --- A private X server and a window manager.
-start_xvfb "$work"
-pids+=("$xvfb_pid")
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-until_true 'wmctrl -m >/dev/null 2>&1' || fail "window manager did not start"
-
-# Whether process $1 has ended (a child that ended stays a zombie until waited for).
-ended() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
-# The visible window of process $1 titled exactly $2 (both conditions, not either).
-window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+start_desktop "$work"
+pids+=("${desktop_pids[@]}")
 shot() { import -window root "$artefacts/$name-$1.png"; }
 
 # Presses a push button of window $1 at client position $2 $3 and waits (up to
