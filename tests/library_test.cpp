@@ -109,8 +109,13 @@ TEST(Library, LastFolderIsTriedOnlyWhenNothingElseFindsTheLibrary)
         return fs::path(lib.loadedPath());
     };
 #ifndef _WIN32
-    // The standard search first: the test's own run path holds the stand-in.
-    EXPECT_TRUE(fs::equivalent(loadedFrom(kFakes + "/empty", kLibraryFile), kStandInFile));
+    // The standard search first: the system's maths library, even with a copy in the last folder.
+    Library system(kFakes + "/empty", "libm.so.6");
+    system.resolve("cos");
+    fs::copy_file(system.loadedPath(), last.path() / "libm.so.6");
+    Library maths(kFakes + "/empty", "libm.so.6", last.path().string());
+    maths.resolve("cos");
+    EXPECT_TRUE(fs::equivalent(maths.loadedPath(), system.loadedPath())) << maths.loadedPath();
 #endif
     EXPECT_TRUE(fs::equivalent(loadedFrom(kFakes + "/null", kLibraryFile), kFakes + "/null/" + kLibraryFile));
     EXPECT_TRUE(fs::equivalent(loadedFrom(kFakes + "/empty", onlyThere), last.path() / onlyThere));
