@@ -279,6 +279,39 @@ private slots:
         QCOMPARE(QString::fromStdString(ui::missingPlatformPackage(messages.toStdString(), wayland)), package);
     }
 
+    void unreachableDisplaysAreNamed_data()
+    {
+        QTest::addColumn<QString>("messages");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("wayland");
+        QTest::addColumn<QString>("problem");
+        const QString x11 = "could not connect to display %1\nCould not load the Qt platform plugin \"xcb\"";
+        const QString both = "Failed to create wl_display (No such file or directory)\n" + x11;
+        QTest::newRow("DISPLAY unset") << x11.arg("") << QString() << QString()
+                                       << "la variabile DISPLAY non è impostata";
+        QTest::newRow("no X server") << x11.arg(":9999") << ":9999" << QString()
+                                     << "impossibile collegarsi allo schermo ':9999'";
+        QTest::newRow("no compositor, DISPLAY unset")
+            << both.arg("") << QString() << "nothing"
+            << "impossibile collegarsi al compositore Wayland 'nothing'; la variabile DISPLAY non è impostata";
+        QTest::newRow("no compositor alone") << "Failed to create wl_display (Connection refused)" << ":0"
+                                             << "wayland-1" << "impossibile collegarsi al compositore Wayland 'wayland-1'";
+        QTest::newRow("a plugin not found") << "Could not find the Qt platform plugin \"bogus\" in \"\"" << ":0"
+                                            << "wayland-0" << "";
+    }
+
+    void unreachableDisplaysAreNamed()
+    {
+        QFETCH(QString, messages);
+        QFETCH(QString, display);
+        QFETCH(QString, wayland);
+        QFETCH(QString, problem);
+        const QByteArray x = display.toUtf8(), w = wayland.toUtf8();
+        const std::string found = ui::displayProblem(messages.toStdString(), display.isNull() ? nullptr : x.constData(),
+                                                     wayland.isNull() ? nullptr : w.constData());
+        QCOMPARE(QString::fromStdString(found), problem);
+    }
+
     void reportGoesToStderrWhenItsBoxCannotBeMade()
     {
         testing_support::TempFolder folder;

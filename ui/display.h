@@ -1,14 +1,15 @@
-// Whether the program can reach a display before the GUI toolkit tries, so
-// that the usual case (no display at all) gets a message of its own.
+// What keeps the GUI toolkit from starting, told from what it said while
+// failing: the displays it could not reach, or the platform plugin package
+// that is missing.
 #pragma once
 
 #include <string>
 
 namespace ui {
 
-// Empty when a display can be reached or a GUI platform was chosen explicitly;
-// otherwise what is missing, in a few words.
-std::string displayProblem();
+// The displays the toolkit could not reach, in a few words, given the X and
+// Wayland display names it had (null when unset); empty when it names none.
+std::string displayProblem(const std::string& toolkitMessages, const char* display, const char* waylandDisplay);
 
 // The Debian package of the toolkit's platform plugin that keeps it from
 // starting, from what it said: the plugin it could not find, or in a Wayland

@@ -1,6 +1,6 @@
-// Start-up of either deliverable: checks that a display can be reached, sets
-// up the application's identity and fonts, loads the main window and runs the
-// event loop.
+// Start-up of either deliverable: sets up the application's identity and
+// fonts (ending with a clear message when no display can be reached), loads
+// the main window and runs the event loop.
 #pragma once
 
 namespace ui {

@@ -1,7 +1,8 @@
 // Start-up in the Qt front-end: everything between main() and the event loop.
 // Whatever keeps the toolkit from starting (no display, a platform that cannot
 // start, a bad scale factor) ends the program with one paragraph on stderr and
-// status 1, never with an abort.
+// status 1, never with an abort: the toolkit's fatal start-up error is caught
+// and told in the program's words.
 #include "ui/startup.h"
 
 #include "platform/fatal_fault.h"
@@ -31,6 +32,8 @@ const char* programPath = "";
 QtMessageHandler toolkitHandler = nullptr;
 // What the toolkit said while starting, held back so that a failure is told in one paragraph.
 QStringList startupMessages;
+// In the image a fatal fault handed over to, the fault it reports.
+const platform::RuntimeError* faultToReport = nullptr;
 // The largest scale factor taken: 16 already makes the window 4992 pixels wide.
 constexpr int kMaxScaleFactor = 16;
 
@@ -56,20 +59,37 @@ constexpr int kMaxScaleFactor = 16;
     std::_Exit(EXIT_FAILURE);
 }
 
-// During start-up the toolkit's fatal errors (a platform plugin that cannot
-// start, say) end the program as failToStart does, instead of aborting; the
-// reason given is what the toolkit said before, or the error's first line.
+// A fatal fault's report on stderr alone, for when its box cannot be shown.
+void printFaultReport(const platform::RuntimeError& error, const char* name)
+{
+    printReport({error.number(), error.description().c_str(), ""}, name);
+}
+
+// During start-up the toolkit's fatal errors (no display, a platform plugin
+// that cannot start) end the program as failToStart does, instead of aborting;
+// the reason given is the displays it could not reach, else what it said
+// before, or the error's first line. In the image reporting a fatal fault, the
+// fault's report goes to stderr instead.
 void onStartupMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type != QtFatalMsg) {
         startupMessages << message;
         return;
     }
-    const QString reason = startupMessages.isEmpty() ? message.section(QLatin1Char('\n'), 0, 0)
-                                                     : startupMessages.join(QStringLiteral("; "));
+    if (faultToReport) {
+        printFaultReport(*faultToReport, programName);
+        std::_Exit(EXIT_FAILURE);
+    }
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const QString everything = startupMessages.join(QLatin1Char('\n')) + QLatin1Char('\n') + message;
-    failToStart(reason.toStdString(), missingPlatformPackage(everything.toStdString(), wayland && *wayland));
+    const std::string everything =
+        (startupMessages.join(QLatin1Char('\n')) + QLatin1Char('\n') + message).toStdString();
+    const std::string package = missingPlatformPackage(everything, wayland && *wayland);
+    std::string reason = package.empty() ? displayProblem(everything, std::getenv("DISPLAY"), wayland) : "";
+    if (reason.empty())
+        reason = (startupMessages.isEmpty() ? message.section(QLatin1Char('\n'), 0, 0)
+                                            : startupMessages.join(QStringLiteral("; ")))
+                     .toStdString();
+    failToStart(reason, package);
 }
 
 // Ends start-up: the toolkit's own handler again, and what it said so far passed on to it.
@@ -121,15 +141,19 @@ void setIdentity(const ProgramInfo& info)
 }
 
 // In the image a fatal fault handed over to: the report, on stderr and in
-// the program's usual box, then status 1.
+// the program's usual box (on stderr alone when the toolkit cannot start), then status 1.
 int reportFatalFault(const platform::RuntimeError& error, char* argv0, const ProgramInfo& info)
 {
-    if (!displayProblem().empty() || !scaleFactorProblem().empty()) {
-        printReport({error.number(), error.description().c_str(), ""}, info.name);
+    if (!scaleFactorProblem().empty()) {
+        printFaultReport(error, info.name);
         return EXIT_FAILURE;
     }
+    programName = info.name;
+    faultToReport = &error;
     ToolkitArguments arguments(argv0, info);
+    toolkitHandler = qInstallMessageHandler(onStartupMessage);
     QApplication app(arguments.argc, arguments.argv);
+    endStartup();
     setIdentity(info);
     showErrorReport(QString::fromUtf8(info.name), std::make_exception_ptr(error));
     return EXIT_FAILURE;
@@ -144,8 +168,6 @@ int runProgram(int, char* argv[], const ProgramInfo& info)
         return reportFatalFault(*fault, argv[0], info);
     programName = info.name;
     programPath = argv[0];
-    if (const std::string problem = displayProblem(); !problem.empty())
-        failToStart(problem);
     if (const std::string problem = scaleFactorProblem(); !problem.empty())
         failToStart(problem);
 

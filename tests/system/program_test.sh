@@ -4,8 +4,9 @@
 # result boxes dismissed with a key, closed through the window manager; then
 # started with no conversion library beside it, and with no display at all.
 # Screenshots go to ARTEFACTS.
-# The window's WM_CLASS is the desktop entry's id; the error report's text
-# copies with Ctrl+C.
+# The window's WM_CLASS is the desktop entry's id, and so is its app id under
+# a headless Wayland compositor (skipped, status 77, without weston or the
+# toolkit's Wayland plugin); the error report's text copies with Ctrl+C.
 # Usage: program_test.sh BIN_DIR NAME ARTEFACTS PLANTED_LIBSYSSTRING APP_ID
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
@@ -100,6 +101,18 @@ fails_to_start "$bin/$name" -u DISPLAY WAYLAND_DISPLAY=nothing
 fails_to_start "$bin/$name" QT_SCALE_FACTOR=nan
 fails_to_start "$bin/$name" QT_SCALE_FACTOR=1e9
 
+# --- The image a fatal fault hands its report over to (through the variable
+# naming its process), when the toolkit cannot start: the report alone, on one
+# line, and status 1.
+for environment in '-u DISPLAY -u WAYLAND_DISPLAY' 'QT_QPA_PLATFORM=bogus'; do
+  status=0
+  (cd "$work" && timeout 20 bash -c 'export VC_ERRORE_FATALE="$$:51:guasto di prova"; exec env '"$environment"' "$0"' \
+    "$bin/$name") 2>"$work/err" || status=$?
+  [[ $status -eq 1 ]] || fail "fault report, $environment: exit status $status, expected 1"
+  [[ "$(cat "$work/err")" == "$name: Errore di run-time '51': guasto di prova" ]] \
+    || fail "fault report, $environment: stderr is not the report alone: $(head -c 300 "$work/err")"
+done
+
 # --- Normal use, started from another folder, with toolkit options that must
 # change nothing: the program takes no command line.
 start "$work" "$bin/$name" -qwindowtitle Altro -reverse -stylesheet "$work/none.qss"
@@ -160,5 +173,32 @@ if [[ -n "$wid" ]]; then
   fi
 fi
 
+# --- Under a headless Wayland compositor the window's app id is the desktop
+# entry's id, as the Wayland library's trace of the program's requests shows it.
+wayland_skip=''
+if ! command -v weston >/dev/null; then
+  wayland_skip='weston is not installed'
+elif ! compgen -G '/usr/lib/*/qt6/plugins/platforms/libqwayland*' >/dev/null; then
+  wayland_skip="the toolkit's Wayland plugin (qt6-wayland) is not installed"
+else
+  weston --backend=headless-backend.so --no-config --idle-time=0 --socket=wayland-test >"$work/weston.log" 2>&1 &
+  pids+=($!)
+  if until_true '[[ -S "$XDG_RUNTIME_DIR/wayland-test" ]]'; then
+    (cd "$work" && exec env -u DISPLAY WAYLAND_DISPLAY=wayland-test QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=1 \
+      "$bin/$name") 2>"$work/wayland.log" &
+    pids+=($!)
+    request=''
+    until_true 'request=$(grep -om1 "xdg_toplevel@[0-9]*\.set_app_id(.*)" "$work/wayland.log")' \
+      || fail "Wayland: the program never set an app id: $(grep -v '^\[' "$work/wayland.log" | head -c 300)"
+    [[ -z "$request" || "$request" == *".set_app_id(\"$app_id\")" ]] || fail "Wayland: app id is not the desktop entry's id: $request"
+  else
+    fail "weston did not start: $(tail -n 3 "$work/weston.log")"
+  fi
+fi
+
 echo "$name black-box checks: $failures failed"
-[[ $failures -eq 0 ]]
+[[ $failures -eq 0 ]] || exit 1
+if [[ -n "$wayland_skip" ]]; then
+  echo "SKIP: $wayland_skip; the Wayland app id was not checked, the other checks passed"
+  exit 77
+fi

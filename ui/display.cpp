@@ -1,42 +1,36 @@
-// Display check for X11 desktops: a GUI platform chosen with QT_QPA_PLATFORM
-// is trusted; a Wayland session is left to the toolkit; otherwise the X
-// server named by DISPLAY must accept a connection.
+// Reading the toolkit's start-up messages: its X11 and Wayland plugins each
+// say when they cannot reach their display, and its plugin loader which
+// plugins it could not find or has.
 #include "ui/display.h"
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
 
 namespace ui {
 
 namespace {
 
-bool platformChosen()
+bool has(const std::string& text, const char* part)
 {
-    const char* env = std::getenv("QT_QPA_PLATFORM");
-    return env && *env;
+    return text.find(part) != std::string::npos;
+}
+
+bool isSet(const char* variable)
+{
+    return variable && *variable;
 }
 
 } // namespace
 
-std::string displayProblem()
+std::string displayProblem(const std::string& toolkitMessages, const char* display, const char* waylandDisplay)
 {
-    if (platformChosen())
-        return {};
-    const char* display = std::getenv("DISPLAY");
-    if (display && *display) {
-        xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-        const bool ok = xcb_connection_has_error(c) == 0;
-        xcb_disconnect(c);
-        if (ok)
-            return {};
+    std::string problem;
+    if (has(toolkitMessages, "Failed to create wl_display") && isSet(waylandDisplay))
+        problem = std::string("impossibile collegarsi al compositore Wayland '") + waylandDisplay + "'";
+    if (has(toolkitMessages, "could not connect to display")) {
+        if (!problem.empty())
+            problem += "; ";
+        problem += isSet(display) ? std::string("impossibile collegarsi allo schermo '") + display + "'"
+                                  : std::string("la variabile DISPLAY non è impostata");
     }
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland && *wayland)
-        return {};
-    if (display && *display)
-        return std::string("impossibile collegarsi allo schermo '") + display + "'";
-    return "la variabile DISPLAY non è impostata";
+    return problem;
 }
 
 std::string missingPlatformPackage(const std::string& toolkitMessages, bool waylandSession)
