@@ -10,6 +10,7 @@
 
 #include "platform/cpu_win.h"
 #include "platform/fault_activity.h"
+#include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
 #include "platform/wide_win.h"
 
@@ -28,51 +29,15 @@ namespace win {
 
 bool isFault(unsigned long code) noexcept
 {
-    switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    case EXCEPTION_FLT_INVALID_OPERATION:
-    case EXCEPTION_FLT_OVERFLOW:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_STACK_OVERFLOW:
-        return true;
-    default:
-        return false;
-    }
+    return faultCodeName(code) != nullptr;
 }
 
 void exceptionName(unsigned long code, char* name, unsigned size) noexcept
 {
-    struct Name {
-        DWORD code;
-        const char* name;
-    };
-    static constexpr Name kNames[] = {
-        {EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION"},
-        {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
-        {EXCEPTION_DATATYPE_MISALIGNMENT, "EXCEPTION_DATATYPE_MISALIGNMENT"},
-        {EXCEPTION_FLT_DIVIDE_BY_ZERO, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
-        {EXCEPTION_FLT_INVALID_OPERATION, "EXCEPTION_FLT_INVALID_OPERATION"},
-        {EXCEPTION_FLT_OVERFLOW, "EXCEPTION_FLT_OVERFLOW"},
-        {EXCEPTION_ILLEGAL_INSTRUCTION, "EXCEPTION_ILLEGAL_INSTRUCTION"},
-        {EXCEPTION_IN_PAGE_ERROR, "EXCEPTION_IN_PAGE_ERROR"},
-        {EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
-        {EXCEPTION_INT_OVERFLOW, "EXCEPTION_INT_OVERFLOW"},
-        {EXCEPTION_PRIV_INSTRUCTION, "EXCEPTION_PRIV_INSTRUCTION"},
-        {EXCEPTION_STACK_OVERFLOW, "EXCEPTION_STACK_OVERFLOW"},
-    };
-    for (const Name& n : kNames)
-        if (n.code == code) {
-            std::snprintf(name, size, "%s", n.name);
-            return;
-        }
-    std::snprintf(name, size, "eccezione 0x%08lX", code);
+    if (const char* known = faultCodeName(code))
+        std::snprintf(name, size, "%s", known);
+    else
+        std::snprintf(name, size, "eccezione 0x%08lX", code);
 }
 
 } // namespace win

@@ -18,9 +18,11 @@
 #include <string.h>
 
 #ifdef _WIN32
-#include <windows.h>
 #include <io.h>
 #include <signal.h>
+#include <windows.h>
+
+#include "platform/fault_codes_win.h"
 #define CALL __stdcall
 #else
 #include <dlfcn.h>
@@ -344,32 +346,10 @@ static const char kChildFlag[] = "--isolated-group";
 /* How a child that aborted ends, told apart from the system's exception codes. */
 static const DWORD kAborted = 0xE0000001;
 
-static const struct {
-    DWORD code;
-    const char* name;
-} faults[] = {
-    {EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION"},
-    {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
-    {EXCEPTION_DATATYPE_MISALIGNMENT, "EXCEPTION_DATATYPE_MISALIGNMENT"},
-    {EXCEPTION_FLT_DIVIDE_BY_ZERO, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
-    {EXCEPTION_FLT_INVALID_OPERATION, "EXCEPTION_FLT_INVALID_OPERATION"},
-    {EXCEPTION_FLT_OVERFLOW, "EXCEPTION_FLT_OVERFLOW"},
-    {EXCEPTION_ILLEGAL_INSTRUCTION, "EXCEPTION_ILLEGAL_INSTRUCTION"},
-    {EXCEPTION_IN_PAGE_ERROR, "EXCEPTION_IN_PAGE_ERROR"},
-    {EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
-    {EXCEPTION_INT_OVERFLOW, "EXCEPTION_INT_OVERFLOW"},
-    {EXCEPTION_PRIV_INSTRUCTION, "EXCEPTION_PRIV_INSTRUCTION"},
-    {EXCEPTION_STACK_OVERFLOW, "EXCEPTION_STACK_OVERFLOW"},
-    {kAborted, "abort"},
-};
-
 /* The name of the fault code stands for, or null when it is not a fault. */
 static const char* faultName(DWORD code)
 {
-    for (size_t i = 0; i < sizeof faults / sizeof faults[0]; ++i)
-        if (faults[i].code == code)
-            return faults[i].name;
-    return NULL;
+    return code == kAborted ? "abort" : faultCodeName(code);
 }
 
 /* In the child, a fault anywhere (loading, a call, a library's thread,
