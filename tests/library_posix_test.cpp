@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -23,14 +24,26 @@ using testing_support::kStandInFile;
 using testing_support::TempFolder;
 namespace fs = std::filesystem;
 
-TEST(Library, TheStandardSearchComesBeforeTheLastFolder)
+TEST(LibraryDeathTest, TheStandardSearchComesBeforeTheLastFolder)
 {
-    // The test's own run path holds the stand-in; the last folder a copy of it.
-    TempFolder last;
-    fs::copy_file(kStandInFile, last.path() / kLibraryFile);
-    Library lib(kFakes + "/empty", kLibraryFile, last.path().string());
-    lib.resolve("xrQuendril");
-    EXPECT_TRUE(fs::equivalent(lib.loadedPath(), kStandInFile)) << lib.loadedPath();
+    // In a fresh process, where no library of the same name is loaded yet to
+    // answer the search. The test's own run path holds the stand-in; the last
+    // folder a copy of it.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            bool standIn;
+            {
+                TempFolder last;
+                fs::copy_file(kStandInFile, last.path() / kLibraryFile);
+                Library lib(kFakes + "/empty", kLibraryFile, last.path().string());
+                lib.resolve("xrQuendril");
+                std::fprintf(stderr, "loaded %s\n", lib.loadedPath().c_str());
+                standIn = fs::equivalent(lib.loadedPath(), kStandInFile);
+            }
+            std::exit(standIn ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "^loaded ");
 }
 
 TEST(Library, OnlyARegularFileIsEverOpened)
