@@ -8,6 +8,7 @@
 //   s   the in-program text-to-bytes conversion, the interval of "StringToArray"
 //   l   both library runs, one after the other (timed as one step)
 //   f   the floor of p: an exact-size allocation and one copy per character
+#include "bench/process_readings.h"
 #include "core/runs.h"
 #include "platform/heap.h"
 
@@ -17,37 +18,10 @@
 #include <memory>
 #include <string>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#include <time.h>
-#endif
-
 namespace {
 
 // Where results go, so that no conversion is left out as unused.
 volatile std::size_t sink = 0;
-
-long minorFaults()
-{
-#ifdef _WIN32
-    return -1;
-#else
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_minflt;
-#endif
-}
-
-double threadSeconds()
-{
-#ifdef _WIN32
-    return -1;
-#else
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-#endif
-}
 
 // The in-program conversion's allocation pattern with nothing else in it.
 std::size_t floorLoop(const std::uint8_t* mat, std::size_t n)
@@ -68,8 +42,8 @@ bool step(char what, const core::RunEnvironment& env)
 {
     core::ByteArray mat(0, core::kBlockElements);
     std::u16string s(core::kBlockBytes, u' ');
-    const long faults = minorFaults();
-    const double cpu = threadSeconds();
+    const long faults = bench::minorFaults();
+    const double cpu = bench::threadSeconds();
     const auto start = std::chrono::steady_clock::now();
     switch (what) {
     case 'p':
@@ -90,8 +64,8 @@ bool step(char what, const core::RunEnvironment& env)
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     sink = sink + s.size();
-    std::printf("%c %.6f %.6f %ld\n", what, took.count(), cpu < 0 ? -1 : threadSeconds() - cpu,
-                faults < 0 ? -1 : minorFaults() - faults);
+    std::printf("%c %.6f %.6f %ld\n", what, took.count(), cpu < 0 ? -1 : bench::threadSeconds() - cpu,
+                faults < 0 ? -1 : bench::minorFaults() - faults);
     return true;
 }
 

@@ -5,54 +5,21 @@
 // system converts, against our own table.
 #include "platform/codepage.h"
 
-#include <gtest/gtest.h>
+#include "tests/test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <iconv.h>
-#endif
+#include <gtest/gtest.h>
 
 #include <set>
 
 using namespace platform;
+using testing_support::referenceWindows1252Character;
 
 namespace {
-
-#ifdef _WIN32
-// Our own Windows-1252 table; 0 stands for no character, as below.
-char16_t referenceCharacter(unsigned char b)
-{
-    return Windows1252().charFromCode(b);
-}
-#else
-// The character the C library's own CP1252 converter gives for byte b; 0 when
-// it leaves the byte unassigned.
-char16_t referenceCharacter(unsigned char b)
-{
-    iconv_t cd = iconv_open("UTF-16LE", "CP1252");
-    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << "no CP1252 converter";
-    char in[1] = {static_cast<char>(b)};
-    unsigned char out[4] = {};
-    char* from = in;
-    char* to = reinterpret_cast<char*>(out);
-    std::size_t inLeft = 1, outLeft = sizeof out;
-    const std::size_t done = iconv(cd, &from, &inLeft, &to, &outLeft);
-    iconv_close(cd);
-    if (done == static_cast<std::size_t>(-1) || outLeft != 2)
-        return 0;
-    return static_cast<char16_t>(out[0] | out[1] << 8);
-}
-#endif
 
 // The tests below need the system's code page to be Windows-1252.
 bool ansiIsWindows1252()
 {
-#ifdef _WIN32
-    return GetACP() == 1252;
-#else
-    return true;
-#endif
+    return testing_support::systemCodePage() == 1252;
 }
 
 } // namespace
@@ -67,7 +34,7 @@ TEST(Windows1252, EveryByteMapsToItsCharacterAndBack)
     const CodePage& cp = ansiCodePage();
     for (int b = 0; b < 256; ++b) {
         const char16_t expected = unassigned.count(b) ? static_cast<char16_t>(b)
-                                                      : referenceCharacter(static_cast<unsigned char>(b));
+                                                      : referenceWindows1252Character(static_cast<unsigned char>(b));
         ASSERT_TRUE(expected != 0 || b == 0) << "the reference leaves byte " << b << " unassigned";
         const char16_t c = cp.charFromCode(static_cast<std::uint8_t>(b));
         EXPECT_EQ(c, expected) << "byte " << b;

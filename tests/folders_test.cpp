@@ -6,20 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
 
 TEST(Folders, TheProgramsFolderAndDriveBecomeCurrent)
 {
-#ifdef _WIN32
-    if (!_pgmptr)
-        GTEST_SKIP() << "the C runtime does not know the program's path";
-    const fs::path program = _pgmptr;
-#else
-    const fs::path program = fs::read_symlink("/proc/self/exe");
-#endif
+    const fs::path program = testing_support::programPath();
+    if (program.empty())
+        GTEST_SKIP() << "the system does not tell the program's path";
     testing_support::TempFolder elsewhere;
     testing_support::CurrentDirectory cwd(elsewhere.path());
     platform::setCurrentDrive(platform::programFolder());

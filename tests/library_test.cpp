@@ -8,17 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <vector>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-
-#include <csignal>
-#include <cstring>
-#endif
 
 using namespace platform;
 using testing_support::CurrentDirectory;
+using testing_support::descriptionOf;
 using testing_support::errorNumberOf;
 using testing_support::kAbsentLibrary;
 using testing_support::kFakes;
@@ -26,21 +19,6 @@ using testing_support::kLibraryFile;
 using testing_support::kStandInFile;
 using testing_support::TempFolder;
 namespace fs = std::filesystem;
-
-namespace {
-
-
-std::string descriptionOf(Library& lib, const char* function)
-{
-    try {
-        lib.resolve(function);
-    } catch (const RuntimeError& e) {
-        return e.description();
-    }
-    return {};
-}
-
-} // namespace
 
 // Binding is lazy: a library that cannot be loaded is an error at its first call, not before.
 TEST(Library, NothingIsLoadedBeforeTheFirstCall)
@@ -108,15 +86,6 @@ TEST(Library, LastFolderIsTriedOnlyWhenNothingElseFindsTheLibrary)
         lib.resolve("xrQuendril");
         return fs::path(lib.loadedPath());
     };
-#ifndef _WIN32
-    // The standard search first: the system's maths library, even with a copy in the last folder.
-    Library system(kFakes + "/empty", "libm.so.6");
-    system.resolve("cos");
-    fs::copy_file(system.loadedPath(), last.path() / "libm.so.6");
-    Library maths(kFakes + "/empty", "libm.so.6", last.path().string());
-    maths.resolve("cos");
-    EXPECT_TRUE(fs::equivalent(maths.loadedPath(), system.loadedPath())) << maths.loadedPath();
-#endif
     EXPECT_TRUE(fs::equivalent(loadedFrom(kFakes + "/null", kLibraryFile), kFakes + "/null/" + kLibraryFile));
     EXPECT_TRUE(fs::equivalent(loadedFrom(kFakes + "/empty", onlyThere), last.path() / onlyThere));
 
@@ -162,51 +131,3 @@ TEST(Library, BindingIsMadeOnceAndOutlivesTheFile)
     EXPECT_EQ(SysStringByteLen(s), 3u);
     SysFreeString(s);
 }
-
-#ifndef _WIN32
-TEST(Library, OnlyARegularFileIsEverOpened)
-{
-    // Opening a FIFO would block for ever; anything but a regular file is 48.
-    TempFolder beside;
-    ASSERT_EQ(mkfifo((beside.path() / kLibraryFile).c_str(), 0600), 0);
-    Library lib(beside.path().string(), kLibraryFile);
-    EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kLibraryNotLoadable);
-    EXPECT_NE(descriptionOf(lib, "xrQuendril").find("non è un file regolare"), std::string::npos);
-
-    // The same on the standard search's path, where the file can be seen first.
-    TempFolder onPath;
-    ASSERT_EQ(mkfifo((onPath.path() / "libvc-fifo.so").c_str(), 0600), 0);
-    const char* saved = std::getenv("LD_LIBRARY_PATH");
-    const std::string previous = saved ? saved : "";
-    setenv("LD_LIBRARY_PATH", onPath.path().c_str(), 1);
-    Library searched(kFakes + "/empty", "libvc-fifo.so");
-    EXPECT_EQ(errorNumberOf([&] { searched.resolve("xrQuendril"); }), kLibraryNotLoadable);
-    if (saved)
-        setenv("LD_LIBRARY_PATH", previous.c_str(), 1);
-    else
-        unsetenv("LD_LIBRARY_PATH");
-}
-#endif
-
-#ifndef _WIN32
-TEST(Library, AConstructorThatFaultsOrEndsTheProcessIsError51BeforeTheProgramRunsIt)
-{
-    // Loading is tried in a child first, so the program itself never loads these.
-    const struct {
-        const char* misbehaviour;
-        std::string reason;
-    } cases[] = {{"load_segv", strsignal(SIGSEGV)},
-                 {"load_abort", strsignal(SIGABRT)},
-                 {"load_blocked_segv", strsignal(SIGSEGV)}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.misbehaviour);
-        setenv("VC_MISBEHAVE", c.misbehaviour, 1);
-        Library lib(kFakes + "/hostile", kLibraryFile);
-        EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kInternalError);
-        EXPECT_EQ(descriptionOf(lib, "xrQuendril"),
-                  "la libreria '" + kLibraryFile + "' si è interrotta durante il caricamento: " + c.reason);
-        EXPECT_FALSE(lib.loaded());
-    }
-    unsetenv("VC_MISBEHAVE");
-}
-#endif

@@ -2,79 +2,24 @@
 // test-only libraries, through a fake window and a scripted clock.
 #include "core/runs.h"
 
-#include "core/quendril_library.h"
-#include "platform/fatal_fault.h"
+#include "tests/run_fixture.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 using namespace core;
 using testing_support::errorNumberOf;
+using testing_support::Fixture;
 using testing_support::kAbsentLibrary;
 using testing_support::kFakes;
 using testing_support::kStandInFolder;
+using testing_support::kTime;
 
 namespace {
 
-// Records what a run asks of its window, in order.
-class FakeWindow final : public RunWindow {
-public:
-    FakeWindow(bool option1, std::vector<std::string>& log) : option1_(option1), log_(log) {}
-    bool Option1Selected() const override
-    {
-        log_.push_back("option");
-        return option1_;
-    }
-    void MsgBox(const std::u16string& prompt) override
-    {
-        log_.push_back("msgbox");
-        shown.push_back(prompt);
-    }
-    std::vector<std::u16string> shown;
-
-private:
-    bool option1_;
-    std::vector<std::string>& log_;
-};
-
-// A tick source that also writes each reading into the shared log.
-class LoggingTicks final : public TickSource {
-public:
-    explicit LoggingTicks(std::vector<std::string>& log) : log_(log) {}
-    std::uint32_t ticks() override
-    {
-        log_.push_back("tick");
-        return now += 40;
-    }
-    std::uint32_t now = 1000;
-
-private:
-    std::vector<std::string>& log_;
-};
-
-struct Fixture {
-    explicit Fixture(std::string folder, bool option1 = true,
-                     std::string fileName = QuendrilLibrary::defaultFileName())
-        : library(std::move(folder), std::move(fileName)), ticks(log), window(option1, log)
-    {
-    }
-    RunEnvironment env() { return {library, ticks, u",", platform::ansiCodePage()}; }
-
-    std::vector<std::string> log;
-    QuendrilLibrary library;
-    LoggingTicks ticks;
-    FakeWindow window;
-};
-
-const std::u16string kTime = u"impiegati 0,040 sec.";
 const std::vector<std::string> kTimedOrder = {"tick", "option", "tick", "msgbox"};
 
 } // namespace
@@ -218,166 +163,6 @@ TEST(Runs, RoutineErrorsLeaveTheRunWithEverythingReleased)
     EXPECT_EQ(errorNumberOf([&] { BytesToText(Method::InProgram, mat, kBlockBytes + 2, f.env()); }),
               platform::kSubscriptOutOfRange);
 }
-
-namespace {
-
-// The description of the error f raises; empty when it raises none.
-template <class F>
-std::string descriptionOf(F&& f)
-{
-    try {
-        f();
-    } catch (const platform::RuntimeError& e) {
-        return e.description();
-    }
-    return {};
-}
-
-void setFault(const char* kind)
-{
-#ifdef _WIN32
-    _putenv_s("VC_FAULT", kind);
-#else
-    setenv("VC_FAULT", kind, 1);
-#endif
-}
-
-} // namespace
-
-#ifdef _WIN32
-TEST(Runs, ALibraryThatFaultsEndsTheRunWithError51NamingFunctionAndFault)
-{
-    const std::vector<std::pair<const char*, std::string>> faults = {
-        {"segv", "EXCEPTION_ACCESS_VIOLATION"}, {"fpe", "EXCEPTION_INT_DIVIDE_BY_ZERO"},
-        {"ill", "EXCEPTION_ILLEGAL_INSTRUCTION"}, {"stack", "EXCEPTION_STACK_OVERFLOW"}, {"abort", "abort"}};
-    for (const auto& [kind, fault] : faults) {
-        SCOPED_TRACE(kind);
-        setFault(kind);
-        Fixture f(kFakes + "/faults");
-        const std::string d = descriptionOf([&] { Command1_Click(f.window, f.env()); });
-        EXPECT_NE(d.find("'xrQuendril'"), std::string::npos) << d;
-        EXPECT_NE(d.find(testing_support::kLibraryFile), std::string::npos) << d;
-        EXPECT_NE(d.find(fault), std::string::npos) << d;
-        EXPECT_EQ(errorNumberOf([&] { Command2_Click(f.window, f.env()); }), platform::kInternalError);
-        EXPECT_TRUE(f.window.shown.empty());
-    }
-}
-
-TEST(RunsDeathTest, AFaultOutsideACallEndsTheProgramWithTheReportOfError51)
-{
-    // Each case faults while the library is loaded, on its thread, or in its
-    // detach code once the program ends after a correct run.
-    struct Case {
-        const char* folder;
-        const char* misbehaviour;
-        bool endAfterwards;
-        std::string report;
-    };
-    const std::string lib = "della libreria 'quendril.dll' si .*interrotta";
-    const std::vector<Case> cases = {
-        {"/thread_fault", "none", false, "la funzione 'xrQuendril' " + lib + ": EXCEPTION_ACCESS_VIOLATION"},
-        {"/hostile", "load_segv", false,
-         "la libreria 'quendril.dll' si .*interrotta durante il caricamento: EXCEPTION_ACCESS_VIOLATION"},
-        {"/hostile", "load_abort", false, "la libreria 'quendril.dll' si .*interrotta durante il caricamento: abort"},
-        {"/hostile", "unload_segv", true,
-         "la libreria 'quendril.dll' si .*interrotta alla chiusura del programma: EXCEPTION_ACCESS_VIOLATION"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.misbehaviour);
-        _putenv_s("VC_MISBEHAVE", c.misbehaviour);
-        Fixture f(kFakes + c.folder);
-        EXPECT_EXIT(
-            {
-                Command1_Click(f.window, f.env());
-                if (c.endAfterwards && f.window.shown.size() == 1)
-                    std::exit(0);
-            },
-            testing::ExitedWithCode(1), "Errore di run-time '51': " + c.report);
-    }
-    _putenv_s("VC_MISBEHAVE", "");
-}
-
-TEST(RunsDeathTest, AfterAFaultInsideACallTheProgramEndsWithoutRunningTheLibrarysDetachCode)
-{
-    _putenv_s("VC_MISBEHAVE", "call_and_unload_segv");
-    Fixture f(kFakes + "/hostile");
-    EXPECT_EXIT(
-        {
-            if (errorNumberOf([&] { Command1_Click(f.window, f.env()); }) == platform::kInternalError) {
-                std::fputs("error 51 raised\n", stderr);
-                platform::endProcess(EXIT_FAILURE);
-            }
-        },
-        testing::ExitedWithCode(1), "^error 51 raised\\s*$"); // and no report of a fault at exit
-    _putenv_s("VC_MISBEHAVE", "");
-}
-#else
-TEST(RunsDeathTest, AFaultEndsTheProgramWithTheReportOfError51NamingWhatFaulted)
-{
-    // The run never returns: the fresh image reports and ends with status 1.
-    struct Case {
-        const char* kind;
-        std::string fault;
-    };
-    const std::vector<Case> faults = {{"segv", strsignal(SIGSEGV)}, {"fpe", strsignal(SIGFPE)},
-                                      {"ill", strsignal(SIGILL)},   {"stack", strsignal(SIGSEGV)},
-                                      {"abort", strsignal(SIGABRT)}};
-    for (const auto& [kind, fault] : faults) {
-        SCOPED_TRACE(kind);
-        setFault(kind);
-        Fixture f(kFakes + "/faults");
-        EXPECT_EXIT(Command1_Click(f.window, f.env()), testing::ExitedWithCode(1),
-                    "Errore di run-time '51': la funzione 'xrQuendril' della libreria 'libquendril.so' si è "
-                    "interrotta: "
-                        + fault);
-    }
-    // Outside a library call, the same path.
-    EXPECT_EXIT(std::raise(SIGSEGV), testing::ExitedWithCode(1),
-                "Errore di run-time '51': il programma si è interrotto.*: " + std::string(strsignal(SIGSEGV)));
-}
-#endif
-
-#ifndef _WIN32
-TEST(Runs, AStringTheLibraryHandsBackIsCheckedBeforeItIsReadOrFreed)
-{
-    struct Case {
-        const char* misbehaviour;
-        void (*run)(RunWindow&, const RunEnvironment&);
-        const char* function;
-        const char* problem; // null: a correct result
-    };
-    const std::vector<Case> cases = {
-        {"claims_2gib", Command1_Click, "xrQuendril", "supera quella con cui fu allocata"},
-        {"static_text", Command1_Click, "xrQuendril", "non è una stringa viva"},
-        {"already_freed", Command1_Click, "xrQuendril", "non è una stringa viva"},
-        {"leaves_freed", Command2_Click, "xrStringToArray", "non è una stringa viva"},
-        {"none", Command1_Click, "", nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.misbehaviour);
-        setenv("VC_MISBEHAVE", c.misbehaviour, 1);
-        Fixture f(kFakes + "/hostile");
-        const std::string d = descriptionOf([&] { c.run(f.window, f.env()); });
-        unsetenv("VC_MISBEHAVE");
-        if (!c.problem) {
-            EXPECT_EQ(d, "");
-            EXPECT_EQ(f.window.shown.size(), 1u);
-            continue;
-        }
-        EXPECT_NE(d.find(std::string("'") + c.function + "'"), std::string::npos) << d;
-        EXPECT_NE(d.find(c.problem), std::string::npos) << d;
-        EXPECT_TRUE(f.window.shown.empty());
-    }
-}
-
-TEST(Runs, AnIndirectFunctionIsAFunction)
-{
-    Fixture f(kFakes + "/ifunc");
-    Command1_Click(f.window, f.env());
-    ASSERT_EQ(f.window.shown.size(), 1u);
-    EXPECT_EQ(f.window.shown[0], u" 50000\r" + kTime);
-}
-#endif
 
 TEST(Runs, AnExportThatIsDataRaises453)
 {

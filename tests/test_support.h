@@ -1,6 +1,7 @@
 // Helpers shared by the tests: where the stand-in and the test-only libraries
-// are, a temporary folder, a scripted tick source, a double-byte code page and
-// a way to read the number of the run-time error an expression raises.
+// are, a temporary folder, a scripted tick source, a double-byte code page, a
+// way to read the run-time error an expression raises, and the few answers the
+// tests need from the OS itself (support_posix.cpp, support_win.cpp).
 #pragma once
 
 #include "core/clstime.h"
@@ -132,5 +133,35 @@ int errorNumberOf(F&& f)
     }
     return 0;
 }
+
+// The description of the error f raises; empty when it raises none.
+template <class F>
+std::string descriptionOf(F&& f)
+{
+    try {
+        f();
+    } catch (const platform::RuntimeError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+// The description of the error binding function in lib raises; empty when it binds.
+inline std::string descriptionOf(platform::Library& lib, const char* function)
+{
+    return descriptionOf([&] { lib.resolve(function); });
+}
+
+// The running program's file as the system reports it, apart from the platform
+// layer; empty when the system does not tell.
+std::filesystem::path programPath();
+// Sets the environment variable name to value in this process, for it and the children it starts.
+void setEnvironment(const char* name, const char* value);
+// The number of the system's ANSI code page; 1252 where the program brings its own.
+unsigned systemCodePage();
+// Byte b's character in Windows-1252 from a reference the code page is checked
+// against (the C library's converter, or on Windows our own table, since there
+// the system converts); 0 when the reference leaves the byte unassigned.
+char16_t referenceWindows1252Character(unsigned char b);
 
 } // namespace testing_support

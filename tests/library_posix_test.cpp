@@ -1,0 +1,81 @@
+// Binding on POSIX systems: the standard search before the last folder, files
+// that are not regular, and libraries whose constructor faults or ends the
+// process, which are tried in a child before the program loads them.
+#include "platform/library.h"
+
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+using namespace platform;
+using testing_support::descriptionOf;
+using testing_support::errorNumberOf;
+using testing_support::kFakes;
+using testing_support::kLibraryFile;
+using testing_support::TempFolder;
+namespace fs = std::filesystem;
+
+// The system's maths library stands for any library the standard search
+// finds: neither a library loaded earlier in this process nor a sanitizer's
+// hold on the loader changes where the system finds it.
+TEST(Library, TheStandardSearchComesBeforeTheLastFolder)
+{
+    Library system(kFakes + "/empty", "libm.so.6");
+    system.resolve("cos");
+    TempFolder last;
+    fs::copy_file(system.loadedPath(), last.path() / "libm.so.6");
+    Library maths(kFakes + "/empty", "libm.so.6", last.path().string());
+    maths.resolve("cos");
+    EXPECT_TRUE(fs::equivalent(maths.loadedPath(), system.loadedPath())) << maths.loadedPath();
+}
+
+TEST(Library, OnlyARegularFileIsEverOpened)
+{
+    // Opening a FIFO would block for ever; anything but a regular file is 48.
+    TempFolder beside;
+    ASSERT_EQ(mkfifo((beside.path() / kLibraryFile).c_str(), 0600), 0);
+    Library lib(beside.path().string(), kLibraryFile);
+    EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kLibraryNotLoadable);
+    EXPECT_NE(descriptionOf(lib, "xrQuendril").find("non è un file regolare"), std::string::npos);
+
+    // The same on the standard search's path, where the file can be seen first.
+    TempFolder onPath;
+    ASSERT_EQ(mkfifo((onPath.path() / "libvc-fifo.so").c_str(), 0600), 0);
+    const char* saved = std::getenv("LD_LIBRARY_PATH");
+    const std::string previous = saved ? saved : "";
+    setenv("LD_LIBRARY_PATH", onPath.path().c_str(), 1);
+    Library searched(kFakes + "/empty", "libvc-fifo.so");
+    EXPECT_EQ(errorNumberOf([&] { searched.resolve("xrQuendril"); }), kLibraryNotLoadable);
+    if (saved)
+        setenv("LD_LIBRARY_PATH", previous.c_str(), 1);
+    else
+        unsetenv("LD_LIBRARY_PATH");
+}
+
+TEST(Library, AConstructorThatFaultsOrEndsTheProcessIsError51BeforeTheProgramRunsIt)
+{
+    // Loading is tried in a child first, so the program itself never loads these.
+    const struct {
+        const char* misbehaviour;
+        std::string reason;
+    } cases[] = {{"load_segv", strsignal(SIGSEGV)},
+                 {"load_abort", strsignal(SIGABRT)},
+                 {"load_blocked_segv", strsignal(SIGSEGV)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.misbehaviour);
+        setenv("VC_MISBEHAVE", c.misbehaviour, 1);
+        Library lib(kFakes + "/hostile", kLibraryFile);
+        EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kInternalError);
+        EXPECT_EQ(descriptionOf(lib, "xrQuendril"),
+                  "la libreria '" + kLibraryFile + "' si è interrotta durante il caricamento: " + c.reason);
+        EXPECT_FALSE(lib.loaded());
+    }
+    unsetenv("VC_MISBEHAVE");
+}
