@@ -3,8 +3,17 @@
 # with NSIS from resources/installer.nsi.in. Both take the stripped files of
 # the install tree.
 set(VC_STAGE "${PROJECT_BINARY_DIR}/package-stage")
-set(zip "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-win32.zip")
-set(VC_INSTALLER "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-win32-setup.exe")
+set(zip "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-${VC_WINEARCH}.zip")
+set(VC_INSTALLER "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-${VC_WINEARCH}-setup.exe")
+# The 64-bit test build makes a 64-bit installer of its own, so that the
+# installer test runs under 64-bit Wine too; the deliverable is the 32-bit one.
+if(VC_WINDOWS_BITS EQUAL 64)
+  set(VC_NSIS_TARGET "Target amd64-unicode")
+  set(VC_NSIS_PROGRAM_FILES "$PROGRAMFILES64")
+else()
+  set(VC_NSIS_TARGET "Unicode true")
+  set(VC_NSIS_PROGRAM_FILES "$PROGRAMFILES")
+endif()
 list(TRANSFORM VC_PROGRAMS APPEND ".exe" OUTPUT_VARIABLE program_files)
 # The installer's lines for each program, and for each file that may be running.
 set(VC_NSIS_FILES "")
@@ -27,7 +36,7 @@ configure_file(${VC_RESOURCES}/installer.nsi.in ${PROJECT_BINARY_DIR}/resources/
 install(FILES ${VC_RESOURCES}/LEGGIMI.txt DESTINATION .)
 # What the installer test checks the installed entry against.
 file(WRITE ${PROJECT_BINARY_DIR}/package-facts.sh
-  "version='${VC_VERSION}'\ncompany='${VC_COMPANY}'\ninstaller='${VC_INSTALLER}'\n")
+  "version='${VC_VERSION}'\ncompany='${VC_COMPANY}'\ninstaller='${VC_INSTALLER}'\nwinearch='${VC_WINEARCH}'\n")
 
 find_program(MAKENSIS makensis)
 if(NOT MAKENSIS)

@@ -10,11 +10,11 @@
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
-require_tools Xvfb
+require_tools Xvfb xdotool
 wine="$(dirname "$0")/wine.sh"
-WINEARCH=win32 "$wine" --check "the installer test"
 # shellcheck source=/dev/null
-source "$1/package-facts.sh" # version, company, installer
+source "$1/package-facts.sh" # version, company, installer, winearch
+WINEARCH=$winearch "$wine" --check "the installer test"
 setup=$installer driver=$(realpath "$2")
 work=$(mktemp -d)
 xvfb=''
@@ -24,7 +24,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=$winearch
 failures=0 passes=0
 check() { if eval "$1"; then passes=$((passes + 1)); else echo "FAIL: $2"; failures=$((failures + 1)); fi; }
 
@@ -63,15 +63,28 @@ done
 # given, upgrades the earlier installation and leaves that file alone.
 echo maker >"$folder/quendril.dll"
 "$wine" "$setup" /S
-check '[[ -f "$folder/Tarmelo.exe" && ! -e "$WINEPREFIX/drive_c/Program Files/Verifica Conversione" ]]' \
+check '[[ -f "$folder/Tarmelo.exe" && -z "$(ls -d "$WINEPREFIX/drive_c/Program Files"*/Verifica* 2>/dev/null)" ]]' \
       "installing again did not upgrade C:\\Verifica in place"
 check '[[ "$(cat "$folder/quendril.dll")" == maker ]]' "installing again replaced the maker's quendril.dll"
+
+# While a program of the installation runs, installing again is refused and
+# leaves the installed files as they were.
+"$wine" "$folder/Tarmelo.exe" >/dev/null 2>&1 &
+running=$!
+shown='xdotool search --name "^Verifica Conversione" >/dev/null 2>&1'
+check "until_true '$shown'" "the installed Tarmelo did not start"
+status=0
+"$wine" "$setup" /S || status=$?
+check '[[ $status -ne 0 ]]' "installing again while Tarmelo runs was not refused"
+kill "$running" 2>/dev/null || true
+wait "$running" 2>/dev/null || true
+until_true "! $shown" || true
 
 # The uninstaller copies itself away and returns at once: wait for all its
 # work (it removes the folder before the Start-menu entries and the key).
 "$wine" "$folder/Disinstalla.exe" /S
 until_true '[[ "$(ls -A "$folder" 2>/dev/null)" == quendril.dll && ! -e "$menu" ]] && ! "$wine" reg query "$key" >/dev/null 2>&1' 300 || true
-check '[[ "$(ls -A "$folder")" == quendril.dll ]]' "after uninstalling, the folder holds: $(ls -A "$folder" 2>/dev/null | tr '\n' ' ')"
+check '[[ "$(ls -A "$folder")" == quendril.dll ]]' "after uninstalling, the folder holds: $(cd "$folder" && find . -mindepth 1 | tr '\n' ' ')"
 check '[[ ! -e "$menu" ]]' "Start-menu entries left after uninstalling"
 check '! "$wine" reg query "$key" >/dev/null 2>&1' "the uninstall key is left after uninstalling"
 
