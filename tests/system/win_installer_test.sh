@@ -4,8 +4,9 @@
 # entries and the entry in the list of installed programs; both installed
 # programs start from their folder and show a result (driven by the Win32
 # driver); installing again upgrades that folder in place and keeps a maker's
-# quendril.dll beside the programs; a silent uninstall leaves nothing behind
-# but the maker's file.
+# quendril.dll beside the programs, and is refused while a program runs; a
+# silent uninstall leaves nothing behind but the maker's file. The Wine is the
+# one of the installer's architecture.
 # Usage: win_installer_test.sh PACKAGE_BUILD_DIR DRIVER.exe
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
