@@ -46,3 +46,13 @@ start_desktop() {
 ended() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
 # The visible window of process $1 titled exactly $2 (both conditions, not either).
 window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+
+# A scratch folder in work, the processes in pids killed and work removed at
+# exit, and fail, which counts a failure in failures after saying it.
+begin_test() {
+  work=$(mktemp -d)
+  pids=()
+  trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
+  failures=0
+}
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -19,7 +19,6 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 77
 fi
 failures=0 passes=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { passes=$((passes + 1)); }
 expect() { if eval "$1"; then pass; else fail "$2"; fi; }
 work=$(mktemp -d)

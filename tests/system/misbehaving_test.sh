@@ -16,15 +16,7 @@ bin=$(cd "$1" && pwd)
 name=$2
 fakes=$(cd "$3" && pwd)
 title='Verifica Conversione & Prestazioni'
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+begin_test
 
 # misbehaviour  library  button  output  outcome
 rows='

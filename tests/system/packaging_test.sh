@@ -10,7 +10,6 @@ source "$(dirname "$0")/common.sh"
 require_tools readelf desktop-file-validate appstreamcli
 build=$1 version=$2 fileversion=${3//,/, } company=$4 app_prefix=$5
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT

@@ -19,16 +19,8 @@ marker_library=$4
 app_id=$5
 title='Verifica Conversione & Prestazioni'
 mkdir -p "$artefacts"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+begin_test
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # --- No display: a clear message and a failure status, no crash.
 status=0

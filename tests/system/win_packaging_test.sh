@@ -13,7 +13,6 @@ require_tools objdump strings
 bin=$1
 format=$([[ $2 == 64 ]] && echo pei-x86-64 || echo pei-i386)
 failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 system_dlls='^(KERNEL32|USER32|GDI32|OLEAUT32|msvcrt|ADVAPI32)\.dll$'
 
 for f in Tarmelo.exe Fesdrin.exe quendril.dll misura-libreria.exe; do
