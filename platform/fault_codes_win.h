@@ -24,6 +24,10 @@ static const struct FaultCode {
     {EXCEPTION_STACK_OVERFLOW, "EXCEPTION_STACK_OVERFLOW"},
 };
 
+/* The code that stands for abort(), which raises no exception: chosen among
+ * the codes left to programs, so that no system exception has it. */
+static const DWORD kAbortCode = 0xE0000001;
+
 /* The name of the fatal fault code stands for; null when code is no fatal fault. */
 static inline const char* faultCodeName(DWORD code)
 {

@@ -11,6 +11,7 @@
 
 #include "platform/cpu_win.h"
 #include "platform/fault_activity.h"
+#include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
@@ -67,12 +68,9 @@ struct Guard {
 
 thread_local Guard* activeGuard = nullptr;
 
-// The C runtime's abort code, told apart from the system's exception codes.
-constexpr DWORD kAbort = 0xE0000001;
-
 std::string faultName(DWORD code)
 {
-    if (code == kAbort)
+    if (code == kAbortCode)
         return "abort";
     char name[40];
     win::exceptionName(code, name, sizeof name);
@@ -98,7 +96,7 @@ void onAbort(int)
     if (!guard)
         return;
     activeGuard = nullptr;
-    guard->code = kAbort;
+    guard->code = kAbortCode;
     __builtin_longjmp(guard->resume, 1);
 }
 

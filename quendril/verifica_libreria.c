@@ -343,13 +343,10 @@ enum { kGroupSeconds = 10 };
 /* The hidden first argument that makes the checker the child running one group. */
 static const char kChildFlag[] = "--isolated-group";
 
-/* How a child that aborted ends, told apart from the system's exception codes. */
-static const DWORD kAborted = 0xE0000001;
-
-/* The name of the fault code stands for, or null when it is not a fault. */
+/* The name of the fault code stands for (a child that aborted ends with kAbortCode), or null. */
 static const char* faultName(DWORD code)
 {
-    return code == kAborted ? "abort" : faultCodeName(code);
+    return code == kAbortCode ? "abort" : faultCodeName(code);
 }
 
 /* In the child, a fault anywhere (loading, a call, a library's thread,
@@ -358,7 +355,7 @@ static const char* faultName(DWORD code)
 static LONG CALLBACK onFault(EXCEPTION_POINTERS* e)
 {
     const DWORD code = e->ExceptionRecord->ExceptionCode;
-    if (code != kAborted && faultName(code))
+    if (code != kAbortCode && faultName(code))
         TerminateProcess(GetCurrentProcess(), code);
     return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -366,7 +363,7 @@ static LONG CALLBACK onFault(EXCEPTION_POINTERS* e)
 static void onAbort(int signal)
 {
     (void)signal;
-    TerminateProcess(GetCurrentProcess(), kAborted);
+    TerminateProcess(GetCurrentProcess(), kAbortCode);
 }
 
 static LONG WINAPI onUnhandled(EXCEPTION_POINTERS* e)
