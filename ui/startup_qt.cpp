@@ -41,20 +41,13 @@ constexpr int kMaxScaleFactor = 16;
 // A missing platform plugin's package is named instead.
 [[noreturn]] void failToStart(const std::string& problem, const std::string& package = {})
 {
-    if (!package.empty()) {
-        std::fprintf(stderr,
-                     "%s: impossibile avviare l'interfaccia grafica (%s).\n"
-                     "Manca il pacchetto %s: installarlo con\n"
-                     "  apt-get install %s\n",
-                     programName, problem.c_str(), package.c_str(), package.c_str());
-        std::fflush(stderr);
-        std::_Exit(EXIT_FAILURE);
-    }
-    std::fprintf(stderr,
-                 "%s: impossibile avviare l'interfaccia grafica (%s).\n"
-                 "Avviare il programma in una sessione grafica, oppure senza schermo con:\n"
-                 "  xvfb-run %s\n",
-                 programName, problem.c_str(), programPath);
+    std::fprintf(stderr, "%s: impossibile avviare l'interfaccia grafica (%s).\n", programName, problem.c_str());
+    if (!package.empty())
+        std::fprintf(stderr, "Manca il pacchetto %s: installarlo con\n  apt-get install %s\n", package.c_str(),
+                     package.c_str());
+    else
+        std::fprintf(stderr, "Avviare il programma in una sessione grafica, oppure senza schermo con:\n  xvfb-run %s\n",
+                     programPath);
     std::fflush(stderr);
     std::_Exit(EXIT_FAILURE);
 }
