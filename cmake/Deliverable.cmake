@@ -109,9 +109,6 @@ endfunction()
 # The stand-in goes below them, searched last (see VC_STAND_IN_FOLDER).
 if(WIN32)
   vc_windows_resources(quendril quendril quendril.dll "${VC_PRODUCT}" "Libreria di conversione sostitutiva" library)
-  vc_windows_resources(misura-libreria misura-libreria misura-libreria.exe "${VC_PRODUCT}"
-                       "Misura di una libreria di conversione" console)
-  install(TARGETS misura-libreria RUNTIME DESTINATION .)
   install(TARGETS quendril RUNTIME DESTINATION ${VC_STAND_IN_FOLDER})
 else()
   install(TARGETS quendril LIBRARY DESTINATION ${VC_INSTALL_PKGDIR}/${VC_STAND_IN_FOLDER})
@@ -120,7 +117,6 @@ else()
   install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_SKIP)
   install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_ONLY)
   vc_install_program(verifica-libreria)
-  vc_install_program(misura-libreria)
   install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)
   install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril/platform)

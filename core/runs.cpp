@@ -7,6 +7,7 @@
 #include "core/quendril_library.h"
 #include "platform/codepage.h"
 #include "platform/regional.h"
+#include "platform/runtime_error.h"
 
 #include <string>
 
@@ -14,8 +15,15 @@ namespace core {
 
 RunEnvironment RunEnvironment::system()
 {
-    return {processLibrary(), systemTicks(), platform::regionalDecimalSeparator(),
+    return {&processLibrary(), systemTicks(), platform::regionalDecimalSeparator(),
             platform::ansiCodePage()};
+}
+
+QuendrilLibrary& RunEnvironment::libraryInUse() const
+{
+    if (!library)
+        throw platform::RuntimeError(platform::kInternalError, "nessuna libreria di conversione per questa prova");
+    return *library;
 }
 
 std::u16string displayForm(std::int64_t value)
@@ -32,7 +40,7 @@ std::u16string BytesToText(Method method, const ByteArray& mat, std::int32_t cou
 {
     if (method == Method::InProgram)
         return Quendril(mat, count, env.codePage);
-    const platform::Bstr result = env.library.xrQuendril(mat.data(), count);
+    const platform::Bstr result = env.libraryInUse().xrQuendril(mat.data(), count);
     return env.codePage.decode(result.bytes());
 }
 
@@ -43,7 +51,7 @@ void TextToBytes(Method method, std::u16string& s, ByteArray& mat, const RunEnvi
         return;
     }
     platform::Bstr ansi = env.codePage.encode(s);
-    env.library.xrStringToArray(ansi, mat.data());
+    env.libraryInUse().xrStringToArray(ansi, mat.data());
     s = env.codePage.decode(ansi.bytes());
 }
 

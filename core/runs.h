@@ -39,13 +39,16 @@ inline Method chosenMethod(const RunWindow& window)
 
 // Everything a run takes from outside besides its window.
 struct RunEnvironment {
-    QuendrilLibrary& library;
+    QuendrilLibrary* library; // needed by the library's runs only; null when none is used
     TickSource& ticks;
     std::u16string_view decimalSeparator;
     const platform::CodePage& codePage;
 
     // The program's own: its library, the system's ticks and regional settings, the ANSI code page.
     static RunEnvironment system();
+
+    // The library the library's runs call; error 51 when none was given.
+    QuendrilLibrary& libraryInUse() const;
 };
 
 // The number of bytes each run converts, and the size of its block (one more).

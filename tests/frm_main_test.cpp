@@ -5,7 +5,7 @@
 #include "tests/test_support.h"
 #include "ui/error_report.h"
 #include "ui/display.h"
-#include "ui/error_text.h"
+#include "platform/error_text.h"
 #include "ui/frm_main.h"
 
 #include <QAbstractButton>
@@ -219,7 +219,7 @@ private slots:
     void inProgramMethodNeedsNoLibrary()
     {
         core::QuendrilLibrary absent(testing_support::kFakes + "/empty", testing_support::kAbsentLibrary);
-        const core::RunEnvironment env{absent, core::systemTicks(), u".", platform::ansiCodePage()};
+        const core::RunEnvironment env{&absent, core::systemTicks(), u".", platform::ansiCodePage()};
         FrmMain w(QStringLiteral("Tarmelo"), env);
         w.Option2->click();
         ModalCatcher one;
@@ -332,18 +332,18 @@ private slots:
 
     void reportNamesNumberAndDescriptionOfAnyException()
     {
-        const auto of = [](auto e) { return ui::describe(std::make_exception_ptr(e)); };
+        const auto of = [](auto e) { return platform::describe(std::make_exception_ptr(e)); };
         QCOMPARE(of(platform::RuntimeError(platform::kSubscriptOutOfRange, "fuori")).number, 9);
         QCOMPARE(of(std::bad_alloc()).number, 7);
         QCOMPARE(of(std::runtime_error("x")).number, 51);
-        QCOMPARE(ui::reportText({6, "Overflow", ""}), std::string("Errore di run-time '6':\n\nOverflow"));
+        QCOMPARE(platform::reportText({6, "Overflow", ""}), std::string("Errore di run-time '6':\n\nOverflow"));
     }
 
     // Last: once the program is asked to end, no later event loop runs in this process.
     void errorInARunIsReportedAndEndsTheProgramWithFailure()
     {
         core::QuendrilLibrary absent(testing_support::kFakes + "/empty", testing_support::kAbsentLibrary);
-        const core::RunEnvironment env{absent, core::systemTicks(), u".", platform::ansiCodePage()};
+        const core::RunEnvironment env{&absent, core::systemTicks(), u".", platform::ansiCodePage()};
         FrmMain w(QStringLiteral("Tarmelo"), env);
 
         ModalCatcher report;

@@ -1,12 +1,11 @@
 // misura-libreria's parts that decide its figures: option parsing, the
 // statistics on known samples, the scan's sizes, the repetition loop under a
 // scripted clock, and the report's units, exponents and comparisons.
-#include "quendril/misura_measure.h"
-#include "quendril/misura_options.h"
-#include "quendril/misura_report.h"
-#include "quendril/misura_stats.h"
+#include "tools/misura-libreria/measure.h"
+#include "tools/misura-libreria/options.h"
+#include "tools/misura-libreria/report.h"
+#include "tools/misura-libreria/stats.h"
 
-#include "core/quendril_library.h"
 #include "platform/codepage.h"
 
 #include <gtest/gtest.h>
@@ -125,14 +124,13 @@ struct SteppingClock {
 
 TEST(MisuraMeasure, RepeatsAsAskedAndKeepsTheFirstCallApart)
 {
-    core::QuendrilLibrary unused("", "");
-    const core::RunEnvironment env{unused, core::systemTicks(), u",", platform::ansiCodePage()};
+    const core::RunEnvironment env{nullptr, core::systemTicks(), u",", platform::ansiCodePage()};
     int progressCalls = 0;
     const ProgressFn progress = [&](const std::string&) { ++progressCalls; };
 
     // Each conversion reads the clock twice, one step apart: one step per run.
-    const Case fixed = measureCase(Conversion::TextToBytes, core::Method::InProgram, 8, {5, 2}, env, true,
-                                   SteppingClock{0, 1000}, progress);
+    const Case fixed = measureCase({Conversion::TextToBytes, core::Method::InProgram, 8, true},
+                                   {env, {5, 2}, SteppingClock{0, 1000}, progress});
     EXPECT_EQ(fixed.times, std::vector<double>(5, 1e-6));
     ASSERT_TRUE(fixed.firstCall);
     EXPECT_DOUBLE_EQ(*fixed.firstCall, 1e-6);
@@ -140,12 +138,11 @@ TEST(MisuraMeasure, RepeatsAsAskedAndKeepsTheFirstCallApart)
     EXPECT_GT(progressCalls, 0);
 
     // Without a count: at least ten runs, then until a second has passed.
-    const Case slowRuns = measureCase(Conversion::BytesToText, core::Method::InProgram, 8, {std::nullopt, 0}, env,
-                                      false, SteppingClock{0, 400000000}, nullptr);
+    const CaseSpec spec{Conversion::BytesToText, core::Method::InProgram, 8};
+    const Case slowRuns = measureCase(spec, {env, {std::nullopt, 0}, SteppingClock{0, 400000000}, nullptr});
     EXPECT_EQ(slowRuns.times.size(), 10u);
     EXPECT_FALSE(slowRuns.firstCall);
-    const Case quickRuns = measureCase(Conversion::BytesToText, core::Method::InProgram, 8, {std::nullopt, 0},
-                                       env, false, SteppingClock{0, 1000000}, nullptr);
+    const Case quickRuns = measureCase(spec, {env, {std::nullopt, 0}, SteppingClock{0, 1000000}, nullptr});
     EXPECT_GE(quickRuns.times.size(), 300u);
     EXPECT_LE(quickRuns.times.size(), 400u);
 }

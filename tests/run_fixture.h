@@ -59,7 +59,7 @@ struct Fixture {
         : library(std::move(folder), std::move(fileName)), ticks(log), window(option1, log)
     {
     }
-    core::RunEnvironment env() { return {library, ticks, u",", platform::ansiCodePage()}; }
+    core::RunEnvironment env() { return {&library, ticks, u",", platform::ansiCodePage()}; }
 
     std::vector<std::string> log;
     core::QuendrilLibrary library;

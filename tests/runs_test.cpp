@@ -154,7 +154,7 @@ TEST(Runs, RoutineErrorsLeaveTheRunWithEverythingReleased)
     // A code page in which a space has a two-byte code: run 2's routine raises 6.
     const testing_support::DoubleByte spaceIsDoubleByte(u' ');
     Fixture f(kStandInFolder, false);
-    const RunEnvironment env{f.library, f.ticks, u",", spaceIsDoubleByte};
+    const RunEnvironment env{&f.library, f.ticks, u",", spaceIsDoubleByte};
     EXPECT_EQ(errorNumberOf([&] { Command2_Click(f.window, env); }), platform::kOverflow);
     EXPECT_TRUE(f.window.shown.empty());
 

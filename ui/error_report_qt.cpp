@@ -2,7 +2,7 @@
 // fallback when the box itself cannot be made.
 #include "ui/error_report.h"
 
-#include "ui/error_text.h"
+#include "platform/error_text.h"
 
 #include <QCoreApplication>
 #include <QClipboard>
@@ -34,18 +34,18 @@ void copyTextOnCtrlC(QMessageBox& box)
 
 void showErrorReport(const QString& title, std::exception_ptr e, ReportBox box) noexcept
 {
-    const ReportedError error = describe(e);
+    const platform::ReportedError error = platform::describe(e);
     try {
-        box(title, QString::fromStdString(reportText(error)));
+        box(title, QString::fromStdString(platform::reportText(error)));
     } catch (...) {
-        printReport(error);
+        platform::printReport(error);
     }
 }
 
 void showErrorReport(const QString& title, std::exception_ptr e) noexcept
 {
     // Also on stderr, for whoever started the program from a terminal or a script.
-    printReport(describe(e), title.toLocal8Bit().constData());
+    platform::printReport(platform::describe(e), title.toLocal8Bit().constData());
     showErrorReport(title, std::move(e), showBox);
 }
 

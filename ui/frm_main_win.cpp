@@ -8,7 +8,7 @@
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 #include "platform/utf16.h"
-#include "ui/error_text.h"
+#include "platform/error_text.h"
 #include "ui/form_design.h"
 
 #include <cstdio>
@@ -242,15 +242,15 @@ LRESULT FrmMain::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 void showErrorReport(HWND owner, const std::u16string& title, std::exception_ptr e) noexcept
 {
-    const ReportedError error = describe(e);
+    const platform::ReportedError error = platform::describe(e);
     const UINT style = MB_OK | MB_ICONERROR | (owner ? 0 : MB_TASKMODAL);
     try {
-        const std::u16string text = platform::toUtf16(reportText(error));
+        const std::u16string text = platform::toUtf16(platform::reportText(error));
         MessageBoxW(owner, wide(text), wide(title), style);
     } catch (...) {
         // Out of memory: the same words, converted on the stack.
         char utf8[512];
-        formatReportText(error, utf8, sizeof utf8);
+        platform::formatReportText(error, utf8, sizeof utf8);
         wchar_t text[512];
         if (MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 512) == 0)
             text[0] = L'\0';

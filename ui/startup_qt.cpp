@@ -9,7 +9,7 @@
 #include "platform/heap.h"
 #include "ui/display.h"
 #include "ui/error_report.h"
-#include "ui/error_text.h"
+#include "platform/error_text.h"
 #include "ui/frm_main.h"
 
 #include <QApplication>
@@ -55,7 +55,7 @@ constexpr int kMaxScaleFactor = 16;
 // A fatal fault's report on stderr alone, for when its box cannot be shown.
 void printFaultReport(const platform::RuntimeError& error, const char* name)
 {
-    printReport({error.number(), error.description().c_str(), ""}, name);
+    platform::printReport({error.number(), error.description().c_str(), ""}, name);
 }
 
 // During start-up the toolkit's fatal errors (no display, a platform plugin

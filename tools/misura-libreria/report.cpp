@@ -1,5 +1,5 @@
 // The console report and the exports.
-#include "quendril/misura_report.h"
+#include "tools/misura-libreria/report.h"
 
 #include <algorithm>
 #include <cmath>
@@ -289,75 +289,107 @@ void writeMarkdown(std::ostream& out, const std::vector<Case>& cases)
     }
 }
 
+namespace {
+
+// The plot's geometry: its size and margins, and the decades its axes span (log10 of bytes and of seconds).
+struct PlotFrame {
+    static constexpr double kWidth = 760, kHeight = 500, kLeft = 80, kRight = 230, kTop = 40, kBottom = 60;
+    static constexpr double kPlotW = kWidth - kLeft - kRight, kPlotH = kHeight - kTop - kBottom;
+    double minX = 0, maxX = 1, minY = 0, maxY = 1;
+
+    double x(double lx) const { return kLeft + (lx - minX) / (maxX - minX) * kPlotW; }
+    double y(double ly) const { return kTop + kPlotH - (ly - minY) / (maxY - minY) * kPlotH; }
+};
+
+double plottedSeconds(const Case& c)
+{
+    return std::max(c.summary.median, 1e-12);
+}
+
+// The whole decades that hold every case's size and median, at least one each way.
+PlotFrame frameFor(const std::vector<Case>& cases)
+{
+    PlotFrame f;
+    if (cases.empty())
+        return f;
+    f.minX = f.minY = 1e300;
+    f.maxX = f.maxY = -1e300;
+    for (const Case& c : cases) {
+        f.minX = std::min(f.minX, std::log10(c.bytes));
+        f.maxX = std::max(f.maxX, std::log10(c.bytes));
+        f.minY = std::min(f.minY, std::log10(plottedSeconds(c)));
+        f.maxY = std::max(f.maxY, std::log10(plottedSeconds(c)));
+    }
+    f.minX = std::floor(f.minX), f.maxX = std::ceil(f.maxX), f.minY = std::floor(f.minY), f.maxY = std::ceil(f.maxY);
+    f.maxX = std::max(f.maxX, f.minX + 1);
+    f.maxY = std::max(f.maxY, f.minY + 1);
+    return f;
+}
+
+// The title, the grid with one line per decade and its labels, the frame and the axes' names.
+void writeSvgAxes(std::ostream& out, const PlotFrame& f)
+{
+    using F = PlotFrame;
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << F::kWidth << "\" height=\"" << F::kHeight
+        << "\" viewBox=\"0 0 " << F::kWidth << ' ' << F::kHeight << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
+        << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
+        << "<text x=\"" << F::kLeft + F::kPlotW / 2 << "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">"
+        << "Median time per conversion against block size (log-log)</text>\n";
+    for (double d = f.minX; d <= f.maxX + 1e-9; ++d)
+        out << "<line x1=\"" << f.x(d) << "\" y1=\"" << F::kTop << "\" x2=\"" << f.x(d) << "\" y2=\""
+            << F::kTop + F::kPlotH << "\" stroke=\"#ddd\"/>\n<text x=\"" << f.x(d) << "\" y=\""
+            << F::kTop + F::kPlotH + 18 << "\" text-anchor=\"middle\">" << number(std::pow(10, d)) << "</text>\n";
+    for (double d = f.minY; d <= f.maxY + 1e-9; ++d)
+        out << "<line x1=\"" << F::kLeft << "\" y1=\"" << f.y(d) << "\" x2=\"" << F::kLeft + F::kPlotW << "\" y2=\""
+            << f.y(d) << "\" stroke=\"#ddd\"/>\n<text x=\"" << F::kLeft - 6 << "\" y=\"" << f.y(d) + 4
+            << "\" text-anchor=\"end\">" << decadeLabel(std::pow(10, d)) << "</text>\n";
+    out << "<rect x=\"" << F::kLeft << "\" y=\"" << F::kTop << "\" width=\"" << F::kPlotW << "\" height=\""
+        << F::kPlotH << "\" fill=\"none\" stroke=\"black\"/>\n"
+        << "<text x=\"" << F::kLeft + F::kPlotW / 2 << "\" y=\"" << F::kHeight - 16
+        << "\" text-anchor=\"middle\">block size (bytes)</text>\n"
+        << "<text transform=\"translate(18 " << F::kTop + F::kPlotH / 2
+        << ") rotate(-90)\" text-anchor=\"middle\">median time</text>\n";
+}
+
+// One series as a line through its medians, with a dot on each and its entry in the legend; false when empty.
+bool writeSvgSeries(std::ostream& out, const PlotFrame& f, const std::vector<Case>& cases, Conversion conversion,
+                    core::Method method, int index)
+{
+    static const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e"};
+    const char* colour = colours[index % 4];
+    std::string points;
+    std::string dots;
+    for (const Case& c : cases) {
+        if (c.conversion != conversion || c.method != method)
+            continue;
+        const std::string x = number(f.x(std::log10(c.bytes)));
+        const std::string y = number(f.y(std::log10(plottedSeconds(c))));
+        points += x + ',' + y + ' ';
+        dots += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"3.5\" fill=\"" + colour + "\"/>\n";
+    }
+    if (points.empty())
+        return false;
+    const double legendX = PlotFrame::kLeft + PlotFrame::kPlotW;
+    const double ly = PlotFrame::kTop + 10 + 22 * index;
+    out << "<polyline points=\"" << points << "\" fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"2\"/>\n"
+        << dots << "<line x1=\"" << legendX + 16 << "\" y1=\"" << ly << "\" x2=\"" << legendX + 40 << "\" y2=\"" << ly
+        << "\" stroke=\"" << colour << "\" stroke-width=\"2\"/>\n"
+        << "<text x=\"" << legendX + 46 << "\" y=\"" << ly + 4 << "\">" << conversionId(conversion) << ", "
+        << methodId(method) << "</text>\n";
+    return true;
+}
+
+} // namespace
+
 void writeSvgPlot(std::ostream& out, const std::vector<Case>& cases)
 {
-    constexpr double kWidth = 760, kHeight = 500, kLeft = 80, kRight = 230, kTop = 40, kBottom = 60;
-    double minX = 1e300, maxX = 0, minY = 1e300, maxY = 0;
-    for (const Case& c : cases) {
-        const double y = std::max(c.summary.median, 1e-12);
-        minX = std::min(minX, std::log10(c.bytes));
-        maxX = std::max(maxX, std::log10(c.bytes));
-        minY = std::min(minY, std::log10(y));
-        maxY = std::max(maxY, std::log10(y));
-    }
-    if (cases.empty())
-        minX = maxX = minY = maxY = 0;
-    minX = std::floor(minX), maxX = std::ceil(maxX), minY = std::floor(minY), maxY = std::ceil(maxY);
-    if (maxX <= minX)
-        maxX = minX + 1;
-    if (maxY <= minY)
-        maxY = minY + 1;
-    const double plotW = kWidth - kLeft - kRight, plotH = kHeight - kTop - kBottom;
-    const auto px = [&](double lx) { return kLeft + (lx - minX) / (maxX - minX) * plotW; };
-    const auto py = [&](double ly) { return kTop + plotH - (ly - minY) / (maxY - minY) * plotH; };
-
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"" << kHeight
-        << "\" viewBox=\"0 0 " << kWidth << ' ' << kHeight << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-        << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-        << "<text x=\"" << kLeft + plotW / 2 << "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">"
-        << "Median time per conversion against block size (log-log)</text>\n";
-    for (double d = minX; d <= maxX + 1e-9; ++d)
-        out << "<line x1=\"" << px(d) << "\" y1=\"" << kTop << "\" x2=\"" << px(d) << "\" y2=\"" << kTop + plotH
-            << "\" stroke=\"#ddd\"/>\n<text x=\"" << px(d) << "\" y=\"" << kTop + plotH + 18
-            << "\" text-anchor=\"middle\">" << number(std::pow(10, d)) << "</text>\n";
-    for (double d = minY; d <= maxY + 1e-9; ++d)
-        out << "<line x1=\"" << kLeft << "\" y1=\"" << py(d) << "\" x2=\"" << kLeft + plotW << "\" y2=\"" << py(d)
-            << "\" stroke=\"#ddd\"/>\n<text x=\"" << kLeft - 6 << "\" y=\"" << py(d) + 4
-            << "\" text-anchor=\"end\">" << decadeLabel(std::pow(10, d)) << "</text>\n";
-    out << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << plotW << "\" height=\"" << plotH
-        << "\" fill=\"none\" stroke=\"black\"/>\n"
-        << "<text x=\"" << kLeft + plotW / 2 << "\" y=\"" << kHeight - 16
-        << "\" text-anchor=\"middle\">block size (bytes)</text>\n"
-        << "<text transform=\"translate(18 " << kTop + plotH / 2
-        << ") rotate(-90)\" text-anchor=\"middle\">median time</text>\n";
-
-    const char* colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e"};
+    const PlotFrame frame = frameFor(cases);
+    writeSvgAxes(out, frame);
     int series = 0;
-    for (const Conversion conv : {Conversion::BytesToText, Conversion::TextToBytes})
-        for (const core::Method method : {core::Method::Library, core::Method::InProgram}) {
-            std::string points;
-            std::string dots;
-            const char* colour = colours[series];
-            for (const Case& c : cases)
-                if (c.conversion == conv && c.method == method) {
-                    const double x = px(std::log10(c.bytes));
-                    const double y = py(std::log10(std::max(c.summary.median, 1e-12)));
-                    points += number(x) + ',' + number(y) + ' ';
-                    dots += "<circle cx=\"" + number(x) + "\" cy=\"" + number(y) + "\" r=\"3.5\" fill=\"" + colour
-                          + "\"/>\n";
-                }
-            if (points.empty())
-                continue;
-            const double ly = kTop + 10 + 22 * series;
-            out << "<polyline points=\"" << points << "\" fill=\"none\" stroke=\"" << colour
-                << "\" stroke-width=\"2\"/>\n"
-                << dots << "<line x1=\"" << kLeft + plotW + 16 << "\" y1=\"" << ly << "\" x2=\""
-                << kLeft + plotW + 40 << "\" y2=\"" << ly << "\" stroke=\"" << colour << "\" stroke-width=\"2\"/>\n"
-                << "<text x=\"" << kLeft + plotW + 46 << "\" y=\"" << ly + 4 << "\">" << conversionId(conv) << ", "
-                << methodId(method) << "</text>\n";
-            ++series;
-        }
+    for (const Conversion conversion : {Conversion::BytesToText, Conversion::TextToBytes})
+        for (const core::Method method : {core::Method::Library, core::Method::InProgram})
+            series += writeSvgSeries(out, frame, cases, conversion, method, series) ? 1 : 0;
     out << "</svg>\n";
 }
 

@@ -1,9 +1,11 @@
 // Command-line parsing: "--name value" or "--name=value", one optional library.
-#include "quendril/misura_options.h"
+#include "tools/misura-libreria/options.h"
 
-#include "quendril/misura_stats.h"
+#include "tools/misura-libreria/stats.h"
 
 #include <charconv>
+#include <map>
+#include <optional>
 
 namespace misura {
 
@@ -47,70 +49,92 @@ Methods methods(const std::string& text)
     throw UsageError("--method takes library, in-program or both, not '" + text + "'");
 }
 
+// The options read so far, and what was given, for the checks that span options.
+struct Parsing {
+    Options options;
+    bool bytesGiven = false;
+    bool libraryGiven = false;
+};
+
+// Takes an option's value into the options being read.
+using Setter = void (*)(Parsing& p, const std::string& name, const std::string& value);
+
+// The options that take a value, by name.
+const std::map<std::string, Setter>& valueOptions()
+{
+    static const std::map<std::string, Setter> setters{
+        {"--runs", [](Parsing& p, const std::string& n, const std::string& v) {
+             p.options.runs = static_cast<std::size_t>(number(n, v, 1, kMaxRuns));
+         }},
+        {"--warmup", [](Parsing& p, const std::string& n, const std::string& v) {
+             p.options.warmup = static_cast<std::size_t>(number(n, v, 0, kMaxRuns));
+         }},
+        {"--bytes", [](Parsing& p, const std::string& n, const std::string& v) {
+             p.options.sizes = {static_cast<std::int32_t>(number(n, v, 1, kMaxBytes))};
+             p.bytesGiven = true;
+         }},
+        {"--scan", [](Parsing& p, const std::string&, const std::string& v) {
+             p.options.sizes = scanSizes(v);
+             p.options.scan = true;
+         }},
+        {"--method", [](Parsing& p, const std::string&, const std::string& v) { p.options.methods = methods(v); }},
+        {"--export-json", [](Parsing& p, const std::string&, const std::string& v) { p.options.exportJson = v; }},
+        {"--export-csv", [](Parsing& p, const std::string&, const std::string& v) { p.options.exportCsv = v; }},
+        {"--export-markdown",
+         [](Parsing& p, const std::string&, const std::string& v) { p.options.exportMarkdown = v; }},
+        {"--plot", [](Parsing& p, const std::string&, const std::string& v) { p.options.plot = v; }},
+    };
+    return setters;
+}
+
+// Takes a library's name; only one may be given.
+void takeLibrary(Parsing& p, const std::string& arg)
+{
+    if (p.libraryGiven)
+        throw UsageError("only one library can be measured, not '" + arg + "' too");
+    p.options.library = arg;
+    p.libraryGiven = true;
+}
+
+// Takes the option args[i] (and its value, moving i past it when it is the next argument).
+void takeOption(Parsing& p, const std::vector<std::string>& args, std::size_t& i)
+{
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (const auto eq = name.find('='); eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name.resize(eq);
+    }
+    if (name == "--help" || name == "-h" || name == "--version") {
+        if (value)
+            throw UsageError(name + " takes no value");
+        (name == "--version" ? p.options.version : p.options.help) = true;
+        return;
+    }
+    const auto setter = valueOptions().find(name);
+    if (setter == valueOptions().end())
+        throw UsageError(name == "--" ? std::string("'--' is not an option") : "unknown option '" + name + "'");
+    if (!value && i + 1 >= args.size())
+        throw UsageError(name + " needs a value");
+    setter->second(p, name, value ? *value : args[++i]);
+}
+
 } // namespace
 
 Options parseOptions(const std::vector<std::string>& args)
 {
-    Options o;
-    bool bytesGiven = false;
-    bool libraryGiven = false;
+    Parsing p;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> value;
-        if (name.starts_with("--") && name.find('=') != std::string::npos) {
-            value = name.substr(name.find('=') + 1);
-            name = name.substr(0, name.find('='));
-        }
-        if (name == "--help" || name == "-h" || name == "--version") {
-            if (value)
-                throw UsageError(name + " takes no value");
-            (name == "--version" ? o.version : o.help) = true;
-            continue;
-        }
-        if (!name.starts_with("-") || name == "-") {
-            if (libraryGiven)
-                throw UsageError("only one library can be measured, not '" + args[i] + "' too");
-            o.library = args[i];
-            libraryGiven = true;
-            continue;
-        }
-        if (name == "--")
-            throw UsageError("'--' is not an option");
-        const auto next = [&]() -> std::string {
-            if (value)
-                return *value;
-            if (i + 1 >= args.size())
-                throw UsageError(name + " needs a value");
-            return args[++i];
-        };
-        if (name == "--runs")
-            o.runs = static_cast<std::size_t>(number(name, next(), 1, kMaxRuns));
-        else if (name == "--warmup")
-            o.warmup = static_cast<std::size_t>(number(name, next(), 0, kMaxRuns));
-        else if (name == "--bytes") {
-            o.sizes = {static_cast<std::int32_t>(number(name, next(), 1, kMaxBytes))};
-            bytesGiven = true;
-        } else if (name == "--scan") {
-            o.sizes = scanSizes(next());
-            o.scan = true;
-        } else if (name == "--method")
-            o.methods = methods(next());
-        else if (name == "--export-json")
-            o.exportJson = next();
-        else if (name == "--export-csv")
-            o.exportCsv = next();
-        else if (name == "--export-markdown")
-            o.exportMarkdown = next();
-        else if (name == "--plot")
-            o.plot = next();
+        if (args[i].starts_with("-") && args[i] != "-")
+            takeOption(p, args, i);
         else
-            throw UsageError("unknown option '" + name + "'");
+            takeLibrary(p, args[i]);
     }
-    if (bytesGiven && o.scan)
+    if (p.bytesGiven && p.options.scan)
         throw UsageError("--bytes and --scan cannot be used together");
-    if (!o.plot.empty() && !o.scan)
+    if (!p.options.plot.empty() && !p.options.scan)
         throw UsageError("--plot needs --scan");
-    return o;
+    return p.options;
 }
 
 std::string usageText()

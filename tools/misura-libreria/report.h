@@ -3,7 +3,7 @@
 // Exports give every time in seconds.
 #pragma once
 
-#include "quendril/misura_measure.h"
+#include "tools/misura-libreria/measure.h"
 
 #include <optional>
 #include <ostream>

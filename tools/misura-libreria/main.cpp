@@ -11,10 +11,10 @@
 #include "platform/hires_clock.h"
 #include "platform/library.h"
 #include "platform/runtime_error.h"
-#include "quendril/misura_measure.h"
-#include "quendril/misura_options.h"
-#include "quendril/misura_report.h"
-#include "ui/error_text.h"
+#include "tools/misura-libreria/measure.h"
+#include "tools/misura-libreria/options.h"
+#include "tools/misura-libreria/report.h"
+#include "platform/error_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -88,7 +88,7 @@ std::unique_ptr<core::QuendrilLibrary> openLibrary(const std::string& named)
 // The programs' report of the error that ended the measurement, on standard error.
 int reportError(const std::exception_ptr& error)
 {
-    ui::printReport(ui::describe(error));
+    platform::printReport(platform::describe(error));
     return 1;
 }
 
@@ -104,62 +104,65 @@ bool writeFile(const std::string& file, const std::string& content)
     return false;
 }
 
-int measure(const misura::Options& o)
+// The cases to measure, in order: at each size, each conversion with each method asked for,
+// the library's first and the first call of each of its functions timed apart.
+std::vector<misura::CaseSpec> chooseCases(const misura::Options& o)
 {
-    // Measured as the programs run once warm, not as the allocator's first trims and page faults.
-    platform::keepFreedMemory();
-    ProgressLine progress(platform::standardErrorIsTerminal());
-    const std::unique_ptr<core::QuendrilLibrary> library =
-        o.methods == misura::Methods::InProgram ? nullptr : openLibrary(o.library);
-    core::QuendrilLibrary unused(std::string{}, std::string{});
-    const core::RunEnvironment env{library ? *library : unused, core::systemTicks(), u",", platform::ansiCodePage()};
     std::vector<core::Method> methods;
     if (o.methods != misura::Methods::InProgram)
         methods.push_back(core::Method::Library);
     if (o.methods != misura::Methods::Library)
         methods.push_back(core::Method::InProgram);
-    const misura::Repetitions reps{o.runs, o.warmup};
-    const misura::Clock clock = platform::monotonicNanoseconds;
-
-    std::vector<Case> cases;
-    bool headerShown = false;
-    bool calledYet[2] = {false, false};
-    const auto header = [&] {
-        if (headerShown)
-            return;
-        headerShown = true;
-        progress.clear();
-        std::cout << "Library: " << (library ? library->loadedPath() : "none (in-program routines only)") << '\n'
-                  << "Clock: monotonic, resolution " << platform::monotonicResolution() << " ns; "
-                  << (o.runs ? std::to_string(*o.runs) + " runs" : std::string("runs for about 1 s"))
-                  << " per case after " << o.warmup << " warm-up runs; freed memory kept by the allocator\n\n";
-    };
-    for (const std::int32_t bytes : o.sizes) {
-        for (const Conversion conversion : {Conversion::BytesToText, Conversion::TextToBytes}) {
+    std::vector<misura::CaseSpec> specs;
+    for (const std::int32_t bytes : o.sizes)
+        for (const Conversion conversion : {Conversion::BytesToText, Conversion::TextToBytes})
             for (const core::Method method : methods) {
-                bool& called = calledYet[conversion == Conversion::BytesToText ? 0 : 1];
-                const bool first = method == core::Method::Library && !called;
-                cases.push_back(misura::measureCase(conversion, method, bytes, reps, env, first, clock,
-                                                    [&](const std::string& s) { progress.show(s); }));
-                called = called || method == core::Method::Library;
-                header();
-                progress.clear();
-                if (!o.scan) {
-                    misura::writeCase(std::cout, cases.back());
-                    if (methods.size() == 2 && method == core::Method::InProgram)
-                        misura::writeComparison(std::cout, cases[cases.size() - 2], cases.back());
-                    std::cout << '\n' << std::flush;
-                }
+                const bool first = method == core::Method::Library && bytes == o.sizes.front();
+                specs.push_back({conversion, method, bytes, first});
             }
-        }
-        if (o.scan) {
-            misura::writeSizeTable(std::cout, cases, bytes);
-            std::cout << '\n' << std::flush;
-        }
-    }
-    const std::vector<misura::Growth> growth = misura::growthExponents(cases);
-    misura::writeGrowth(std::cout, growth);
+    return specs;
+}
 
+// The lines above the first case: the library, the clock and the repetitions.
+void writeHeader(const misura::Options& o, const core::QuendrilLibrary* library)
+{
+    std::cout << "Library: " << (library ? library->loadedPath() : "none (in-program routines only)") << '\n'
+              << "Clock: monotonic, resolution " << platform::monotonicResolution() << " ns; "
+              << (o.runs ? std::to_string(*o.runs) + " runs" : std::string("runs for about 1 s"))
+              << " per case after " << o.warmup << " warm-up runs; freed memory kept by the allocator\n\n";
+}
+
+// Measures each case, writing each as it ends (or, for a scan, each size's table once all its cases have).
+std::vector<Case> measureCases(const misura::Options& o, const std::vector<misura::CaseSpec>& specs,
+                               const misura::Bench& bench, const core::QuendrilLibrary* library,
+                               ProgressLine& progress)
+{
+    std::vector<Case> cases;
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        cases.push_back(misura::measureCase(specs[i], bench));
+        progress.clear();
+        if (i == 0)
+            writeHeader(o, library);
+        const Case& c = cases.back();
+        const bool lastAtSize = i + 1 == specs.size() || specs[i + 1].bytes != c.bytes;
+        if (o.scan) {
+            if (lastAtSize)
+                misura::writeSizeTable(std::cout, cases, c.bytes);
+        } else {
+            misura::writeCase(std::cout, c);
+            if (c.method == core::Method::InProgram && cases.size() >= 2 && o.methods == misura::Methods::Both)
+                misura::writeComparison(std::cout, cases[cases.size() - 2], c);
+        }
+        if (!o.scan || lastAtSize)
+            std::cout << '\n' << std::flush;
+    }
+    return cases;
+}
+
+// Writes each export asked for; whether all were written.
+bool exportResults(const misura::Options& o, const std::string& libraryPath, const std::vector<Case>& cases,
+                   const std::vector<misura::Growth>& growth)
+{
     bool written = true;
     const auto exportTo = [&](const std::string& file, auto write) {
         if (file.empty())
@@ -168,12 +171,28 @@ int measure(const misura::Options& o)
         write(text);
         written = writeFile(file, text.str()) && written;
     };
-    const std::string path = library ? library->loadedPath() : std::string();
-    exportTo(o.exportJson, [&](std::ostream& s) { misura::writeJson(s, path, cases, growth); });
+    exportTo(o.exportJson, [&](std::ostream& s) { misura::writeJson(s, libraryPath, cases, growth); });
     exportTo(o.exportCsv, [&](std::ostream& s) { misura::writeCsv(s, cases); });
     exportTo(o.exportMarkdown, [&](std::ostream& s) { misura::writeMarkdown(s, cases); });
     exportTo(o.plot, [&](std::ostream& s) { misura::writeSvgPlot(s, cases); });
-    return written ? 0 : 1;
+    return written;
+}
+
+int measure(const misura::Options& o)
+{
+    // Measured as the programs run once warm, not as the allocator's first trims and page faults.
+    platform::keepFreedMemory();
+    ProgressLine progress(platform::standardErrorIsTerminal());
+    // The library only when it is measured: the in-program routines need none.
+    const std::unique_ptr<core::QuendrilLibrary> library =
+        o.methods == misura::Methods::InProgram ? nullptr : openLibrary(o.library);
+    const core::RunEnvironment env{library.get(), core::systemTicks(), u",", platform::ansiCodePage()};
+    const misura::Bench bench{env, {o.runs, o.warmup}, platform::monotonicNanoseconds,
+                              [&](const std::string& s) { progress.show(s); }};
+    const std::vector<Case> cases = measureCases(o, chooseCases(o), bench, library.get(), progress);
+    const std::vector<misura::Growth> growth = misura::growthExponents(cases);
+    misura::writeGrowth(std::cout, growth);
+    return exportResults(o, library ? library->loadedPath() : std::string(), cases, growth) ? 0 : 1;
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/runs.h"
-#include "quendril/misura_stats.h"
+#include "tools/misura-libreria/stats.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -38,16 +38,29 @@ using Clock = std::function<std::int64_t()>;
 // Told what is being measured between repetitions ("bytes to text, library, 50000 bytes: run 3").
 using ProgressFn = std::function<void(const std::string&)>;
 
-// The seconds one conversion takes on a fresh block (and, for text to bytes,
-// a fresh text of spaces), read from clock just before and just after it.
-double timeOnce(Conversion conversion, core::Method method, std::int32_t bytes,
-                const core::RunEnvironment& env, const Clock& clock);
+// What to measure: one conversion with one method at one block size.
+struct CaseSpec {
+    Conversion conversion;
+    core::Method method;
+    std::int32_t bytes;
+    bool firstCall = false; // time the first call apart: the library's function has not been called yet
+};
 
-// Measures one case: its first call if firstCall says the function has not
-// been called yet, the warm-up, then the timed runs. Errors leave it as RuntimeError.
-Case measureCase(Conversion conversion, core::Method method, std::int32_t bytes, const Repetitions& reps,
-                 const core::RunEnvironment& env, bool firstCall, const Clock& clock,
-                 const ProgressFn& progress);
+// How to measure: what the conversions run with, how often, the clock and whom to tell.
+struct Bench {
+    const core::RunEnvironment& env;
+    Repetitions reps;
+    Clock clock;
+    ProgressFn progress; // may be empty
+};
+
+// The seconds one conversion takes on a fresh block (and, for text to bytes,
+// a fresh text of spaces), read from the bench's clock just before and just after it.
+double timeOnce(const CaseSpec& spec, const Bench& bench);
+
+// Measures one case: its first call if asked, the warm-up, then the timed runs.
+// Errors leave it as RuntimeError.
+Case measureCase(const CaseSpec& spec, const Bench& bench);
 
 // The conversion's name in texts and exports: "bytes-to-text" or "text-to-bytes".
 const char* conversionId(Conversion c);

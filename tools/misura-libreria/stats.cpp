@@ -1,5 +1,5 @@
 // Summary statistics, ratio, growth exponent and log-spaced sizes.
-#include "quendril/misura_stats.h"
+#include "tools/misura-libreria/stats.h"
 
 #include <algorithm>
 #include <cmath>

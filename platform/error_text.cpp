@@ -1,12 +1,12 @@
-// The error report's wording.
-#include "ui/error_text.h"
+// The numbered report's wording.
+#include "platform/error_text.h"
 
 #include "platform/runtime_error.h"
 
 #include <cstdio>
 #include <new>
 
-namespace ui {
+namespace platform {
 
 ReportedError describe(const std::exception_ptr& e) noexcept
 {
@@ -49,4 +49,4 @@ void printReport(const ReportedError& error, const char* title) noexcept
     std::fflush(stderr);
 }
 
-} // namespace ui
+} // namespace platform

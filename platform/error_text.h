@@ -1,13 +1,12 @@
-// The default error report's wording, the same in both front-ends: the
-// error's number and its description, for any exception that leaves the
-// window's load or an event procedure.
+// The numbered report's wording for any exception: the error's number and its
+// description, as the window's error box and the kit's commands show them.
 #pragma once
 
 #include <cstddef>
 #include <exception>
 #include <string>
 
-namespace ui {
+namespace platform {
 
 // The number and description of an exception as the report shows them: the
 // description is `lead` followed by `detail`, both pointing into the exception
@@ -31,4 +30,4 @@ void formatReportText(const ReportedError& error, char* buffer, std::size_t size
 // Writes the report on one line to stderr, after "<title>: " when title is not null.
 void printReport(const ReportedError& error, const char* title = nullptr) noexcept;
 
-} // namespace ui
+} // namespace platform
