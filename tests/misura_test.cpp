@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -203,6 +204,64 @@ TEST(MisuraReport, JsonQuotesTheLibraryPath)
     std::ostringstream none;
     writeJson(none, "", {}, {});
     EXPECT_NE(none.str().find(R"("library": null)"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MisuraCompare, RankSumTestMatchesPublishedValues)
+{
+    // Exact two-sided p-values of the tables for five against five: U = 0, 2 and 4.
+    const std::vector<double> low{1, 2, 3, 4, 5};
+    EXPECT_NEAR(mannWhitneyP(low, std::vector<double>{6, 7, 8, 9, 10}), 2.0 / 252, 1e-12);
+    EXPECT_NEAR(mannWhitneyP(low, std::vector<double>{3.5, 5.5, 6, 7, 8}), 0.0317, 5e-5);
+    EXPECT_NEAR(mannWhitneyP(std::vector<double>{1, 2, 3, 6, 7}, std::vector<double>{4, 5, 8, 9, 10}), 0.0952,
+                5e-5);
+    // Order does not matter, and a sample against itself differs in nothing.
+    EXPECT_DOUBLE_EQ(mannWhitneyP(std::vector<double>{6, 7, 8, 9, 10}, low), 2.0 / 252);
+    EXPECT_DOUBLE_EQ(mannWhitneyP(low, low), 1.0);
+    // Beyond thirty values, the normal approximation: 40 against 40 wholly apart gives z = 7.7.
+    std::vector<double> a, b;
+    for (int i = 0; i < 40; ++i) {
+        a.push_back(i);
+        b.push_back(100 + i);
+    }
+    const double z = (800 - 0.5) / std::sqrt(40.0 * 40 * 81 / 12);
+    EXPECT_NEAR(mannWhitneyP(a, b), std::erfc(z / std::sqrt(2.0)), 1e-15);
+}
+
+TEST(MisuraCompare, IntervalCoversTheTrueRatioAtItsRateAndVerdictsFollow)
+{
+    // Log-normal timings, the later series 1.3 times the first: its 95 % interval
+    // should hold 1.3 in about 95 of 100 trials.
+    std::mt19937_64 random(7);
+    std::lognormal_distribution<double> time(0, 0.2);
+    const auto series = [&](double scale) {
+        std::vector<double> v(30);
+        for (double& t : v)
+            t = scale * time(random);
+        return v;
+    };
+    int covered = 0;
+    const int trials = 200;
+    for (int i = 0; i < trials; ++i) {
+        const auto [low, high] = bootstrapRatioInterval(series(1), series(1.3), 1000);
+        covered += low <= 1.3 && 1.3 <= high;
+    }
+    EXPECT_GE(covered, trials * 88 / 100);
+    EXPECT_LE(covered, trials * 99 / 100);
+
+    const auto slow = compare(series(1), series(1.3));
+    EXPECT_EQ(slow.verdict, Verdict::Slower);
+    EXPECT_LT(slow.ratioLow, slow.ratio);
+    EXPECT_GT(slow.ratioHigh, slow.ratio);
+    EXPECT_EQ(compare(series(1.3), series(1)).verdict, Verdict::Faster);
+    // A significant but tiny difference is no difference: every value 0.5 % more.
+    std::vector<double> base = series(1), tiny;
+    for (double t : base)
+        tiny.push_back(t * 1.005);
+    EXPECT_EQ(compare(base, tiny).verdict, Verdict::NoSignificantDifference);
 }
 
 } // namespace
