@@ -40,7 +40,12 @@ std::u16string BytesToText(Method method, const ByteArray& mat, std::int32_t cou
 {
     if (method == Method::InProgram)
         return Quendril(mat, count, env.codePage);
-    const platform::Bstr result = env.libraryInUse().xrQuendril(mat.data(), count);
+    QuendrilLibrary& library = env.libraryInUse();
+    if (env.callWatch)
+        env.callWatch->before();
+    const platform::Bstr result = library.xrQuendril(mat.data(), count);
+    if (env.callWatch)
+        env.callWatch->after();
     return env.codePage.decode(result.bytes());
 }
 
@@ -50,8 +55,13 @@ void TextToBytes(Method method, std::u16string& s, ByteArray& mat, const RunEnvi
         StringToArray(s, mat, env.codePage);
         return;
     }
+    QuendrilLibrary& library = env.libraryInUse();
     platform::Bstr ansi = env.codePage.encode(s);
-    env.libraryInUse().xrStringToArray(ansi, mat.data());
+    if (env.callWatch)
+        env.callWatch->before();
+    library.xrStringToArray(ansi, mat.data());
+    if (env.callWatch)
+        env.callWatch->after();
     s = env.codePage.decode(ansi.bytes());
 }
 

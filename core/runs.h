@@ -37,12 +37,21 @@ inline Method chosenMethod(const RunWindow& window)
     return window.Option1Selected() ? Method::Library : Method::InProgram;
 }
 
+// Told just before and just after each call into the library, to time the call alone.
+class CallWatch {
+public:
+    virtual ~CallWatch() = default;
+    virtual void before() = 0;
+    virtual void after() = 0;
+};
+
 // Everything a run takes from outside besides its window.
 struct RunEnvironment {
     QuendrilLibrary* library; // needed by the library's runs only; null when none is used
     TickSource& ticks;
     std::u16string_view decimalSeparator;
     const platform::CodePage& codePage;
+    CallWatch* callWatch = nullptr; // none in the programs
 
     // The program's own: its library, the system's ticks and regional settings, the ANSI code page.
     static RunEnvironment system();

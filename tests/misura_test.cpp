@@ -1,10 +1,18 @@
 // misura-libreria's parts that decide its figures: option parsing, the
-// statistics on known samples, the scan's sizes, the repetition loop under a
-// scripted clock, and the report's units, exponents and comparisons.
+// statistics on known samples, the scan's sizes, a batch under a scripted
+// clock and its check of results, the exchange with a child, the baseline
+// read back from a JSON export, the English wording, and the report's units,
+// exponents and comparisons.
+#include "tools/misura-libreria/english.h"
+#include "tools/misura-libreria/exports.h"
+#include "tools/misura-libreria/format.h"
 #include "tools/misura-libreria/measure.h"
 #include "tools/misura-libreria/options.h"
+#include "tools/misura-libreria/protocol.h"
 #include "tools/misura-libreria/report.h"
 #include "tools/misura-libreria/stats.h"
+
+#include "platform/runtime_error.h"
 
 #include "platform/codepage.h"
 
@@ -23,7 +31,8 @@ namespace {
 TEST(MisuraOptions, TakesEachOptionInBothForms)
 {
     const Options o = parseOptions({"--runs", "7", "--warmup=0", "--method", "library", "--export-json", "r.json",
-                                    "--export-csv=r.csv", "--export-markdown", "r.md", "lib.so"});
+                                    "--export-csv=r.csv", "--export-markdown", "r.md", "--conversion", "text-to-bytes",
+                                    "--baseline", "b.json", "--fail-if-slower=2.5", "old.so", "new.so"});
     EXPECT_EQ(o.runs, 7u);
     EXPECT_EQ(o.warmup, 0u);
     EXPECT_EQ(o.methods, Methods::Library);
@@ -31,13 +40,17 @@ TEST(MisuraOptions, TakesEachOptionInBothForms)
     EXPECT_EQ(o.exportJson, "r.json");
     EXPECT_EQ(o.exportCsv, "r.csv");
     EXPECT_EQ(o.exportMarkdown, "r.md");
-    EXPECT_EQ(o.library, "lib.so");
+    EXPECT_EQ(o.conversions, Conversions::TextToBytes);
+    EXPECT_EQ(o.baseline, "b.json");
+    EXPECT_EQ(o.failIfSlower, 2.5);
+    EXPECT_EQ(o.libraries, (std::vector<std::string>{"old.so", "new.so"}));
 
     const Options d = parseOptions({});
     EXPECT_FALSE(d.runs);
     EXPECT_EQ(d.warmup, 3u);
     EXPECT_EQ(d.methods, Methods::Both);
-    EXPECT_TRUE(d.library.empty());
+    EXPECT_EQ(d.conversions, Conversions::Both);
+    EXPECT_TRUE(d.libraries.empty());
 
     const Options s = parseOptions({"--scan", "1000:50000:6", "--plot", "q.svg", "--method=in-program"});
     EXPECT_TRUE(s.scan);
@@ -53,8 +66,9 @@ TEST(MisuraOptions, RejectsWhatItCannotTake)
         {"--runs"},           {"--runs", "0"},         {"--runs", "ten"},        {"--runs", "5x"},
         {"--warmup", "-1"},   {"--bytes", "0"},        {"--bytes", "100000001"}, {"--method", "dll"},
         {"--scan", "10:5:3"}, {"--scan", "10:100"},    {"--scan", "10:100:1"},   {"--scan", "1:2:3:4"},
-        {"--scan", "0:10:2"}, {"--plot", "q.svg"},     {"--frobnicate"},         {"a.so", "b.so"},
-        {"--help=yes"},       {"--bytes", "10", "--scan", "1:10:2"},
+        {"--scan", "0:10:2"}, {"--plot", "q.svg"},     {"--frobnicate"},         {"--conversion", "both-ways"},
+        {"--help=yes"},       {"--bytes", "10", "--scan", "1:10:2"},        {"--fail-if-slower", "-1"},
+        {"--fail-if-slower", "5", "--method", "library", "a.so"},           {"--method", "in-program", "a.so"},
     };
     for (const auto& args : bad)
         EXPECT_THROW(parseOptions(args), UsageError) << args.front() << " " << (args.size() > 1 ? args[1] : "");
@@ -123,41 +137,91 @@ struct SteppingClock {
     std::int64_t operator()() { return now += step; }
 };
 
-TEST(MisuraMeasure, RepeatsAsAskedAndKeepsTheFirstCallApart)
+TEST(MisuraMeasure, BatchesRepeatAsAskedAndKeepTheFirstCallApart)
 {
     const core::RunEnvironment env{nullptr, core::systemTicks(), u",", platform::ansiCodePage()};
-    int progressCalls = 0;
-    const ProgressFn progress = [&](const std::string&) { ++progressCalls; };
-
     // Each conversion reads the clock twice, one step apart: one step per run.
-    const Case fixed = measureCase({Conversion::TextToBytes, core::Method::InProgram, 8, true},
-                                   {env, {5, 2}, SteppingClock{0, 1000}, progress});
-    EXPECT_EQ(fixed.times, std::vector<double>(5, 1e-6));
-    ASSERT_TRUE(fixed.firstCall);
-    EXPECT_DOUBLE_EQ(*fixed.firstCall, 1e-6);
-    EXPECT_EQ(fixed.summary.runs, 5u);
-    EXPECT_GT(progressCalls, 0);
+    const Batch fixed{{Conversion::TextToBytes, core::Method::InProgram, 8, true}, 5, 0, 2};
+    const BatchResult r = measureBatch(fixed, {env, SteppingClock{0, 1000}});
+    EXPECT_EQ(r.times, std::vector<double>(5, 1e-6));
+    ASSERT_TRUE(r.firstCall);
+    EXPECT_DOUBLE_EQ(*r.firstCall, 1e-6);
+    EXPECT_TRUE(r.calls.empty()); // the in-program routines make no library call
 
-    // Without a count: at least ten runs, then until a second has passed.
-    const CaseSpec spec{Conversion::BytesToText, core::Method::InProgram, 8};
-    const Case slowRuns = measureCase(spec, {env, {std::nullopt, 0}, SteppingClock{0, 400000000}, nullptr});
-    EXPECT_EQ(slowRuns.times.size(), 10u);
-    EXPECT_FALSE(slowRuns.firstCall);
-    const Case quickRuns = measureCase(spec, {env, {std::nullopt, 0}, SteppingClock{0, 1000000}, nullptr});
-    EXPECT_GE(quickRuns.times.size(), 300u);
-    EXPECT_LE(quickRuns.times.size(), 400u);
+    // Without a count: until the budget has passed, at least once.
+    Batch budget{{Conversion::BytesToText, core::Method::InProgram, 8}, 0, 1000000000};
+    EXPECT_EQ(measureBatch(budget, {env, SteppingClock{0, 400000000}}).times.size(), 1u);
+    // Three readings a run after the first (the budget's and the run's two): 334 runs in 1000 readings.
+    EXPECT_EQ(measureBatch(budget, {env, SteppingClock{0, 1000000}}).times.size(), 334u);
+}
+
+TEST(MisuraMeasure, DifferencesFromTheInProgramResultsAreNamed)
+{
+    const CaseSpec text{Conversion::BytesToText, core::Method::Library, 3};
+    const Outcome want{u"abc", {}};
+    EXPECT_EQ(difference(text, want, want), "");
+    EXPECT_EQ(difference(text, {u"ab", {}}, want), "bytes-to-text of 3 bytes: 2 characters where the in-program routines give 3");
+    EXPECT_EQ(difference(text, {u"aXc", {}}, want),
+              "bytes-to-text of 3 bytes: character 1 is U+58 where the in-program routines give U+62");
+    const CaseSpec bytes{Conversion::TextToBytes, core::Method::Library, 3};
+    EXPECT_EQ(difference(bytes, {{}, {32, 32, 0, 0}}, {{}, {32, 32, 32, 0}}),
+              "text-to-bytes of 3 bytes: byte 2 is 00 where the in-program routines give 20");
+}
+
+TEST(MisuraProtocol, BatchesAndResultsReadBackAsWritten)
+{
+    const Batch b{{Conversion::TextToBytes, core::Method::Library, 50000, true}, 7, 123456789, 3, true, false};
+    const auto back = protocol::parseBatch(protocol::batchLine(b));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->spec.conversion, b.spec.conversion);
+    EXPECT_EQ(back->spec.method, b.spec.method);
+    EXPECT_EQ(back->spec.bytes, 50000);
+    EXPECT_TRUE(back->spec.firstCall);
+    EXPECT_EQ(back->runs, 7u);
+    EXPECT_EQ(back->budgetNs, 123456789);
+    EXPECT_EQ(back->warmup, 3u);
+    EXPECT_TRUE(back->checkFirst);
+    EXPECT_FALSE(back->checkLast);
+    EXPECT_FALSE(protocol::parseBatch("batch 0 0 64"));
+
+    const BatchResult r{0.1 + 0.2, {1e-7, 2.5e-5, 1.0 / 3}, {}, "byte 2 is 00 where\nthe routines give 20"};
+    const auto answer = protocol::parseResult(protocol::resultLine(r, "/a b/libquendril.so"));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->result.firstCall, r.firstCall);
+    EXPECT_EQ(answer->result.times, r.times); // every bit of every double
+    EXPECT_TRUE(answer->result.calls.empty());
+    EXPECT_EQ(answer->path, "/a b/libquendril.so");
+    EXPECT_EQ(answer->result.wrong, "byte 2 is 00 where the routines give 20");
+    EXPECT_FALSE(protocol::parseResult("error 53: cannot find library 'x'"));
+}
+
+TEST(MisuraEnglish, ErrorsKeepTheirNumbersInEnglish)
+{
+    const auto line = [](platform::ErrorNumber n, const std::string& d) {
+        return errorLine(std::make_exception_ptr(platform::RuntimeError(n, d)));
+    };
+    EXPECT_EQ(line(platform::kFileNotFound, "impossibile trovare la libreria '/x/libquendril.so'"),
+              "error 53: cannot find library '/x/libquendril.so'");
+    EXPECT_EQ(line(platform::kInternalError,
+                   "la funzione 'xrQuendril' della libreria '/l.so' si è interrotta: SIGSEGV (accesso non valido)"),
+              "error 51: function 'xrQuendril' of library '/l.so' failed: SIGSEGV (accesso non valido)");
+    EXPECT_EQ(line(platform::kEntryPointNotFound, "impossibile trovare la funzione 'xrQuendril' nella libreria 'q': x"),
+              "error 453: cannot find function 'xrQuendril' in library 'q': x");
 }
 
 } // namespace
 
 namespace {
 
-Case caseOf(Conversion conversion, core::Method method, std::int32_t bytes, double median, double mean)
+Case caseOf(std::string library, Conversion conversion, std::int32_t bytes, std::vector<double> times)
 {
-    Case c{conversion, method, bytes, std::nullopt, {}, {}};
-    c.summary.median = median;
-    c.summary.mean = mean;
-    c.summary.runs = 4;
+    Case c{};
+    c.method = library.empty() ? core::Method::InProgram : core::Method::Library;
+    c.library = std::move(library);
+    c.conversion = conversion;
+    c.bytes = bytes;
+    c.times = std::move(times);
+    c.summary = summarize(c.times);
     return c;
 }
 
@@ -171,44 +235,56 @@ TEST(MisuraReport, DurationsInTheUnitThatFits)
         EXPECT_EQ(formatDuration(seconds), text);
 }
 
-TEST(MisuraReport, GrowthPerSeriesAndTheFasterMethodNamed)
+TEST(MisuraReport, GrowthPerSeriesAndComparisonsWithTheFirstOrTheBaseline)
 {
-    using core::Method;
-    const std::vector<Case> cases{
-        caseOf(Conversion::BytesToText, Method::Library, 1000, 1e-6, 1e-6),
-        caseOf(Conversion::BytesToText, Method::InProgram, 1000, 1e-3, 1e-3),
-        caseOf(Conversion::BytesToText, Method::Library, 4000, 4e-6, 4e-6),
-        caseOf(Conversion::BytesToText, Method::InProgram, 4000, 16e-3, 16e-3),
-        caseOf(Conversion::TextToBytes, Method::Library, 1000, 1e-6, 1e-6), // one size: no fit
+    const auto times = [](double median) { return std::vector<double>{median * 0.99, median, median * 1.01}; };
+    const std::vector<Case> scan{
+        caseOf("a.so", Conversion::BytesToText, 1000, times(1e-6)), caseOf("", Conversion::BytesToText, 1000, times(1e-3)),
+        caseOf("a.so", Conversion::BytesToText, 4000, times(4e-6)), caseOf("", Conversion::BytesToText, 4000, times(16e-3)),
+        caseOf("a.so", Conversion::TextToBytes, 1000, times(1e-6)), // one size: no fit
     };
-    const std::vector<Growth> growth = growthExponents(cases);
+    const std::vector<Growth> growth = growthExponents(scan);
     ASSERT_EQ(growth.size(), 2u);
     for (const Growth& g : growth) {
         EXPECT_EQ(g.conversion, Conversion::BytesToText);
-        EXPECT_NEAR(g.exponent, g.method == Method::Library ? 1.0 : 2.0, 1e-9);
+        EXPECT_NEAR(g.exponent, g.measured == "a.so" ? 1.0 : 2.0, 1e-9);
     }
 
-    std::ostringstream faster;
-    writeComparison(faster, cases[0], cases[1]);
-    EXPECT_NE(faster.str().find("The library ran 1000"), std::string::npos) << faster.str();
-    std::ostringstream slower;
-    writeComparison(slower, cases[1], cases[0]);
-    EXPECT_NE(slower.str().find("The in-program routines ran 1000"), std::string::npos) << slower.str();
+    // Every later case against the first; with a baseline, each against the baseline's of its method.
+    const std::vector<Case> now{caseOf("new.so", Conversion::BytesToText, 64, times(2)),
+                                caseOf("", Conversion::BytesToText, 64, times(3))};
+    const std::vector<Compared> later = compareCases(now, nullptr, "baseline ");
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].library, "in-program routines");
+    EXPECT_EQ(later[0].baseline, "new.so");
+    EXPECT_DOUBLE_EQ(later[0].stats.ratio, 1.5);
+    const std::vector<Case> before{caseOf("", Conversion::BytesToText, 64, times(3)),
+                                   caseOf("old.so", Conversion::BytesToText, 64, times(1))};
+    const std::vector<Compared> against = compareCases(now, &before, "baseline ");
+    ASSERT_EQ(against.size(), 2u);
+    EXPECT_EQ(against[0].baseline, "baseline old.so");
+    EXPECT_DOUBLE_EQ(against[0].stats.ratio, 2);
+    EXPECT_DOUBLE_EQ(against[1].stats.ratio, 1);
 }
 
-TEST(MisuraReport, JsonQuotesTheLibraryPath)
+TEST(MisuraExports, JsonReadsBackAsTheBaseline)
 {
-    std::ostringstream out;
-    writeJson(out, "C:\\dir\\\"q\".dll", {}, {});
-    EXPECT_NE(out.str().find(R"("library": "C:\\dir\\\"q\".dll")"), std::string::npos) << out.str();
-    std::ostringstream none;
-    writeJson(none, "", {}, {});
-    EXPECT_NE(none.str().find(R"("library": null)"), std::string::npos);
+    Case library = caseOf("C:\\dir\\\"q\".dll", Conversion::TextToBytes, 64, {1e-6, 2.5e-6, 1.0 / 3});
+    library.calls = {1e-7, 2e-7, 3e-7};
+    library.call = summarize(library.calls);
+    const std::vector<Case> cases{library, caseOf("other.dll", Conversion::TextToBytes, 64, {1, 2}),
+                                  caseOf("", Conversion::TextToBytes, 64, {4, 5})};
+    std::ostringstream json;
+    writeJson(json, Context{"1.00", "Release", "cpu \"x\"", 2, 1, "2026-01-01T00:00:00Z", std::nullopt}, cases, {}, {});
+    const std::vector<Case> back = readBaseline(json.str());
+    ASSERT_EQ(back.size(), 2u); // the first library's and the in-program routines'
+    EXPECT_EQ(back[0].library, library.library);
+    EXPECT_EQ(back[0].times, library.times);
+    EXPECT_EQ(back[0].calls, library.calls);
+    EXPECT_EQ(back[1].method, core::Method::InProgram);
+    EXPECT_THROW(readBaseline("{\"results\": [{\"conversion\": \"x\"}]}"), BaselineError);
+    EXPECT_THROW(readBaseline("not json"), BaselineError);
 }
-
-} // namespace
-
-namespace {
 
 TEST(MisuraCompare, RankSumTestMatchesPublishedValues)
 {

@@ -1,167 +1,139 @@
-// misura-libreria: times the conversions the programs time, with a conversion
-// library and with the in-program routines, and reports and exports the
-// statistics. Usage errors end with status 2, run-time errors with the
-// programs' numbered report on standard error and status 1.
-#include "core/quendril_library.h"
-#include "core/runs.h"
-#include "platform/codepage.h"
+// misura-libreria: times the conversions the programs time, with one or more
+// conversion libraries (each in a child process of its own) and with the
+// in-program routines, compares them, and reports and exports the results.
+// Status: 0 done, 1 a run-time error or a wrong result, 2 a usage error,
+// 3 slower than --fail-if-slower allows, 130 interrupted.
 #include "platform/console.h"
 #include "platform/fatal_fault.h"
-#include "platform/heap.h"
-#include "platform/hires_clock.h"
-#include "platform/library.h"
-#include "platform/runtime_error.h"
-#include "tools/misura-libreria/measure.h"
+#include "tools/misura-libreria/english.h"
+#include "tools/misura-libreria/exports.h"
+#include "tools/misura-libreria/format.h"
 #include "tools/misura-libreria/options.h"
+#include "tools/misura-libreria/output.h"
+#include "tools/misura-libreria/plot.h"
+#include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/report.h"
-#include "platform/error_text.h"
+#include "tools/misura-libreria/serve.h"
+#include "tools/misura-libreria/session.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <memory>
+#include <set>
 #include <sstream>
 
 namespace {
 
-using misura::Case;
-using misura::Conversion;
+using namespace misura;
 
-// A progress line on standard error that each update overwrites and that leaves nothing behind.
-class ProgressLine {
-public:
-    explicit ProgressLine(bool enabled) : enabled_(enabled) {}
-    ~ProgressLine() { clear(); }
+constexpr int kRunTimeError = 1;
+constexpr int kUsageError = 2;
+constexpr int kTooSlow = 3;
 
-    void show(const std::string& text)
-    {
-        if (!enabled_)
-            return;
-        const std::string line = "Measuring " + text;
-        std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(shown_ > line.size() ? shown_ - line.size() : 0), "");
-        std::fflush(stderr);
-        shown_ = line.size();
-    }
-
-    void clear()
-    {
-        if (!enabled_ || !shown_)
-            return;
-        std::fprintf(stderr, "\r%*s\r", static_cast<int>(shown_), "");
-        std::fflush(stderr);
-        shown_ = 0;
-    }
-
-private:
-    bool enabled_;
-    std::size_t shown_ = 0;
+// What a measurement produced.
+struct Results {
+    std::vector<Case> cases;
+    std::vector<Compared> comparisons;
+    std::vector<Growth> growth;
+    bool failed = false; // a library's measurement ended in an error
 };
 
-std::filesystem::path pathOf(const std::string& utf8)
+// The baseline's cases, checked against what is to be measured; none without --baseline.
+std::optional<std::vector<Case>> loadBaseline(const Options& o, const std::vector<CaseKey>& keys)
 {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const std::filesystem::path& path)
-{
-    const std::u8string s = path.u8string();
-    return std::string(s.begin(), s.end());
-}
-
-// The library to measure: the programs' own lookup, or the file named.
-std::unique_ptr<core::QuendrilLibrary> openLibrary(const std::string& named)
-{
-    if (named.empty())
-        return core::programsLibrary();
-    const std::filesystem::path path = std::filesystem::absolute(pathOf(named));
-    // The file named and no other: without this, a missing file would be looked up by the system's search.
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
-        platform::raiseLibraryNotFound(utf8Of(path));
-    return std::make_unique<core::QuendrilLibrary>(utf8Of(path.parent_path()), utf8Of(path.filename()));
-}
-
-// The programs' report of the error that ended the measurement, on standard error.
-int reportError(const std::exception_ptr& error)
-{
-    platform::printReport(platform::describe(error));
-    return 1;
-}
-
-bool writeFile(const std::string& file, const std::string& content)
-{
-    std::ofstream out(pathOf(file), std::ios::binary);
-    out << content;
-    out.close();
-    if (out)
-        return true;
-    const int err = errno;
-    std::fprintf(stderr, "misura-libreria: cannot write '%s': %s\n", file.c_str(), std::strerror(err));
-    return false;
-}
-
-// The cases to measure, in order: at each size, each conversion with each method asked for,
-// the library's first and the first call of each of its functions timed apart.
-std::vector<misura::CaseSpec> chooseCases(const misura::Options& o)
-{
-    std::vector<core::Method> methods;
-    if (o.methods != misura::Methods::InProgram)
-        methods.push_back(core::Method::Library);
-    if (o.methods != misura::Methods::Library)
-        methods.push_back(core::Method::InProgram);
-    std::vector<misura::CaseSpec> specs;
-    for (const std::int32_t bytes : o.sizes)
-        for (const Conversion conversion : {Conversion::BytesToText, Conversion::TextToBytes})
-            for (const core::Method method : methods) {
-                const bool first = method == core::Method::Library && bytes == o.sizes.front();
-                specs.push_back({conversion, method, bytes, first});
-            }
-    return specs;
-}
-
-// The lines above the first case: the library, the clock and the repetitions.
-void writeHeader(const misura::Options& o, const core::QuendrilLibrary* library)
-{
-    std::cout << "Library: " << (library ? library->loadedPath() : "none (in-program routines only)") << '\n'
-              << "Clock: monotonic, resolution " << platform::monotonicResolution() << " ns; "
-              << (o.runs ? std::to_string(*o.runs) + " runs" : std::string("runs for about 1 s"))
-              << " per case after " << o.warmup << " warm-up runs; freed memory kept by the allocator\n\n";
-}
-
-// Measures each case, writing each as it ends (or, for a scan, each size's table once all its cases have).
-std::vector<Case> measureCases(const misura::Options& o, const std::vector<misura::CaseSpec>& specs,
-                               const misura::Bench& bench, const core::QuendrilLibrary* library,
-                               ProgressLine& progress)
-{
-    std::vector<Case> cases;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        cases.push_back(misura::measureCase(specs[i], bench));
-        progress.clear();
-        if (i == 0)
-            writeHeader(o, library);
-        const Case& c = cases.back();
-        const bool lastAtSize = i + 1 == specs.size() || specs[i + 1].bytes != c.bytes;
-        if (o.scan) {
-            if (lastAtSize)
-                misura::writeSizeTable(std::cout, cases, c.bytes);
-        } else {
-            misura::writeCase(std::cout, c);
-            if (c.method == core::Method::InProgram && cases.size() >= 2 && o.methods == misura::Methods::Both)
-                misura::writeComparison(std::cout, cases[cases.size() - 2], c);
-        }
-        if (!o.scan || lastAtSize)
-            std::cout << '\n' << std::flush;
+    if (o.baseline.empty())
+        return std::nullopt;
+    std::ifstream in(std::filesystem::path(std::u8string(o.baseline.begin(), o.baseline.end())), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in)
+        throw UsageError("--baseline: cannot read '" + o.baseline + "'");
+    try {
+        std::vector<Case> cases = readBaseline(text.str());
+        std::set<std::pair<std::int32_t, Conversion>> measured, recorded;
+        for (const CaseKey& k : keys)
+            measured.insert({k.bytes, k.conversion});
+        for (const Case& c : cases)
+            recorded.insert({c.bytes, c.conversion});
+        if (measured != recorded)
+            throw BaselineError("its conversions or block sizes differ from those measured now");
+        return cases;
+    } catch (const BaselineError& e) {
+        throw UsageError("--baseline '" + o.baseline + "': " + e.what());
     }
-    return cases;
+}
+
+// The baseline's cases of one block size and conversion.
+std::vector<Case> baselineAt(const std::vector<Case>& baseline, const CaseKey& key)
+{
+    std::vector<Case> at;
+    for (const Case& c : baseline)
+        if (c.bytes == key.bytes && c.conversion == key.conversion)
+            at.push_back(c);
+    return at;
+}
+
+void writeHeader(const Options& o, const Session& session)
+{
+    for (const Participant& p : session.participants())
+        if (p.method() == core::Method::Library)
+            std::cout << "Library: " << (p.path.empty() ? p.mode.path.empty() ? p.label : p.mode.path : p.path) << '\n';
+    if (o.methods == Methods::InProgram)
+        std::cout << "Library: none (in-program routines only)\n";
+    std::cout << "Clock: monotonic, resolution " << currentContext().clockResolutionNs << " ns; "
+              << (o.runs ? std::to_string(*o.runs) + " runs" : std::string("runs for about 1 s"))
+              << " per case in rounds, after " << o.warmup << " warm-up runs; each library in its own process\n\n";
+}
+
+// Writes one block size and conversion's cases and comparisons (a scan writes a table per size instead).
+void writeKey(const Options& o, const CaseKey& key, const std::vector<Case>& cases,
+              const std::vector<Compared>& compared)
+{
+    if (o.scan || cases.empty())
+        return;
+    std::cout << conversionTitle(key.conversion) << ", " << key.bytes << " bytes\n";
+    for (const Case& c : cases)
+        writeCase(std::cout, c);
+    for (const Compared& c : compared)
+        writeCompared(std::cout, c);
+    std::cout << '\n' << std::flush;
+}
+
+// Measures every case, writing each block size and conversion as it ends.
+Results measureAll(const Options& o, const std::optional<std::vector<Case>>& baseline, ProgressLine& progress)
+{
+    Session session(o, [&](const std::string& s) { progress.show(s); },
+                    [&](const std::string& error) {
+                        progress.clear();
+                        std::cerr << error << '\n';
+                    });
+    Results r;
+    const std::vector<CaseKey> keys = session.keys();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::vector<Case> cases = session.measure(keys[i]);
+        progress.clear();
+        if (!cases.empty() && r.cases.empty())
+            writeHeader(o, session);
+        const std::vector<Case> earlier = baseline ? baselineAt(*baseline, keys[i]) : std::vector<Case>{};
+        const std::vector<Compared> compared = compareCases(cases, baseline ? &earlier : nullptr, "baseline ");
+        writeKey(o, keys[i], cases, compared);
+        r.cases.insert(r.cases.end(), cases.begin(), cases.end());
+        r.comparisons.insert(r.comparisons.end(), compared.begin(), compared.end());
+        if (o.scan && (i + 1 == keys.size() || keys[i + 1].bytes != keys[i].bytes)) {
+            writeSizeTable(std::cout, r.cases, keys[i].bytes);
+            std::cout << '\n' << std::flush;
+        }
+    }
+    session.finish();
+    for (const Participant& p : session.participants())
+        r.failed = r.failed || !p.error.empty();
+    return r;
 }
 
 // Writes each export asked for; whether all were written.
-bool exportResults(const misura::Options& o, const std::string& libraryPath, const std::vector<Case>& cases,
-                   const std::vector<misura::Growth>& growth)
+bool exportResults(const Options& o, const Results& r)
 {
     bool written = true;
     const auto exportTo = [&](const std::string& file, auto write) {
@@ -169,58 +141,90 @@ bool exportResults(const misura::Options& o, const std::string& libraryPath, con
             return;
         std::ostringstream text;
         write(text);
-        written = writeFile(file, text.str()) && written;
+        written = writeExport(file, text.str()) && written;
     };
-    exportTo(o.exportJson, [&](std::ostream& s) { misura::writeJson(s, libraryPath, cases, growth); });
-    exportTo(o.exportCsv, [&](std::ostream& s) { misura::writeCsv(s, cases); });
-    exportTo(o.exportMarkdown, [&](std::ostream& s) { misura::writeMarkdown(s, cases); });
-    exportTo(o.plot, [&](std::ostream& s) { misura::writeSvgPlot(s, cases); });
+    exportTo(o.exportJson, [&](std::ostream& s) { writeJson(s, currentContext(), r.cases, r.comparisons, r.growth); });
+    exportTo(o.exportCsv, [&](std::ostream& s) { writeCsv(s, r.cases); });
+    exportTo(o.exportMarkdown, [&](std::ostream& s) { writeMarkdown(s, r.cases, r.comparisons); });
+    exportTo(o.plot, [&](std::ostream& s) { writeSvgPlot(s, r.cases); });
     return written;
 }
 
-int measure(const misura::Options& o)
+// Says which results were wrong and which comparisons slower than allowed; the status they make.
+int verdictStatus(const Options& o, const Results& r)
 {
-    // Measured as the programs run once warm, not as the allocator's first trims and page faults.
-    platform::keepFreedMemory();
+    int status = r.failed ? kRunTimeError : 0;
+    for (const Case& c : r.cases)
+        if (!c.wrong.empty()) {
+            std::cerr << "wrong result: " << measuredWith(c) << ": " << c.wrong << '\n';
+            status = kRunTimeError;
+        }
+    if (!o.failIfSlower)
+        return status;
+    for (const Compared& c : r.comparisons)
+        if (c.stats.verdict == Verdict::Slower && c.stats.ratio > 1 + *o.failIfSlower / 100) {
+            std::cerr << "slower by more than " << number(*o.failIfSlower) << " %: " << conversionId(c.conversion)
+                      << ", " << c.bytes << " bytes: " << c.library << " takes " << ratioFigure(c.stats.ratio)
+                      << " times as long as " << c.baseline << '\n';
+            status = status ? status : kTooSlow;
+        }
+    return status;
+}
+
+int run(const Options& o)
+{
+    handleInterrupts();
+    std::vector<CaseKey> keys;
+    for (const std::int32_t bytes : o.sizes)
+        for (const Conversion c : {Conversion::BytesToText, Conversion::TextToBytes})
+            if (o.conversions == Conversions::Both || (o.conversions == Conversions::BytesToText) == (c == Conversion::BytesToText))
+                keys.push_back({bytes, c});
+    const std::optional<std::vector<Case>> baseline = loadBaseline(o, keys);
     ProgressLine progress(platform::standardErrorIsTerminal());
-    // The library only when it is measured: the in-program routines need none.
-    const std::unique_ptr<core::QuendrilLibrary> library =
-        o.methods == misura::Methods::InProgram ? nullptr : openLibrary(o.library);
-    const core::RunEnvironment env{library.get(), core::systemTicks(), u",", platform::ansiCodePage()};
-    const misura::Bench bench{env, {o.runs, o.warmup}, platform::monotonicNanoseconds,
-                              [&](const std::string& s) { progress.show(s); }};
-    const std::vector<Case> cases = measureCases(o, chooseCases(o), bench, library.get(), progress);
-    const std::vector<misura::Growth> growth = misura::growthExponents(cases);
-    misura::writeGrowth(std::cout, growth);
-    return exportResults(o, library ? library->loadedPath() : std::string(), cases, growth) ? 0 : 1;
+    Results r = measureAll(o, baseline, progress);
+    r.growth = growthExponents(r.cases);
+    writeGrowth(std::cout, r.growth);
+    std::cout << std::flush;
+    const bool written = exportResults(o, r);
+    const int status = verdictStatus(o, r);
+    return written ? status : kRunTimeError;
+}
+
+int usageError(const std::string& why)
+{
+    std::cerr << "misura-libreria: " << why << "\n\n" << usageText();
+    return kUsageError;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::optional<ServeMode> mode = serveMode(args);
     // A fatal fault (in the library or not) comes back here, in a fresh image, to be reported.
-    if (const auto fault = platform::prepareProcess())
-        return reportError(std::make_exception_ptr(*fault));
+    if (const auto fault = platform::prepareProcess()) {
+        if (mode)
+            return serveFault(std::make_exception_ptr(*fault));
+        std::cerr << errorLine(std::make_exception_ptr(*fault)) << '\n';
+        return kRunTimeError;
+    }
+    if (mode)
+        return serve(*mode);
     platform::useUtf8Console();
-    misura::Options options;
     try {
-        options = misura::parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const misura::UsageError& e) {
-        std::cerr << "misura-libreria: " << e.what() << "\n\n" << misura::usageText();
-        return 2;
-    }
-    if (options.help) {
-        std::cout << misura::usageText();
+        const Options options = parseOptions(args);
+        if (options.help)
+            std::cout << usageText();
+        else if (options.version)
+            std::cout << "misura-libreria " << VC_VERSION_TEXT << '\n';
+        else
+            return run(options);
         return 0;
-    }
-    if (options.version) {
-        std::cout << "misura-libreria " << VC_VERSION_TEXT << '\n';
-        return 0;
-    }
-    try {
-        return measure(options);
+    } catch (const UsageError& e) {
+        return usageError(e.what());
     } catch (...) {
-        return reportError(std::current_exception());
+        std::cerr << errorLine(std::current_exception()) << '\n';
+        return kRunTimeError;
     }
 }

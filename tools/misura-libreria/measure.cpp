@@ -1,10 +1,13 @@
 // Timed repetitions of the runs' conversions. Between two clock readings there
 // is exactly one call of core::BytesToText or core::TextToBytes; making the
-// block and the text, and freeing the result, happen outside them.
+// block and the text, keeping the result for a check and freeing it happen
+// outside them. The library's call alone is timed by the runs' call watch.
 #include "tools/misura-libreria/measure.h"
 
 #include "core/byte_array.h"
+#include "core/conversions.h"
 
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -12,10 +15,43 @@ namespace misura {
 
 namespace {
 
-constexpr std::int64_t kDefaultBudgetNs = 1000000000;
-constexpr std::size_t kLeastDefaultRuns = 10;
-// Progress is told at most this often, so that telling it costs nothing measurable.
-constexpr std::int64_t kProgressEveryNs = 100000000;
+// Reads the clock around each library call.
+class ClockWatch : public core::CallWatch {
+public:
+    explicit ClockWatch(const Clock& clock) : clock_(clock) {}
+    void before() override { start_ = clock_(); }
+    void after() override { end_ = clock_(); }
+    std::optional<double> seconds() const
+    {
+        return end_ > 0 ? std::optional<double>(static_cast<double>(end_ - start_) / 1e9) : std::nullopt;
+    }
+
+private:
+    const Clock& clock_;
+    std::int64_t start_ = 0;
+    std::int64_t end_ = 0;
+};
+
+std::vector<std::uint8_t> copyOf(const core::ByteArray& mat, std::int32_t bytes)
+{
+    return std::vector<std::uint8_t>(mat.data(), mat.data() + bytes + 1);
+}
+
+// The block of bytes bytes that every run converts, all zeros, or every byte value in turn.
+core::ByteArray blockOf(std::int32_t bytes, bool everyValue)
+{
+    core::ByteArray mat(0, static_cast<std::uint32_t>(bytes) + 1);
+    for (std::int32_t i = 0; everyValue && i < bytes; ++i)
+        mat.data()[i] = static_cast<std::uint8_t>(i);
+    return mat;
+}
+
+std::string hex(unsigned value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X", value);
+    return text;
+}
 
 } // namespace
 
@@ -29,85 +65,100 @@ const char* methodId(core::Method m)
     return m == core::Method::Library ? "library" : "in-program";
 }
 
-double timeOnce(const CaseSpec& spec, const Bench& bench)
+std::pair<double, std::optional<double>> timeOnce(const CaseSpec& spec, const Bench& bench, Outcome* outcome)
 {
-    core::ByteArray mat(0, static_cast<std::uint32_t>(spec.bytes) + 1);
+    ClockWatch watch(bench.clock);
+    core::RunEnvironment env = bench.env;
+    env.callWatch = &watch;
+    core::ByteArray mat = blockOf(spec.bytes, false);
     std::int64_t start = 0;
     std::int64_t end = 0;
     if (spec.conversion == Conversion::BytesToText) {
         std::u16string s;
         start = bench.clock();
-        s = core::BytesToText(spec.method, mat, spec.bytes, bench.env);
+        s = core::BytesToText(spec.method, mat, spec.bytes, env);
         end = bench.clock();
+        if (outcome)
+            outcome->text = std::move(s);
     } else {
         std::u16string s(static_cast<std::size_t>(spec.bytes), u' ');
         start = bench.clock();
-        core::TextToBytes(spec.method, s, mat, bench.env);
+        core::TextToBytes(spec.method, s, mat, env);
         end = bench.clock();
+        if (outcome)
+            outcome->block = copyOf(mat, spec.bytes);
     }
-    return static_cast<double>(end - start) / 1e9;
+    return {static_cast<double>(end - start) / 1e9, watch.seconds()};
 }
 
-namespace {
-
-// Tells the bench's listener what is being done, at most every kProgressEveryNs.
-class Teller {
-public:
-    Teller(const CaseSpec& spec, const Bench& bench)
-        : bench_(bench), what_(std::string(conversionId(spec.conversion)) + ", " + methodId(spec.method) + ", "
-                               + std::to_string(spec.bytes) + " bytes: "),
-          lastTold_(bench.clock() - kProgressEveryNs)
-    {
-    }
-
-    // step makes the text only when it is told.
-    template <typename Step> void operator()(const Step& step)
-    {
-        if (!bench_.progress)
-            return;
-        const std::int64_t now = bench_.clock();
-        if (now - lastTold_ >= kProgressEveryNs) {
-            lastTold_ = now;
-            bench_.progress(what_ + step());
-        }
-    }
-
-private:
-    const Bench& bench_;
-    std::string what_;
-    std::int64_t lastTold_;
-};
-
-bool enoughRuns(const Repetitions& reps, std::size_t done, std::int64_t elapsedNs)
+BatchResult measureBatch(const Batch& batch, const Bench& bench)
 {
-    return reps.runs ? done >= *reps.runs : done >= kLeastDefaultRuns && elapsedNs >= kDefaultBudgetNs;
-}
-
-} // namespace
-
-Case measureCase(const CaseSpec& spec, const Bench& bench)
-{
-    Case c{spec.conversion, spec.method, spec.bytes, std::nullopt, {}, {}};
-    Teller tell(spec, bench);
-    if (spec.firstCall) {
-        tell([] { return std::string("first call"); });
-        c.firstCall = timeOnce(spec, bench);
-    }
-    const std::size_t warmup = bench.reps.warmup;
-    for (std::size_t i = 0; i < warmup; ++i) {
-        tell([&] { return "warm-up " + std::to_string(i + 1) + "/" + std::to_string(warmup); });
-        timeOnce(spec, bench);
-    }
+    BatchResult r;
+    if (batch.spec.firstCall)
+        r.firstCall = timeOnce(batch.spec, bench).first;
+    for (std::size_t i = 0; i < batch.warmup; ++i)
+        timeOnce(batch.spec, bench);
+    Outcome outcome, want;
+    const bool check = batch.checkFirst || batch.checkLast;
+    if (check)
+        timeOnce({batch.spec.conversion, core::Method::InProgram, batch.spec.bytes}, bench, &want);
     const std::int64_t started = bench.clock();
-    for (std::size_t i = 0; !enoughRuns(bench.reps, i, bench.clock() - started); ++i) {
-        tell([&] {
-            const auto& runs = bench.reps.runs;
-            return "run " + std::to_string(i + 1) + (runs ? "/" + std::to_string(*runs) : std::string());
-        });
-        c.times.push_back(timeOnce(spec, bench));
+    for (std::size_t i = 0; batch.runs ? i < batch.runs : i == 0 || bench.clock() - started < batch.budgetNs; ++i) {
+        const auto [seconds, call] = timeOnce(batch.spec, bench, check ? &outcome : nullptr);
+        r.times.push_back(seconds);
+        if (call)
+            r.calls.push_back(*call);
+        if (i == 0 && batch.checkFirst && r.wrong.empty())
+            r.wrong = difference(batch.spec, outcome, want);
     }
-    c.summary = summarize(c.times);
-    return c;
+    if (batch.checkLast && r.wrong.empty())
+        r.wrong = difference(batch.spec, outcome, want);
+    return r;
+}
+
+std::string difference(const CaseSpec& spec, const Outcome& got, const Outcome& want)
+{
+    const std::string where = std::string(conversionId(spec.conversion)) + " of " + std::to_string(spec.bytes)
+                            + " bytes: ";
+    if (spec.conversion == Conversion::BytesToText) {
+        if (got.text.size() != want.text.size())
+            return where + std::to_string(got.text.size()) + " characters where the in-program routines give "
+                 + std::to_string(want.text.size());
+        for (std::size_t i = 0; i < got.text.size(); ++i)
+            if (got.text[i] != want.text[i])
+                return where + "character " + std::to_string(i) + " is U+" + hex(got.text[i])
+                     + " where the in-program routines give U+" + hex(want.text[i]);
+        return {};
+    }
+    for (std::size_t i = 0; i < got.block.size() && i < want.block.size(); ++i)
+        if (got.block[i] != want.block[i])
+            return where + "byte " + std::to_string(i) + " is " + hex(got.block[i])
+                 + " where the in-program routines give " + hex(want.block[i]);
+    return {};
+}
+
+std::string checkEveryByteValue(Conversion conversion, const core::RunEnvironment& env)
+{
+    constexpr std::int32_t kBytes = 256;
+    const core::ByteArray block = blockOf(kBytes, true);
+    const CaseSpec spec{conversion, core::Method::Library, kBytes};
+    Outcome got, want;
+    if (conversion == Conversion::BytesToText) {
+        got.text = core::BytesToText(core::Method::Library, block, kBytes, env);
+        want.text = core::BytesToText(core::Method::InProgram, block, kBytes, env);
+    } else {
+        const std::u16string text = core::BytesToText(core::Method::InProgram, block, kBytes, env);
+        std::u16string s = text;
+        core::ByteArray mat = blockOf(kBytes, false);
+        core::TextToBytes(core::Method::Library, s, mat, env);
+        got.block = copyOf(mat, kBytes);
+        s = text;
+        mat = blockOf(kBytes, false);
+        core::TextToBytes(core::Method::InProgram, s, mat, env);
+        want.block = copyOf(mat, kBytes);
+    }
+    const std::string d = difference(spec, got, want);
+    return d.empty() ? d : "every byte value, " + d;
 }
 
 } // namespace misura

@@ -1,6 +1,7 @@
-// The measurements misura-libreria makes: each of the four conversions the
-// runs time, through the runs' own functions, repeated after a warm-up, each
-// repetition on a fresh block made outside its timed interval.
+// The measurements misura-libreria makes: the conversions the runs time,
+// through the runs' own functions, repeated in batches, each repetition on a
+// fresh block made outside its timed interval; the library's call timed alone
+// inside it; and the library's results checked against the in-program routines.
 #pragma once
 
 #include "core/runs.h"
@@ -17,26 +18,23 @@ namespace misura {
 
 enum class Conversion { BytesToText, TextToBytes };
 
-// One conversion with one method at one block size, and its timings in seconds.
+// One conversion with one method at one block size, measured for one library
+// (or the in-program routines), and its timings in seconds.
 struct Case {
+    std::string library; // the library's path; empty for the in-program routines
     Conversion conversion;
     core::Method method;
     std::int32_t bytes;
     std::optional<double> firstCall; // the library function's first call, binding included
-    std::vector<double> times;
+    std::vector<double> times;       // each whole run, as the window times it
     Summary summary;
-};
-
-// How to repeat a case.
-struct Repetitions {
-    std::optional<std::size_t> runs; // none: until about a second has passed, at least 10
-    std::size_t warmup = 3;
+    std::vector<double> calls;       // the library call alone within each run
+    std::optional<Summary> call;
+    std::string wrong;               // why the library's results are wrong; empty when right
 };
 
 // Reads the time in nanoseconds; the system's monotonic clock by default.
 using Clock = std::function<std::int64_t()>;
-// Told what is being measured between repetitions ("bytes to text, library, 50000 bytes: run 3").
-using ProgressFn = std::function<void(const std::string&)>;
 
 // What to measure: one conversion with one method at one block size.
 struct CaseSpec {
@@ -46,21 +44,51 @@ struct CaseSpec {
     bool firstCall = false; // time the first call apart: the library's function has not been called yet
 };
 
-// How to measure: what the conversions run with, how often, the clock and whom to tell.
+// What the conversions run with and the clock that times them.
 struct Bench {
     const core::RunEnvironment& env;
-    Repetitions reps;
     Clock clock;
-    ProgressFn progress; // may be empty
 };
 
-// The seconds one conversion takes on a fresh block (and, for text to bytes,
-// a fresh text of spaces), read from the bench's clock just before and just after it.
-double timeOnce(const CaseSpec& spec, const Bench& bench);
+// One batch of repetitions of a case, as one round asks of one library.
+struct Batch {
+    CaseSpec spec;
+    std::size_t runs = 0;          // 0: until budgetNs has passed, at least one
+    std::int64_t budgetNs = 0;
+    std::size_t warmup = 0;        // untimed repetitions first
+    bool checkFirst = false;       // check the first timed repetition's result
+    bool checkLast = false;        // check the last one's
+};
 
-// Measures one case: its first call if asked, the warm-up, then the timed runs.
-// Errors leave it as RuntimeError.
-Case measureCase(const CaseSpec& spec, const Bench& bench);
+struct BatchResult {
+    std::optional<double> firstCall;
+    std::vector<double> times;
+    std::vector<double> calls; // empty for the in-program routines
+    std::string wrong;         // the first difference found; empty when none
+};
+
+// What one conversion produced: the text (bytes to text) or the block (text to bytes).
+struct Outcome {
+    std::u16string text;
+    std::vector<std::uint8_t> block;
+};
+
+// The seconds one conversion takes on a fresh block (and, for text to bytes, a
+// fresh text of spaces), read from the clock just before and just after it, and
+// the library call's own seconds; keeps what it produced in outcome when given.
+std::pair<double, std::optional<double>> timeOnce(const CaseSpec& spec, const Bench& bench,
+                                                  Outcome* outcome = nullptr);
+
+// Measures one batch. Errors leave it as RuntimeError.
+BatchResult measureBatch(const Batch& batch, const Bench& bench);
+
+// How the library's result for spec differs from the in-program routines' on the
+// same input ("0 characters where the in-program routines give 64"); empty when it does not.
+std::string difference(const CaseSpec& spec, const Outcome& got, const Outcome& want);
+
+// The library checked once on a block that holds every byte value, outside any
+// timing: the difference from the in-program routines, empty when none.
+std::string checkEveryByteValue(Conversion conversion, const core::RunEnvironment& env);
 
 // The conversion's name in texts and exports: "bytes-to-text" or "text-to-bytes".
 const char* conversionId(Conversion c);

@@ -1,4 +1,4 @@
-// Command-line parsing: "--name value" or "--name=value", one optional library.
+// Command-line parsing: "--name value" or "--name=value", then the libraries.
 #include "tools/misura-libreria/options.h"
 
 #include "tools/misura-libreria/stats.h"
@@ -49,11 +49,31 @@ Methods methods(const std::string& text)
     throw UsageError("--method takes library, in-program or both, not '" + text + "'");
 }
 
+Conversions conversions(const std::string& text)
+{
+    if (text == "bytes-to-text")
+        return Conversions::BytesToText;
+    if (text == "text-to-bytes")
+        return Conversions::TextToBytes;
+    if (text == "both")
+        return Conversions::Both;
+    throw UsageError("--conversion takes bytes-to-text, text-to-bytes or both, not '" + text + "'");
+}
+
+double percent(const std::string& option, const std::string& text)
+{
+    double value = -1;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || !(value >= 0 && value <= 1000))
+        throw UsageError(option + " takes a percentage from 0 to 1000, not '" + text + "'");
+    return value;
+}
+
 // The options read so far, and what was given, for the checks that span options.
 struct Parsing {
     Options options;
     bool bytesGiven = false;
-    bool libraryGiven = false;
 };
 
 // Takes an option's value into the options being read.
@@ -78,6 +98,11 @@ const std::map<std::string, Setter>& valueOptions()
              p.options.scan = true;
          }},
         {"--method", [](Parsing& p, const std::string&, const std::string& v) { p.options.methods = methods(v); }},
+        {"--conversion",
+         [](Parsing& p, const std::string&, const std::string& v) { p.options.conversions = conversions(v); }},
+        {"--baseline", [](Parsing& p, const std::string&, const std::string& v) { p.options.baseline = v; }},
+        {"--fail-if-slower",
+         [](Parsing& p, const std::string& n, const std::string& v) { p.options.failIfSlower = percent(n, v); }},
         {"--export-json", [](Parsing& p, const std::string&, const std::string& v) { p.options.exportJson = v; }},
         {"--export-csv", [](Parsing& p, const std::string&, const std::string& v) { p.options.exportCsv = v; }},
         {"--export-markdown",
@@ -85,15 +110,6 @@ const std::map<std::string, Setter>& valueOptions()
         {"--plot", [](Parsing& p, const std::string&, const std::string& v) { p.options.plot = v; }},
     };
     return setters;
-}
-
-// Takes a library's name; only one may be given.
-void takeLibrary(Parsing& p, const std::string& arg)
-{
-    if (p.libraryGiven)
-        throw UsageError("only one library can be measured, not '" + arg + "' too");
-    p.options.library = arg;
-    p.libraryGiven = true;
 }
 
 // Takes the option args[i] (and its value, moving i past it when it is the next argument).
@@ -128,38 +144,51 @@ Options parseOptions(const std::vector<std::string>& args)
         if (args[i].starts_with("-") && args[i] != "-")
             takeOption(p, args, i);
         else
-            takeLibrary(p, args[i]);
+            p.options.libraries.push_back(args[i]);
     }
     if (p.bytesGiven && p.options.scan)
         throw UsageError("--bytes and --scan cannot be used together");
-    if (!p.options.plot.empty() && !p.options.scan)
+    const Options& o = p.options;
+    if (!o.plot.empty() && !o.scan)
         throw UsageError("--plot needs --scan");
-    return p.options;
+    const bool severalMeasured = o.libraries.size() + (o.methods == Methods::Both ? 1 : 0) >= 2;
+    if (o.failIfSlower && o.baseline.empty() && !severalMeasured)
+        throw UsageError("--fail-if-slower needs --baseline, a second library or --method both");
+    if (o.methods == Methods::InProgram && !o.libraries.empty())
+        throw UsageError("--method in-program measures no library, not '" + o.libraries.front() + "'");
+    return o;
 }
 
 std::string usageText()
 {
-    return "Usage: misura-libreria [options] [LIBRARY]\n"
+    return "Usage: misura-libreria [options] [LIBRARY...]\n"
            "\n"
-           "Times the conversions the programs time (bytes to text and text to bytes),\n"
-           "with the conversion library LIBRARY and with the in-program routines.\n"
-           "LIBRARY defaults to the library the programs load; a name without a folder\n"
-           "means the file in the current folder.\n"
+           "Times the conversions the programs time (bytes to text and text to bytes)\n"
+           "with each conversion library LIBRARY, each in a process of its own and in\n"
+           "interleaved rounds, and with the in-program routines; compares every later\n"
+           "library with the first. LIBRARY defaults to the library the programs load.\n"
            "\n"
            "Options:\n"
-           "  --runs N             repetitions per case (default: as many as fit in\n"
-           "                       about one second, at least 10)\n"
-           "  --warmup N           untimed repetitions before them (default 3)\n"
-           "  --bytes N            block size in bytes (default 50000)\n"
-           "  --method M           library, in-program or both (default both)\n"
-           "  --scan FROM:TO:STEPS STEPS block sizes from FROM to TO, evenly spaced on\n"
-           "                       a log scale, with each method's growth exponent\n"
-           "  --plot FILE.svg      with --scan: a log-log plot of the series\n"
-           "  --export-json FILE   results, every repetition included, as JSON\n"
-           "  --export-csv FILE    results as CSV\n"
-           "  --export-markdown FILE  results as a Markdown table\n"
-           "  --help               this text\n"
-           "  --version            the version\n";
+           "  --runs N              timed repetitions per case (default: about 1 s, at least 10)\n"
+           "  --warmup N            untimed repetitions before a case's first round (default 3)\n"
+           "  --bytes N             block size in bytes (default 50000)\n"
+           "  --method M            library, in-program or both (default both)\n"
+           "  --conversion C        bytes-to-text, text-to-bytes or both (default both)\n"
+           "  --scan FROM:TO:STEPS  STEPS sizes from FROM to TO, log-spaced, with growth exponents\n"
+           "  --plot FILE.svg       with --scan: a log-log plot of the medians\n"
+           "  --baseline FILE       compare with the results of an earlier --export-json FILE\n"
+           "  --fail-if-slower PCT  exit with status 3 if slower than the baseline by more than PCT %\n"
+           "  --export-json FILE    results, every repetition, comparisons and context, as JSON\n"
+           "  --export-csv FILE     one row per repetition, as CSV\n"
+           "  --export-markdown FILE  one table per conversion, as Markdown\n"
+           "  --help                this text\n"
+           "  --version             the version\n"
+           "\n"
+           "Exit status: 0 done, 1 a run-time error or a wrong result, 2 a usage error,\n"
+           "3 slower than --fail-if-slower allows, 130 interrupted.\n"
+           "\n"
+           "Example, two builds of a library compared on one conversion:\n"
+           "  misura-libreria --conversion bytes-to-text --method library old/libquendril.so new/libquendril.so\n";
 }
 
 } // namespace misura

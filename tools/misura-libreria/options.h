@@ -12,6 +12,7 @@
 namespace misura {
 
 enum class Methods { Library, InProgram, Both };
+enum class Conversions { BytesToText, TextToBytes, Both };
 
 struct Options {
     std::optional<std::size_t> runs; // none: as many as fit in about a second, at least 10
@@ -19,11 +20,14 @@ struct Options {
     std::vector<std::int32_t> sizes{50000}; // one size, or the sizes of --scan
     bool scan = false;
     Methods methods = Methods::Both;
+    Conversions conversions = Conversions::Both;
     std::string exportJson;
     std::string exportCsv;
     std::string exportMarkdown;
     std::string plot;
-    std::string library; // empty: the library the programs load
+    std::vector<std::string> libraries; // none: the library the programs load
+    std::string baseline;               // an earlier --export-json to compare with
+    std::optional<double> failIfSlower; // percent
     bool help = false;
     bool version = false;
 };

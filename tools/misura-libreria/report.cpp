@@ -1,186 +1,97 @@
-// The console report and the exports.
+// The console report.
 #include "tools/misura-libreria/report.h"
 
+#include "tools/misura-libreria/format.h"
+
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
+#include <charconv>
 #include <map>
-#include <utility>
 
 namespace misura {
 
 namespace {
 
-struct Unit {
-    const char* name;
-    double scale; // seconds per unit
-};
-
-Unit unitFor(double seconds)
+std::string pText(double p)
 {
-    const double a = std::fabs(seconds);
-    if (a < 1e-6)
-        return {"ns", 1e-9};
-    if (a < 1e-3)
-        return {"µs", 1e-6};
-    if (a < 1)
-        return {"ms", 1e-3};
-    return {"s", 1};
+    char buffer[32];
+    const auto [end, ec] = p < 0.001 ? std::to_chars(buffer, buffer + sizeof buffer, p, std::chars_format::scientific, 1)
+                                     : std::to_chars(buffer, buffer + sizeof buffer, p, std::chars_format::fixed, 3);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
 }
 
-std::string inUnit(double seconds, Unit unit)
-{
-    const double v = seconds / unit.scale;
-    const double a = std::fabs(v);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, a >= 99.95 ? "%.1f %s" : a >= 9.995 ? "%.2f %s" : "%.3f %s", v, unit.name);
-    return buf;
-}
-
-// A power of ten of seconds in the unit that fits it: "1 µs", "100 ms".
-std::string decadeLabel(double seconds)
-{
-    const Unit u = unitFor(seconds);
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.0f %s", seconds / u.scale, u.name);
-    return buf;
-}
-
-std::string number(double v)
-{
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.12g", v);
-    return buf;
-}
-
-std::string fixed(double v, int decimals)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
-
-// A ratio and its uncertainty, to the uncertainty's second significant digit.
-std::string ratioText(const Ratio& r)
-{
-    const int decimals = r.uncertainty > 0
-        ? std::clamp(1 - static_cast<int>(std::floor(std::log10(r.uncertainty))), 0, 6) : 2;
-    return fixed(r.value, decimals) + " ± " + fixed(r.uncertainty, decimals);
-}
-
-// The number of characters of a UTF-8 text, for lining up columns.
-std::size_t width(const std::string& s)
-{
-    return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-std::string padded(const std::string& s, std::size_t to)
-{
-    const std::size_t w = width(s);
-    return w >= to ? s : s + std::string(to - w, ' ');
-}
-
-std::string conversionTitle(Conversion c)
-{
-    return c == Conversion::BytesToText ? "Bytes to text (\"Quendril\")" : "Text to bytes (\"StringToArray\")";
-}
-
-std::string meanText(const Summary& s)
-{
-    const Unit u = unitFor(s.mean);
-    return inUnit(s.mean, u) + " ± " + inUnit(s.stddev, u);
-}
-
-std::string jsonString(const std::string& s)
-{
-    std::string out = "\"";
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out + '"';
-}
-
-std::string csvField(const std::string& s)
-{
-    if (s.find_first_of(",\"\r\n") == std::string::npos)
-        return s;
-    std::string out = "\"";
-    for (const char ch : s)
-        out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-    return out + '"';
-}
-
-// The case with the other method for the same conversion and size, if measured.
-const Case* counterpart(const std::vector<Case>& cases, const Case& c)
+const Case* sameMethod(const std::vector<Case>& cases, const Case& c)
 {
     for (const Case& other : cases)
-        if (other.conversion == c.conversion && other.bytes == c.bytes && other.method != c.method)
+        if (other.method == c.method && other.conversion == c.conversion && other.bytes == c.bytes)
             return &other;
     return nullptr;
 }
 
+Compared compareTwo(const Case& first, const Case& later, const std::string& baselineName)
+{
+    const bool onCall = !first.calls.empty() && !later.calls.empty();
+    return {later.conversion, later.bytes, measuredWith(later), baselineName + measuredWith(first), onCall,
+            onCall ? compare(first.calls, later.calls) : compare(first.times, later.times)};
+}
+
 } // namespace
 
-std::string formatDuration(double seconds)
+std::vector<Compared> compareCases(const std::vector<Case>& cases, const std::vector<Case>* baseline,
+                                   const std::string& baselineName)
 {
-    return inUnit(seconds, unitFor(seconds));
+    std::vector<Compared> out;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        if (baseline) {
+            if (const Case* earlier = sameMethod(*baseline, cases[i]))
+                out.push_back(compareTwo(*earlier, cases[i], baselineName));
+        } else if (i > 0) {
+            out.push_back(compareTwo(cases[0], cases[i], ""));
+        }
+    }
+    return out;
 }
 
 void writeCase(std::ostream& out, const Case& c)
 {
     const Summary& s = c.summary;
-    out << conversionTitle(c.conversion) << ", " << methodId(c.method) << ", " << c.bytes << " bytes\n";
+    out << "  " << measuredWith(c) << '\n';
     if (c.firstCall)
-        out << "  First call (binding included): " << formatDuration(*c.firstCall) << "  (not in the figures below)\n";
-    out << "  Time (mean ± σ):     " << meanText(s) << '\n'
-        << "  Median:              " << formatDuration(s.median) << '\n'
-        << "  Range (min … max):   " << formatDuration(s.min) << " … " << formatDuration(s.max) << '\n'
-        << "  Runs:                " << s.runs << '\n';
+        out << "    First call (binding included): " << formatDuration(*c.firstCall) << "  (not in the figures below)\n";
+    out << "    Run (mean ± σ):      " << meanText(s) << '\n'
+        << "    Median:              " << formatDuration(s.median) << '\n'
+        << "    Range (min … max):   " << formatDuration(s.min) << " … " << formatDuration(s.max) << '\n';
+    if (c.call)
+        out << "    Call (mean ± σ):     " << meanText(*c.call) << "; median " << formatDuration(c.call->median)
+            << "  (the library call alone)\n";
+    out << "    Runs:                " << s.runs << '\n';
+    if (!c.wrong.empty())
+        out << "    Wrong result: " << c.wrong << '\n';
     if (outliersLikely(s))
-        out << "  Warning: " << s.outliers << " of " << s.runs << " runs are outliers (maximum "
+        out << "    Warning: " << s.outliers << " of " << s.runs << " runs are outliers (maximum "
             << formatDuration(s.max) << ", median " << formatDuration(s.median)
-            << "). Other programs were probably competing for the processor: measure again on a "
-               "quieter machine, with a longer --warmup and more --runs, and trust the median more "
-               "than the mean.\n";
+            << "): other programs were probably competing for the processor. Trust the median more than the mean.\n";
 }
 
-void writeComparison(std::ostream& out, const Case& library, const Case& inProgram)
+void writeCompared(std::ostream& out, const Compared& c)
 {
-    const bool libraryFaster = library.summary.mean <= inProgram.summary.mean;
-    const Case& fast = libraryFaster ? library : inProgram;
-    const Case& slow = libraryFaster ? inProgram : library;
-    out << "  " << (libraryFaster ? "The library" : "The in-program routines") << " ran "
-        << ratioText(ratio(slow.summary, fast.summary)) << " times faster than "
-        << (libraryFaster ? "the in-program routines" : "the library") << " (" << conversionId(fast.conversion)
-        << ", " << fast.bytes << " bytes)\n";
+    const Comparison& s = c.stats;
+    out << "  " << c.library << " against " << c.baseline << (c.onCall ? " (library call)" : " (whole run)")
+        << ":\n    " << ratioFigure(s.ratio) << " times the median time (95% interval " << ratioFigure(s.ratioLow)
+        << " … " << ratioFigure(s.ratioHigh) << "), p = " << pText(s.pValue) << ": " << verdictText(s.verdict)
+        << '\n';
 }
 
 void writeSizeTable(std::ostream& out, const std::vector<Case>& cases, std::int32_t bytes)
 {
-    const std::vector<std::string> head{"conversion", "method", "mean ± σ", "median", "min", "max", "runs"};
+    const std::vector<std::string> head{"conversion", "measured", "mean ± σ", "median", "min", "max", "runs"};
     std::vector<std::vector<std::string>> rows{head};
-    std::vector<const Case*> atSize;
-    for (const Case& c : cases) {
-        if (c.bytes != bytes)
-            continue;
-        atSize.push_back(&c);
-        const Summary& s = c.summary;
-        rows.push_back({conversionId(c.conversion), methodId(c.method), meanText(s), formatDuration(s.median),
-                        formatDuration(s.min), formatDuration(s.max),
-                        std::to_string(s.runs) + (outliersLikely(s) ? " !" : "")});
-    }
+    for (const Case& c : cases)
+        if (c.bytes == bytes)
+            rows.push_back({conversionId(c.conversion), measuredWith(c), meanText(c.summary),
+                            formatDuration(c.summary.median), formatDuration(c.summary.min),
+                            formatDuration(c.summary.max),
+                            std::to_string(c.summary.runs) + (outliersLikely(c.summary) ? " !" : "")
+                                + (c.wrong.empty() ? "" : " wrong")});
     std::vector<std::size_t> widths(head.size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i)
@@ -192,21 +103,13 @@ void writeSizeTable(std::ostream& out, const std::vector<Case>& cases, std::int3
             out << ' ' << (i + 1 < row.size() ? padded(row[i], widths[i] + 1) : row[i]);
         out << '\n';
     }
-    for (const Case* c : atSize)
-        if (c->method == core::Method::Library)
-            if (const Case* other = counterpart(cases, *c))
-                writeComparison(out, *c, *other);
-    if (std::any_of(atSize.begin(), atSize.end(), [](const Case* c) { return outliersLikely(c->summary); }))
-        out << "  Warning: outliers are likely where the runs are marked '!' (a maximum far above the median, or "
-               "many runs far from it): other programs were probably competing for the processor. Measure again "
-               "on a quieter machine, with more --warmup and --runs, and trust the medians more than the means.\n";
 }
 
 std::vector<Growth> growthExponents(const std::vector<Case>& cases)
 {
-    std::map<std::pair<Conversion, core::Method>, std::pair<std::vector<double>, std::vector<double>>> series;
+    std::map<std::pair<std::string, Conversion>, std::pair<std::vector<double>, std::vector<double>>> series;
     for (const Case& c : cases) {
-        auto& [sizes, times] = series[{c.conversion, c.method}];
+        auto& [sizes, times] = series[{measuredWith(c), c.conversion}];
         sizes.push_back(c.bytes);
         times.push_back(c.summary.median > 0 ? c.summary.median : 1e-12);
     }
@@ -223,174 +126,8 @@ void writeGrowth(std::ostream& out, const std::vector<Growth>& growth)
         return;
     out << "Growth (time ∝ size^k, fitted on the medians)\n";
     for (const Growth& g : growth)
-        out << "  " << padded(conversionId(g.conversion), 15) << padded(methodId(g.method), 12)
-            << "k = " << fixed(g.exponent, 2) << '\n';
-}
-
-void writeJson(std::ostream& out, const std::string& libraryPath, const std::vector<Case>& cases,
-               const std::vector<Growth>& growth)
-{
-    out << "{\n  \"library\": " << (libraryPath.empty() ? std::string("null") : jsonString(libraryPath))
-        << ",\n  \"unit\": \"s\",\n  \"results\": [";
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
-        const Summary& s = c.summary;
-        out << (i ? "," : "") << "\n    {\n"
-            << "      \"conversion\": \"" << conversionId(c.conversion) << "\",\n"
-            << "      \"method\": \"" << methodId(c.method) << "\",\n"
-            << "      \"bytes\": " << c.bytes << ",\n"
-            << "      \"runs\": " << s.runs << ",\n"
-            << "      \"first_call\": " << (c.firstCall ? number(*c.firstCall) : std::string("null")) << ",\n"
-            << "      \"mean\": " << number(s.mean) << ",\n"
-            << "      \"stddev\": " << number(s.stddev) << ",\n"
-            << "      \"median\": " << number(s.median) << ",\n"
-            << "      \"min\": " << number(s.min) << ",\n"
-            << "      \"max\": " << number(s.max) << ",\n"
-            << "      \"outliers\": " << s.outliers << ",\n"
-            << "      \"times\": [";
-        for (std::size_t t = 0; t < c.times.size(); ++t)
-            out << (t ? ", " : "") << number(c.times[t]);
-        out << "]\n    }";
-    }
-    out << "\n  ],\n  \"growth\": [";
-    for (std::size_t i = 0; i < growth.size(); ++i)
-        out << (i ? "," : "") << "\n    {\"conversion\": \"" << conversionId(growth[i].conversion)
-            << "\", \"method\": \"" << methodId(growth[i].method) << "\", \"exponent\": "
-            << number(growth[i].exponent) << "}";
-    out << (growth.empty() ? "]\n}\n" : "\n  ]\n}\n");
-}
-
-void writeCsv(std::ostream& out, const std::vector<Case>& cases)
-{
-    out << "conversion,method,bytes,runs,mean,stddev,median,min,max,times\n";
-    for (const Case& c : cases) {
-        const Summary& s = c.summary;
-        std::string times;
-        for (std::size_t t = 0; t < c.times.size(); ++t)
-            times.append(t ? " " : "").append(number(c.times[t]));
-        out << conversionId(c.conversion) << ',' << methodId(c.method) << ',' << c.bytes << ',' << s.runs << ','
-            << number(s.mean) << ',' << number(s.stddev) << ',' << number(s.median) << ',' << number(s.min) << ','
-            << number(s.max) << ',' << csvField(times) << '\n';
-    }
-}
-
-void writeMarkdown(std::ostream& out, const std::vector<Case>& cases)
-{
-    out << "| Conversion | Method | Bytes | Mean ± σ | Median | Min | Max | Runs | Relative |\n"
-        << "|:---|:---|---:|---:|---:|---:|---:|---:|---:|\n";
-    for (const Case& c : cases) {
-        const Summary& s = c.summary;
-        std::string relative = "1.00";
-        if (const Case* other = counterpart(cases, c); other && other->summary.mean < s.mean)
-            relative = ratioText(ratio(s, other->summary));
-        out << "| " << conversionId(c.conversion) << " | " << methodId(c.method) << " | " << c.bytes << " | "
-            << meanText(s) << " | " << formatDuration(s.median) << " | " << formatDuration(s.min) << " | "
-            << formatDuration(s.max) << " | " << s.runs << " | " << relative << " |\n";
-    }
-}
-
-namespace {
-
-// The plot's geometry: its size and margins, and the decades its axes span (log10 of bytes and of seconds).
-struct PlotFrame {
-    static constexpr double kWidth = 760, kHeight = 500, kLeft = 80, kRight = 230, kTop = 40, kBottom = 60;
-    static constexpr double kPlotW = kWidth - kLeft - kRight, kPlotH = kHeight - kTop - kBottom;
-    double minX = 0, maxX = 1, minY = 0, maxY = 1;
-
-    double x(double lx) const { return kLeft + (lx - minX) / (maxX - minX) * kPlotW; }
-    double y(double ly) const { return kTop + kPlotH - (ly - minY) / (maxY - minY) * kPlotH; }
-};
-
-double plottedSeconds(const Case& c)
-{
-    return std::max(c.summary.median, 1e-12);
-}
-
-// The whole decades that hold every case's size and median, at least one each way.
-PlotFrame frameFor(const std::vector<Case>& cases)
-{
-    PlotFrame f;
-    if (cases.empty())
-        return f;
-    f.minX = f.minY = 1e300;
-    f.maxX = f.maxY = -1e300;
-    for (const Case& c : cases) {
-        f.minX = std::min(f.minX, std::log10(c.bytes));
-        f.maxX = std::max(f.maxX, std::log10(c.bytes));
-        f.minY = std::min(f.minY, std::log10(plottedSeconds(c)));
-        f.maxY = std::max(f.maxY, std::log10(plottedSeconds(c)));
-    }
-    f.minX = std::floor(f.minX), f.maxX = std::ceil(f.maxX), f.minY = std::floor(f.minY), f.maxY = std::ceil(f.maxY);
-    f.maxX = std::max(f.maxX, f.minX + 1);
-    f.maxY = std::max(f.maxY, f.minY + 1);
-    return f;
-}
-
-// The title, the grid with one line per decade and its labels, the frame and the axes' names.
-void writeSvgAxes(std::ostream& out, const PlotFrame& f)
-{
-    using F = PlotFrame;
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << F::kWidth << "\" height=\"" << F::kHeight
-        << "\" viewBox=\"0 0 " << F::kWidth << ' ' << F::kHeight << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-        << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-        << "<text x=\"" << F::kLeft + F::kPlotW / 2 << "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">"
-        << "Median time per conversion against block size (log-log)</text>\n";
-    for (double d = f.minX; d <= f.maxX + 1e-9; ++d)
-        out << "<line x1=\"" << f.x(d) << "\" y1=\"" << F::kTop << "\" x2=\"" << f.x(d) << "\" y2=\""
-            << F::kTop + F::kPlotH << "\" stroke=\"#ddd\"/>\n<text x=\"" << f.x(d) << "\" y=\""
-            << F::kTop + F::kPlotH + 18 << "\" text-anchor=\"middle\">" << number(std::pow(10, d)) << "</text>\n";
-    for (double d = f.minY; d <= f.maxY + 1e-9; ++d)
-        out << "<line x1=\"" << F::kLeft << "\" y1=\"" << f.y(d) << "\" x2=\"" << F::kLeft + F::kPlotW << "\" y2=\""
-            << f.y(d) << "\" stroke=\"#ddd\"/>\n<text x=\"" << F::kLeft - 6 << "\" y=\"" << f.y(d) + 4
-            << "\" text-anchor=\"end\">" << decadeLabel(std::pow(10, d)) << "</text>\n";
-    out << "<rect x=\"" << F::kLeft << "\" y=\"" << F::kTop << "\" width=\"" << F::kPlotW << "\" height=\""
-        << F::kPlotH << "\" fill=\"none\" stroke=\"black\"/>\n"
-        << "<text x=\"" << F::kLeft + F::kPlotW / 2 << "\" y=\"" << F::kHeight - 16
-        << "\" text-anchor=\"middle\">block size (bytes)</text>\n"
-        << "<text transform=\"translate(18 " << F::kTop + F::kPlotH / 2
-        << ") rotate(-90)\" text-anchor=\"middle\">median time</text>\n";
-}
-
-// One series as a line through its medians, with a dot on each and its entry in the legend; false when empty.
-bool writeSvgSeries(std::ostream& out, const PlotFrame& f, const std::vector<Case>& cases, Conversion conversion,
-                    core::Method method, int index)
-{
-    static const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e"};
-    const char* colour = colours[index % 4];
-    std::string points;
-    std::string dots;
-    for (const Case& c : cases) {
-        if (c.conversion != conversion || c.method != method)
-            continue;
-        const std::string x = number(f.x(std::log10(c.bytes)));
-        const std::string y = number(f.y(std::log10(plottedSeconds(c))));
-        points += x + ',' + y + ' ';
-        dots += "<circle cx=\"" + x + "\" cy=\"" + y + "\" r=\"3.5\" fill=\"" + colour + "\"/>\n";
-    }
-    if (points.empty())
-        return false;
-    const double legendX = PlotFrame::kLeft + PlotFrame::kPlotW;
-    const double ly = PlotFrame::kTop + 10 + 22 * index;
-    out << "<polyline points=\"" << points << "\" fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"2\"/>\n"
-        << dots << "<line x1=\"" << legendX + 16 << "\" y1=\"" << ly << "\" x2=\"" << legendX + 40 << "\" y2=\"" << ly
-        << "\" stroke=\"" << colour << "\" stroke-width=\"2\"/>\n"
-        << "<text x=\"" << legendX + 46 << "\" y=\"" << ly + 4 << "\">" << conversionId(conversion) << ", "
-        << methodId(method) << "</text>\n";
-    return true;
-}
-
-} // namespace
-
-void writeSvgPlot(std::ostream& out, const std::vector<Case>& cases)
-{
-    const PlotFrame frame = frameFor(cases);
-    writeSvgAxes(out, frame);
-    int series = 0;
-    for (const Conversion conversion : {Conversion::BytesToText, Conversion::TextToBytes})
-        for (const core::Method method : {core::Method::Library, core::Method::InProgram})
-            series += writeSvgSeries(out, frame, cases, conversion, method, series) ? 1 : 0;
-    out << "</svg>\n";
+        out << "  " << padded(conversionId(g.conversion), 15) << "k = " << fixed(g.exponent, 2) << "  " << g.measured
+            << '\n';
 }
 
 } // namespace misura

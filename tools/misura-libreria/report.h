@@ -1,47 +1,49 @@
-// What misura-libreria writes: the console report of each case and of a
-// scan, and the results as JSON, CSV, Markdown and an SVG log-log plot.
-// Exports give every time in seconds.
+// What misura-libreria writes on the console: each case's figures, the
+// comparisons of later libraries with the first (or with a baseline), a scan's
+// table per block size and its growth exponents.
 #pragma once
 
 #include "tools/misura-libreria/measure.h"
 
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace misura {
 
-// seconds with a unit chosen to fit (ns, µs, ms, s) and three or four significant digits.
-std::string formatDuration(double seconds);
+// One later series compared with a first one (or with its counterpart in a baseline).
+struct Compared {
+    Conversion conversion;
+    std::int32_t bytes;
+    std::string library;  // what the later series measured
+    std::string baseline; // what the first one did
+    bool onCall;          // compared on the library call alone (two libraries); else on the whole run
+    Comparison stats;
+};
 
-// The console lines for one case: first call, mean ± σ, median, range, runs, outlier warning.
+// The comparisons of one block size and conversion: every later case against
+// the first, or, when baseline is given, each case against the baseline's case
+// of the same method (named baselineName).
+std::vector<Compared> compareCases(const std::vector<Case>& cases, const std::vector<Case>* baseline,
+                                   const std::string& baselineName);
+
+// The console lines for one case: first call, run mean ± σ, median, range, the
+// library call, runs, a wrong result, an outlier warning.
 void writeCase(std::ostream& out, const Case& c);
-// The line saying how many times faster one method is than the other, for a conversion measured both ways.
-void writeComparison(std::ostream& out, const Case& library, const Case& inProgram);
+// The line of one comparison: ratio of medians, its 95 % interval, p-value, verdict.
+void writeCompared(std::ostream& out, const Compared& c);
 // A scan's table for one block size: one row per case measured at that size.
 void writeSizeTable(std::ostream& out, const std::vector<Case>& cases, std::int32_t bytes);
 
 // One fitted growth exponent of a scan.
 struct Growth {
+    std::string measured; // measuredWith() of the series
     Conversion conversion;
-    core::Method method;
     double exponent;
 };
-// The growth exponent of each conversion and method measured at two sizes or more, fitted on the medians.
+// The growth exponent of each series measured at two sizes or more, fitted on the medians.
 std::vector<Growth> growthExponents(const std::vector<Case>& cases);
 // The exponents' lines.
 void writeGrowth(std::ostream& out, const std::vector<Growth>& growth);
-
-// The results as JSON: the library's path (null when none was loaded), each
-// case with its summary and times, and the exponents.
-void writeJson(std::ostream& out, const std::string& libraryPath, const std::vector<Case>& cases,
-               const std::vector<Growth>& growth);
-// The results as CSV, one row per case; the last column holds the times separated by spaces.
-void writeCsv(std::ostream& out, const std::vector<Case>& cases);
-// The results as a Markdown table, each case's mean also relative to the faster method's.
-void writeMarkdown(std::ostream& out, const std::vector<Case>& cases);
-// The medians of each conversion and method against the block size, as a log-log SVG plot.
-void writeSvgPlot(std::ostream& out, const std::vector<Case>& cases);
 
 } // namespace misura

@@ -1,0 +1,80 @@
+// The progress line and the exports' files.
+#include "tools/misura-libreria/output.h"
+
+#include "tools/misura-libreria/format.h"
+#include "tools/misura-libreria/processes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace misura {
+
+namespace {
+
+std::filesystem::path pathOf(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+bool cannotWrite(const std::string& file, const std::string& reason)
+{
+    std::fprintf(stderr, "misura-libreria: cannot write '%s': %s\n", file.c_str(), reason.c_str());
+    return false;
+}
+
+} // namespace
+
+void ProgressLine::show(const std::string& text)
+{
+    if (!enabled_)
+        return;
+    const std::string line = "Measuring " + text;
+    const std::size_t w = width(line);
+    std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(shown_ > w ? shown_ - w : 0), "");
+    std::fflush(stderr);
+    shown_ = std::max(shown_, w);
+    setProgressWidth(shown_);
+}
+
+void ProgressLine::clear()
+{
+    if (!enabled_ || !shown_)
+        return;
+    std::fprintf(stderr, "\r%*s\r", static_cast<int>(shown_), "");
+    std::fflush(stderr);
+    shown_ = 0;
+    setProgressWidth(0);
+}
+
+bool writeExport(const std::string& file, const std::string& content)
+{
+    const std::string temporary = file + ".partial";
+    setFileInProgress(temporary);
+    std::ofstream out(pathOf(temporary), std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    if (!out) {
+        const int err = errno;
+        std::error_code ignored;
+        std::filesystem::remove(pathOf(temporary), ignored);
+        setFileInProgress({});
+        return cannotWrite(file, std::strerror(err));
+    }
+    std::error_code ec;
+    std::filesystem::rename(pathOf(temporary), pathOf(file), ec);
+    if (ec) {
+        const std::string reason = ec.message();
+        std::filesystem::remove(pathOf(temporary), ec);
+        setFileInProgress({});
+        return cannotWrite(file, reason);
+    }
+    setFileInProgress({});
+    return true;
+}
+
+} // namespace misura

@@ -1,0 +1,48 @@
+// The processes misura-libreria runs: each library is measured in a child of
+// its own, started from this program's file and spoken to in lines on its
+// standard input and output (its standard error is the parent's). And what
+// Ctrl+C does: every child killed, the export being written removed, the
+// progress line cleared, status 130 at once.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace misura {
+
+class Child {
+public:
+    // Starts this program with args; raises error 51 with the system's reason when it cannot.
+    explicit Child(const std::vector<std::string>& args);
+    // Kills the child if it still runs, and waits for it.
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // Writes line and a line break to the child's input; false when the child no longer reads.
+    bool send(const std::string& line);
+    // The child's next line of output without its line break; none once its output has ended.
+    std::optional<std::string> receive();
+    // Waits for the child to end: empty when it exited with status 0, else how it ended
+    // ("exit status 3", "signal SIGSEGV", "exception STATUS_ACCESS_VIOLATION").
+    std::string ending();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Makes Ctrl+C (and a termination request) end the command as described above;
+// from here on a child that no longer reads is not a fatal signal for the parent.
+void handleInterrupts();
+// In a child: Ctrl+C is for the parent, which ends the children itself.
+void ignoreInterrupts();
+// The file to remove if the command is interrupted now (empty: none); set before it is created.
+void setFileInProgress(const std::string& path);
+// The width of the progress line now shown on standard error, to clear on interrupt.
+void setProgressWidth(std::size_t width);
+
+} // namespace misura

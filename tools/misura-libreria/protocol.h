@@ -1,0 +1,31 @@
+// The lines a measuring child and its parent exchange. The parent sends
+// "batch ...", "check CONVERSION" and "quit"; the child answers each with one
+// line: "result ...", "checked [DIFFERENCE]", or "error NUMBER: DESCRIPTION"
+// before it ends. Numbers are written in the C locale's form whatever the
+// library does to the child's locale.
+#pragma once
+
+#include "tools/misura-libreria/measure.h"
+
+#include <optional>
+#include <string>
+
+namespace misura::protocol {
+
+std::string batchLine(const Batch& batch);
+// The batch a "batch" line asks for; none for any other line.
+std::optional<Batch> parseBatch(const std::string& line);
+
+// The answer to a batch; path is the library's file once loaded (empty before and for none).
+std::string resultLine(const BatchResult& result, const std::string& path);
+struct Answer {
+    BatchResult result;
+    std::string path;
+};
+// The result a "result" line gives; none for any other line.
+std::optional<Answer> parseResult(const std::string& line);
+
+// Seconds in the shortest form that reads back as the same double.
+std::string number(double v);
+
+} // namespace misura::protocol

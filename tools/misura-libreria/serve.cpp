@@ -1,0 +1,107 @@
+// The child's loop. Every line is flushed at once, so that the parent waits on
+// nothing a fault could lose.
+#include "tools/misura-libreria/serve.h"
+
+#include "core/quendril_library.h"
+#include "platform/codepage.h"
+#include "platform/heap.h"
+#include "platform/hires_clock.h"
+#include "platform/library.h"
+#include "tools/misura-libreria/english.h"
+#include "tools/misura-libreria/processes.h"
+#include "tools/misura-libreria/protocol.h"
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <memory>
+
+namespace misura {
+
+namespace {
+
+void answer(const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::unique_ptr<core::QuendrilLibrary> openLibrary(const ServeMode& mode)
+{
+    if (mode.kind == ServeMode::InProgram)
+        return nullptr;
+    if (mode.kind == ServeMode::Default)
+        return core::programsLibrary();
+    // The file named and no other: the parent made its path absolute and found it there.
+    const auto slash = mode.path.find_last_of("/\\");
+    return std::make_unique<core::QuendrilLibrary>(mode.path.substr(0, slash + 1), mode.path.substr(slash + 1));
+}
+
+// Answers one line of the parent's; false for "quit".
+bool answerLine(const std::string& line, const Bench& bench, const core::QuendrilLibrary* library)
+{
+    if (line == "quit")
+        return false;
+    if (const auto batch = protocol::parseBatch(line)) {
+        const BatchResult result = measureBatch(*batch, bench);
+        answer(protocol::resultLine(result, library ? library->loadedPath() : std::string()));
+    } else if (line.starts_with("check ") && (line == "check 0" || line == "check 1")) {
+        const auto conversion = static_cast<Conversion>(line.back() - '0');
+        answer("checked " + checkEveryByteValue(conversion, bench.env));
+    } else {
+        throw std::runtime_error("unknown request '" + line + "'");
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<ServeMode> serveMode(const std::vector<std::string>& args)
+{
+    if (args.size() == 2 && args[0] == "--serve-library")
+        return ServeMode{ServeMode::Library, args[1]};
+    if (args.size() == 1 && args[0] == "--serve-default")
+        return ServeMode{ServeMode::Default, {}};
+    if (args.size() == 1 && args[0] == "--serve-in-program")
+        return ServeMode{ServeMode::InProgram, {}};
+    return std::nullopt;
+}
+
+std::vector<std::string> serveArguments(const ServeMode& mode)
+{
+    switch (mode.kind) {
+    case ServeMode::Library:
+        return {"--serve-library", mode.path};
+    case ServeMode::Default:
+        return {"--serve-default"};
+    default:
+        return {"--serve-in-program"};
+    }
+}
+
+int serve(const ServeMode& mode)
+{
+    ignoreInterrupts();
+    try {
+        // Measured as the programs run once warm, not as the allocator's first trims and page faults.
+        platform::keepFreedMemory();
+        const std::unique_ptr<core::QuendrilLibrary> library = openLibrary(mode);
+        const core::RunEnvironment env{library.get(), core::systemTicks(), u",", platform::ansiCodePage()};
+        const Bench bench{env, platform::monotonicNanoseconds};
+        std::string line;
+        while (std::getline(std::cin, line) && answerLine(line, bench, library.get())) {
+        }
+        return 0;
+    } catch (...) {
+        return serveFault(std::current_exception());
+    }
+}
+
+int serveFault(const std::exception_ptr& fault)
+{
+    answer(errorLine(fault));
+    return 1;
+}
+
+} // namespace misura
