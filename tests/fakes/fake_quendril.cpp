@@ -149,6 +149,53 @@ int32_t QUENDRIL_CALL xrStringToArray(BSTR*, uint8_t*)
 // number's export is per OS).
 BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count) { return copyOf(first, count); }
 
+#elif defined(FAKE_slow)
+
+// Right as the stand-in is, but each call also reads its input ten times over:
+// a slower build of the same library.
+namespace {
+void readSlowly(const uint8_t* bytes, uint32_t count)
+{
+    volatile uint8_t sink = 0;
+    for (int pass = 0; pass < 10; ++pass)
+        for (uint32_t i = 0; i < count; ++i)
+            sink = sink ^ bytes[i];
+}
+} // namespace
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
+{
+    if (first && count > 0)
+        readSlowly(first, static_cast<uint32_t>(count));
+    return copyOf(first, count);
+}
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
+{
+    if (text && *text)
+        readSlowly(reinterpret_cast<const uint8_t*>(*text), SysStringByteLen(*text));
+    return storeText(text, first);
+}
+
+#elif defined(FAKE_zeros)
+
+// Zeros whatever it is given: the right text of a zeroed block, and nothing else right.
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
+{
+    if (!first || count < 0)
+        return nullptr;
+    BSTR text = SysAllocStringByteLen(nullptr, static_cast<uint32_t>(count));
+    if (text)
+        std::memset(text, 0, static_cast<std::size_t>(count));
+    return text;
+}
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
+{
+    if (!text || !*text || !first)
+        return 0;
+    const uint32_t bytes = SysStringByteLen(*text);
+    std::memset(first, 0, bytes);
+    return static_cast<int32_t>(bytes);
+}
+
 #endif
 
 } // extern "C"

@@ -1,16 +1,20 @@
 #!/usr/bin/env python3
-"""misura-libreria as a user runs it: a short real run against the stand-in
-library with every export read back by Python's own parsers, a scan with its
-plot, the library named by a bare name, and the numbered errors and usage
-errors. Usage: misura_test.py TOOL STAND_IN FAULTING_LIBRARY WORK_FOLDER"""
+"""misura-libreria as a library maker runs it: a short run against the stand-in
+with every export read back by Python's own parsers; a real comparison of the
+stand-in with a slowed copy of it, whose verdict is "slower"; a baseline round
+trip (status 3 for the slow copy, 0 for the same build); a wrong library
+(status 1); a faulting library beside a sound one; Ctrl+C during a run; a scan
+with its plot; the numbered errors and usage errors. No check looks at a time.
+Usage: misura_test.py TOOL STAND_IN FAULTING SLOW ZEROS WORK_FOLDER"""
 import csv
 import json
 import os
+import signal
 import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-tool, stand_in, faulting, work = (os.path.abspath(a) for a in sys.argv[1:5])
+tool, stand_in, faulting, slow, zeros, work = (os.path.abspath(a) for a in sys.argv[1:7])
 os.makedirs(work, exist_ok=True)
 failures = []
 
@@ -22,76 +26,137 @@ def check(ok, what):
 
 
 def run(*args, cwd=work):
-    return subprocess.run([tool, *args], cwd=cwd, capture_output=True, text=True, timeout=120)
+    return subprocess.run([tool, *args], cwd=cwd, capture_output=True, text=True, timeout=240)
 
 
-FIELDS = ["conversion", "method", "bytes", "runs", "mean", "stddev", "median", "min", "max", "times"]
-CASES = {(c, m) for c in ("bytes-to-text", "text-to-bytes") for m in ("library", "in-program")}
+def path(name):
+    return os.path.join(work, name)
+
+
+stand_in_real = os.path.realpath(stand_in)
+CONVERSIONS = ("bytes-to-text", "text-to-bytes")
 
 # A short run with every export.
-out = {k: os.path.join(work, "r." + k) for k in ("json", "csv", "md")}
-r = run("--runs", "3", "--warmup", "1", "--bytes", "64", "--export-json", out["json"],
-        "--export-csv", out["csv"], "--export-markdown", out["md"], stand_in)
+r = run("--runs", "4", "--warmup", "1", "--bytes", "64", "--export-json", path("r.json"),
+        "--export-csv", path("r.csv"), "--export-markdown", path("r.md"), stand_in)
 check(r.returncode == 0, f"short run failed: {r.returncode} {r.stderr}")
-check(r.stdout.startswith("Library: " + os.path.realpath(stand_in) + "\n"), "output does not start with the path: " + r.stdout[:200])
-check("First call" in r.stdout and "times faster" in r.stdout, "no first call or comparison: " + r.stdout)
+check(r.stdout.startswith("Library: " + stand_in_real + "\n"), "output does not start with the path: " + r.stdout[:200])
+for words in ("First call", "Run (mean ± σ)", "Call (mean ± σ)", "95% interval", "p = "):
+    check(words in r.stdout, f"no '{words}' in the output: " + r.stdout)
 check(r.stderr == "", "something on stderr: " + r.stderr)
+check(not [f for f in os.listdir(work) if f.endswith(".partial")], "a temporary export was left behind")
 
-data = json.load(open(out["json"]))
-check(data["library"] == os.path.realpath(stand_in), "json library path")
+data = json.load(open(path("r.json")))
+context = data["context"]
+check(all(k in context for k in ("version", "build_type", "cpu", "cores", "clock", "date", "load_average")),
+      f"json context: {context}")
+check(context["cores"] >= 1 and isinstance(context["load_average"], list), "json context values")
 results = data["results"]
-check({(x["conversion"], x["method"]) for x in results} == CASES, "json cases")
+check({(x["conversion"], x["method"]) for x in results} ==
+      {(c, m) for c in CONVERSIONS for m in ("library", "in-program")}, "json cases")
 for x in results:
-    check(all(f in x for f in FIELDS), f"json fields missing in {x.keys()}")
     t = x["times"]
-    check(len(t) == x["runs"] == 3 and x["bytes"] == 64, "json runs")
-    check(x["min"] == min(t) and x["max"] == max(t) and x["median"] == sorted(t)[1], "json summary vs times")
-    check(abs(x["mean"] - sum(t) / 3) <= 1e-9 * max(1.0, x["mean"]) + 1e-12, "json mean")
-    check((x["first_call"] is not None) == (x["method"] == "library"), "json first call")
+    check(len(t) == x["runs"] == 4 and x["bytes"] == 64 and x["wrong"] is None, "json runs")
+    s = sorted(t)
+    check(x["min"] == s[0] and x["max"] == s[3] and abs(x["median"] - (s[1] + s[2]) / 2) < 1e-15,
+          "json summary vs times")
+    library = x["method"] == "library"
+    check((x["library"] == stand_in_real) == library and (x["first_call"] is not None) == library, "json library")
+    check((x["call"] is not None) == library, "json call")
+    if library:
+        check(len(x["call"]["times"]) == 4 and all(c <= w for c, w in zip(x["call"]["times"], t)),
+              "a call longer than its run")
+comparisons = data["comparisons"]
+check(len(comparisons) == 2, f"json comparisons: {comparisons}")
+for c in comparisons:
+    check(set(c) >= {"conversion", "library", "baseline", "ratio", "ratio_low", "ratio_high", "p_value", "verdict"},
+          f"comparison fields {c.keys()}")
+    check(c["ratio_low"] <= c["ratio"] <= c["ratio_high"] and 0 <= c["p_value"] <= 1, f"comparison values {c}")
+    check(c["library"] == "in-program routines" and c["baseline"] == stand_in_real, f"comparison names {c}")
 
-rows = list(csv.DictReader(open(out["csv"], newline="")))
-check(len(rows) == 4 and list(rows[0].keys()) == FIELDS, "csv header or rows")
-for row, x in zip(rows, results):
-    check((row["conversion"], row["method"]) == (x["conversion"], x["method"]), "csv order")
-    check([float(v) for v in row["times"].split()] == x["times"], "csv times differ from json")
-    check(all(float(row[f]) == x[f] for f in ("mean", "stddev", "median", "min", "max")), "csv summary")
+rows = list(csv.DictReader(open(path("r.csv"), newline="")))
+check(list(rows[0].keys()) == ["library", "conversion", "method", "part", "bytes", "run", "seconds", "result"],
+      "csv header")
+for x in results:
+    for part, key in (("run", None), ("call", "call")):
+        got = [float(row["seconds"]) for row in rows if (row["conversion"], row["method"], row["part"]) ==
+               (x["conversion"], x["method"], part)]
+        want = x["times"] if part == "run" else (x["call"]["times"] if x["call"] else [])
+        check(got == want, f"csv {part} seconds differ from json for {x['conversion']}, {x['method']}")
 
-table = [l for l in open(out["md"], encoding="utf-8").read().splitlines() if l.startswith("|")]
-cells = [[c.strip() for c in l.strip("|").split("|")] for l in table]
-check(len(cells) == 6 and all(len(c) == 9 for c in cells), "markdown table shape")
-check({(c[0], c[1]) for c in cells[2:]} == CASES, "markdown cases")
-# Relative to the faster method of the same conversion: 1.00 for it, "r ± u" with r >= 1 for the other.
-means = {(x["conversion"], x["method"]): x["mean"] for x in results}
-for c in cells[2:]:
-    other = means[(c[0], "in-program" if c[1] == "library" else "library")]
-    if means[(c[0], c[1])] <= other:
-        check(c[8] == "1.00", f"markdown relative of the faster {c[:2]}: {c[8]}")
-    else:
-        value, _, uncertainty = c[8].partition(" ± ")
-        check(float(value) >= 1 and float(uncertainty) >= 0, f"markdown relative of the slower {c[:2]}: {c[8]}")
+markdown = open(path("r.md"), encoding="utf-8").read()
+tables = [l for l in markdown.splitlines() if l.startswith("| Measured")]
+check(len(tables) == 2 and "Ratio (95% interval)" in tables[0], "markdown: one table per conversion")
+
+# The stand-in against a slowed copy of it: slower, on the library call, for both conversions.
+r = run("--runs", "30", "--warmup", "2", "--bytes", "4096", "--method", "library", "--export-json", path("c.json"),
+        stand_in, slow)
+check(r.returncode == 0, f"comparison failed: {r.returncode} {r.stderr}")
+verdicts = [(c["conversion"], c["figure"], c["verdict"]) for c in json.load(open(path("c.json")))["comparisons"]]
+check(verdicts == [(c, "call", "slower") for c in CONVERSIONS], f"slow copy's verdicts: {verdicts}\n{r.stdout}")
+print(r.stdout)
+
+# Baselines: the slow copy fails --fail-if-slower, the same build passes it; a mismatch is a usage error.
+r = run("--runs", "30", "--bytes", "50000", "--method", "library", "--export-json", path("base.json"), stand_in)
+check(r.returncode == 0, f"baseline run failed: {r.stderr}")
+r = run("--runs", "30", "--bytes", "50000", "--method", "library", "--baseline", path("base.json"),
+        "--fail-if-slower", "50", slow)
+check(r.returncode == 3 and "slower by more than 50 %" in r.stderr, f"slow copy against the baseline: {r.returncode} {r.stderr}")
+r = run("--runs", "30", "--bytes", "50000", "--method", "library", "--baseline", path("base.json"),
+        "--fail-if-slower", "50", stand_in)
+check(r.returncode == 0, f"same build against the baseline: {r.returncode} {r.stderr}")
+for args in (["--bytes", "64"], ["--bytes", "50000", "--conversion", "text-to-bytes"]):
+    r = run("--runs", "2", *args, "--method", "library", "--baseline", path("base.json"), stand_in)
+    check(r.returncode == 2 and "--baseline" in r.stderr, f"baseline mismatch {args}: {r.returncode} {r.stderr}")
+
+# A library that gives zeros whatever it is given: wrong, status 1, marked in the exports.
+r = run("--runs", "2", "--bytes", "64", "--export-json", path("w.json"), "--export-csv", path("w.csv"), zeros)
+check(r.returncode == 1 and "wrong result: " in r.stderr, f"wrong library: {r.returncode} {r.stderr}")
+wrong = {x["conversion"]: x["wrong"] for x in json.load(open(path("w.json")))["results"] if x["method"] == "library"}
+check(all(wrong.get(c) for c in CONVERSIONS), f"wrong results not marked in the json: {wrong}")
+check({row["result"] for row in csv.DictReader(open(path("w.csv"))) if row["method"] == "library"} == {"wrong"},
+      "wrong results not marked in the csv")
+
+# A faulting library ends its own measurement with its numbered error; the other one is measured.
+r = run("--runs", "2", "--bytes", "8", "--method", "library", faulting, stand_in)
+check(r.returncode == 1 and "error 51: " in r.stderr and "Errore" not in r.stderr, f"fault: {r.returncode} {r.stderr}")
+check("Library: " + stand_in_real in r.stdout and "Runs:" in r.stdout, "the sound library was not measured")
+
+# Ctrl+C during a run (the second case's, once the first has been written): status 130, no
+# export and no temporary file.
+for f in ("i.json", "i.json.partial"):
+    if os.path.exists(path(f)):
+        os.remove(path(f))
+p = subprocess.Popen([tool, "--bytes", "50000", "--export-json", path("i.json"), stand_in], cwd=work,
+                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+first = p.stdout.readline()
+p.send_signal(signal.SIGINT)
+out, err = p.communicate(timeout=20)
+check(first.startswith("Library: ") and p.returncode == 130, f"Ctrl+C: status {p.returncode} {first!r} {err!r}")
+check(not os.path.exists(path("i.json")) and not os.path.exists(path("i.json.partial")), "Ctrl+C left an export")
 
 # A scan with its plot: a table per size and the exponents.
-svg = os.path.join(work, "q.svg")
-r = run("--scan", "16:256:3", "--runs", "2", "--warmup", "0", "--plot", svg, "--export-json", out["json"], stand_in)
+svg = path("q.svg")
+r = run("--scan", "16:256:3", "--runs", "2", "--warmup", "0", "--plot", svg, "--export-json", path("s.json"), stand_in)
 check(r.returncode == 0, f"scan failed: {r.stderr}")
 for size in ("16 bytes", "64 bytes", "256 bytes", "Growth"):
     check(size in r.stdout, f"scan output lacks '{size}'")
-data = json.load(open(out["json"]))
-check(sorted({x["bytes"] for x in data["results"]}) == [16, 64, 256], "scan sizes")
-check({(g["conversion"], g["method"]) for g in data["growth"]} == CASES, "scan exponents")
+scan = json.load(open(path("s.json")))
+check(sorted({x["bytes"] for x in scan["results"]}) == [16, 64, 256], "scan sizes")
+check(len(scan["growth"]) == 4, "scan exponents")
 plot = ET.parse(svg).getroot()
-check(plot.tag.endswith("svg") and len(plot.findall("{http://www.w3.org/2000/svg}polyline")) == 4, "plot series")
+check(len(plot.findall("{http://www.w3.org/2000/svg}polyline")) == 4, "plot series")
 
 # A bare name is the file in the current folder.
 r = run("--runs", "1", "--warmup", "0", "--bytes", "8", "--method", "library", os.path.basename(stand_in),
         cwd=os.path.dirname(stand_in))
-check(r.returncode == 0 and r.stdout.startswith("Library: " + os.path.realpath(stand_in)), "bare name: " + r.stdout[:200] + r.stderr)
+check(r.returncode == 0 and r.stdout.startswith("Library: " + stand_in_real), "bare name: " + r.stdout[:200] + r.stderr)
 
-# Numbered errors, exit 1; usage errors, exit 2.
-for args, number in ((["missing-" + os.path.basename(stand_in)], "53"), ([faulting], "51")):
-    r = run("--runs", "1", "--bytes", "8", *args)
-    check(r.returncode == 1 and f"Errore di run-time '{number}'" in r.stderr, f"error {number}: {r.returncode} {r.stderr}")
-for args in (["--runs", "0"], ["--method", "dll"], ["--plot", svg]):
+# Numbered errors in English, status 1; usage errors, status 2.
+missing = path("missing-" + os.path.basename(stand_in))
+r = run("--runs", "1", "--bytes", "8", missing)
+check(r.returncode == 1 and f"error 53: cannot find library '{missing}'" in r.stderr, f"error 53: {r.returncode} {r.stderr}")
+for args in (["--runs", "0"], ["--method", "dll"], ["--plot", svg], ["--conversion", "x"]):
     r = run(*args)
     check(r.returncode == 2 and "Usage: misura-libreria" in r.stderr, f"usage error for {args}: {r.returncode}")
 
