@@ -15,6 +15,7 @@
 #include "tools/misura-libreria/report.h"
 #include "tools/misura-libreria/serve.h"
 #include "tools/misura-libreria/session.h"
+#include "tools/misura-libreria/targets.h"
 
 #include <cstdio>
 #include <exception>
@@ -171,8 +172,13 @@ int verdictStatus(const Options& o, const Results& r)
     return status;
 }
 
-int run(const Options& o)
+int run(Options o, bool outputOpen)
 {
+    settleExportTargets(o);
+    if (!outputOpen) {
+        std::cerr << "misura-libreria: cannot write the report: standard output is closed\n";
+        return kRunTimeError;
+    }
     handleInterrupts();
     std::vector<CaseKey> keys;
     for (const std::int32_t bytes : o.sizes)
@@ -185,7 +191,11 @@ int run(const Options& o)
     r.growth = growthExponents(r.cases);
     writeGrowth(std::cout, r.growth);
     std::cout << std::flush;
-    const bool written = exportResults(o, r);
+    bool written = exportResults(o, r);
+    if (!std::cout) {
+        std::cerr << "misura-libreria: cannot write the report on standard output\n";
+        written = false;
+    }
     const int status = verdictStatus(o, r);
     return written ? status : kRunTimeError;
 }
@@ -202,6 +212,8 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const std::optional<ServeMode> mode = serveMode(args);
+    // Before the process's preparation, which gives a closed standard descriptor the null device.
+    const bool outputOpen = standardOutputOpen();
     // A fatal fault (in the library or not) comes back here, in a fresh image, to be reported.
     if (const auto fault = platform::prepareProcess()) {
         if (mode)
@@ -219,7 +231,7 @@ int main(int argc, char** argv)
         else if (options.version)
             std::cout << "misura-libreria " << VC_VERSION_TEXT << '\n';
         else
-            return run(options);
+            return run(options, outputOpen);
         return 0;
     } catch (const UsageError& e) {
         return usageError(e.what());

@@ -35,6 +35,9 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Whether the process has a standard output to write its report to.
+bool standardOutputOpen();
+
 // Makes Ctrl+C (and a termination request) end the command as described above;
 // from here on a child that no longer reads is not a fatal signal for the parent.
 void handleInterrupts();

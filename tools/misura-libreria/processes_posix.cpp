@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
 #include <sys/types.h>
@@ -93,7 +94,10 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
     if (pid == 0) {
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
-        close(in[0]), close(in[1]), close(out[0]), close(out[1]);
+        // Any of the four may have taken a standard descriptor's number; those stay open.
+        for (const int fd : {in[0], in[1], out[0], out[1]})
+            if (fd > STDERR_FILENO)
+                close(fd);
         signal(SIGINT, SIG_IGN);
         execv(program.c_str(), argv.data());
         _exit(127);
@@ -160,6 +164,11 @@ std::string Child::ending()
     const int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     const char* name = sigabbrev_np(sig);
     return name ? std::string("signal SIG") + name : "signal " + std::to_string(sig);
+}
+
+bool standardOutputOpen()
+{
+    return fcntl(STDOUT_FILENO, F_GETFD) != -1;
 }
 
 void handleInterrupts()

@@ -193,6 +193,12 @@ std::string Child::ending()
     return text;
 }
 
+bool standardOutputOpen()
+{
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    return out && out != INVALID_HANDLE_VALUE;
+}
+
 void handleInterrupts()
 {
     SetConsoleCtrlHandler(onInterrupt, TRUE);
