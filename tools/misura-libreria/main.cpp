@@ -79,7 +79,7 @@ std::vector<Case> baselineAt(const std::vector<Case>& baseline, const CaseKey& k
 void writeHeader(const Options& o, const Session& session)
 {
     for (const Participant& p : session.participants())
-        if (p.method() == core::Method::Library)
+        if (p.method() == core::Method::Library && p.error.empty())
             std::cout << "Library: " << (p.path.empty() ? p.mode.path.empty() ? p.label : p.mode.path : p.path) << '\n';
     if (o.methods == Methods::InProgram)
         std::cout << "Library: none (in-program routines only)\n";
@@ -216,7 +216,7 @@ int main(int argc, char** argv)
     const bool outputOpen = standardOutputOpen();
     // A fatal fault (in the library or not) comes back here, in a fresh image, to be reported.
     if (const auto fault = platform::prepareProcess()) {
-        if (mode)
+        if (mode || markedAsChild())
             return serveFault(std::make_exception_ptr(*fault));
         std::cerr << errorLine(std::make_exception_ptr(*fault)) << '\n';
         return kRunTimeError;

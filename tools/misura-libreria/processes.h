@@ -35,6 +35,12 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Marks this process as a measuring child, for the fresh image a fault of its library
+// starts, which has none of its arguments but all of its environment.
+void markAsChild();
+// Whether this process, or the image a fault replaced, was marked as a measuring child.
+bool markedAsChild();
+
 // Whether the process has a standard output to write its report to.
 bool standardOutputOpen();
 

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -17,6 +18,8 @@
 namespace misura {
 
 namespace {
+
+constexpr char kChildVariable[] = "VC_MISURA_CHILD";
 
 // What the interrupt handler needs, kept where it can read it without locks or allocation.
 constexpr int kMaxChildren = 64;
@@ -169,6 +172,17 @@ std::string Child::ending()
 bool standardOutputOpen()
 {
     return fcntl(STDOUT_FILENO, F_GETFD) != -1;
+}
+
+void markAsChild()
+{
+    setenv(kChildVariable, "1", 1);
+}
+
+bool markedAsChild()
+{
+    const char* value = std::getenv(kChildVariable);
+    return value && value[0] == '1';
 }
 
 void handleInterrupts()

@@ -8,11 +8,14 @@
 #include "platform/utf16.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <windows.h>
 
 namespace misura {
 
 namespace {
+
+constexpr char kChildVariable[] = "VC_MISURA_CHILD";
 
 constexpr int kMaxChildren = 64;
 HANDLE volatile childProcesses[kMaxChildren];
@@ -197,6 +200,17 @@ bool standardOutputOpen()
 {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     return out && out != INVALID_HANDLE_VALUE;
+}
+
+void markAsChild()
+{
+    _putenv_s(kChildVariable, "1");
+}
+
+bool markedAsChild()
+{
+    const char* value = std::getenv(kChildVariable);
+    return value && value[0] == '1';
 }
 
 void handleInterrupts()

@@ -91,8 +91,11 @@ void Session::fail(Participant& p, const std::string& report)
 {
     if (!p.error.empty())
         return;
-    p.error = report;
-    error_(report);
+    // The platform's reports name a library by its file name, which two builds share.
+    const bool named = p.mode.kind != ServeMode::Library || report.find(p.mode.path) != std::string::npos
+                    || report.find(p.label) != std::string::npos;
+    p.error = named ? report : report + " (measuring " + p.mode.path + ")";
+    error_(p.error);
 }
 
 void Session::childEnded(Participant& p)
