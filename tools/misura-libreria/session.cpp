@@ -53,7 +53,7 @@ Session::Session(const Options& options, ProgressFn progress, ErrorFn error)
     if (options_.methods != Methods::InProgram) {
         // Absolute now, so that nothing a library does to the current folder moves the others.
         for (const std::string& named : options_.libraries)
-            add({ServeMode::Library, utf8Of(std::filesystem::absolute(pathOf(named)))}, named);
+            add({ServeMode::Library, utf8Of(std::filesystem::absolute(pathOf(named)).make_preferred())}, named);
         if (options_.libraries.empty())
             add({ServeMode::Default, {}}, "the programs' library");
     }
