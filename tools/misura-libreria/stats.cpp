@@ -1,4 +1,4 @@
-// Summary statistics, ratios, the comparison of two series, growth exponent
+// Summary statistics, the comparison of two series, growth exponent
 // and log-spaced sizes.
 #include "tools/misura-libreria/stats.h"
 
@@ -59,20 +59,6 @@ bool outliersLikely(const Summary& s)
     if (s.runs == 0)
         return false;
     return (s.outliers > 0 && (s.runs < 100 || s.outliers * 20 > s.runs)) || s.max > 10 * s.median;
-}
-
-Ratio ratio(const Summary& slower, const Summary& faster)
-{
-    Ratio r;
-    r.value = slower.mean / faster.mean;
-    // The standard error of a mean: its runs' spread over the square root of their number.
-    const auto relativeError = [](const Summary& s) {
-        return s.runs ? s.stddev / std::sqrt(static_cast<double>(s.runs)) / s.mean : 0.0;
-    };
-    const double a = relativeError(slower);
-    const double b = relativeError(faster);
-    r.uncertainty = r.value * std::sqrt(a * a + b * b);
-    return r;
 }
 
 double median(std::span<const double> values)

@@ -1,8 +1,7 @@
-// The statistics misura-libreria reports on a series of timed repetitions:
-// summary figures, likely outliers, the ratio of two means with its
-// uncertainty, the comparison of two series (ratio of medians with a bootstrap
-// interval, rank-sum test, verdict), the growth exponent over a scan of sizes,
-// and the scan's sizes.
+// The statistics misura-libreria reports on series of timed repetitions:
+// summary figures, likely outliers, the comparison of two series (ratio of
+// medians with a bootstrap interval, rank-sum test, verdict), the growth
+// exponent over a scan of sizes, and the scan's sizes.
 #pragma once
 
 #include <cstddef>
@@ -30,15 +29,6 @@ Summary summarize(std::span<const double> times);
 // one in twenty runs, any at all in fewer than a hundred, or a maximum more
 // than ten times the median.
 bool outliersLikely(const Summary& s);
-
-struct Ratio {
-    double value = 0;
-    double uncertainty = 0;
-};
-
-// How many times slower's mean is faster's, with the uncertainty that the
-// standard errors of both means give it (first-order propagation).
-Ratio ratio(const Summary& slower, const Summary& faster);
 
 // The exponent k of the least-squares fit time = c * size^k on a log-log
 // scale; sizes and times positive and of the same length, at least two distinct sizes.
