@@ -163,7 +163,7 @@ int verdictStatus(const Options& o, const Results& r)
     if (!o.failIfSlower)
         return status;
     for (const Compared& c : r.comparisons)
-        if (c.stats.verdict == Verdict::Slower && c.stats.ratio > 1 + *o.failIfSlower / 100) {
+        if (c.sameMethod && c.stats.verdict == Verdict::Slower && c.stats.ratio > 1 + *o.failIfSlower / 100) {
             std::cerr << "slower by more than " << number(*o.failIfSlower) << " %: " << conversionId(c.conversion)
                       << ", " << c.bytes << " bytes: " << c.library << " takes " << ratioFigure(c.stats.ratio)
                       << " times as long as " << c.baseline << '\n';

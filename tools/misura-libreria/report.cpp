@@ -31,7 +31,7 @@ Compared compareTwo(const Case& first, const Case& later, const std::string& bas
 {
     const bool onCall = !first.calls.empty() && !later.calls.empty();
     return {later.conversion, later.bytes, measuredWith(later), baselineName + measuredWith(first), onCall,
-            onCall ? compare(first.calls, later.calls) : compare(first.times, later.times)};
+            first.method == later.method, onCall ? compare(first.calls, later.calls) : compare(first.times, later.times)};
 }
 
 } // namespace

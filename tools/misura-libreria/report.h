@@ -18,6 +18,7 @@ struct Compared {
     std::string library;  // what the later series measured
     std::string baseline; // what the first one did
     bool onCall;          // compared on the library call alone (two libraries); else on the whole run
+    bool sameMethod;      // two builds of a library, or the in-program routines with themselves
     Comparison stats;
 };
 
