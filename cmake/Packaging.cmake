@@ -54,7 +54,8 @@ performs one conversion and shows the time it took.
 .
 The package also holds the kit for makers of conversion libraries: the
 contract's headers, a pkg-config file, the checker verifica-libreria and
-misura-libreria, which measures a library against the in-program routines.")
+misura-libreria, which measures libraries against their earlier builds and the
+in-program routines.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
