@@ -105,12 +105,23 @@ void Session::childEnded(Participant& p)
                 + (how.empty() ? std::string("with status 0 in the middle of its work") : "with " + how));
 }
 
+std::optional<std::string> Session::request(Participant& p, const std::string& line)
+{
+    if (!p.child->send(line))
+        return std::nullopt;
+    // A library may write on the child's output too: its lines are not answers.
+    for (;;) {
+        std::optional<std::string> answer = p.child->receive();
+        if (!answer || answer->starts_with("result ") || answer->starts_with("checked ") || answer->starts_with("error "))
+            return answer;
+    }
+}
+
 std::optional<BatchResult> Session::ask(Participant& p, const Batch& batch)
 {
     if (!p.error.empty())
         return std::nullopt;
-    const std::optional<std::string> line =
-        p.child->send(protocol::batchLine(batch)) ? p.child->receive() : std::nullopt;
+    const std::optional<std::string> line = request(p, protocol::batchLine(batch));
     if (!line) {
         childEnded(p);
         return std::nullopt;
@@ -131,8 +142,7 @@ std::optional<BatchResult> Session::ask(Participant& p, const Batch& batch)
 
 void Session::checkEveryByte(Participant& p, Conversion conversion)
 {
-    const std::optional<std::string> line = p.child->send("check " + std::to_string(index(conversion)))
-        ? p.child->receive() : std::nullopt;
+    const std::optional<std::string> line = request(p, "check " + std::to_string(index(conversion)));
     if (!line)
         childEnded(p);
     else if (line->starts_with("error "))
@@ -140,7 +150,7 @@ void Session::checkEveryByte(Participant& p, Conversion conversion)
     else if (line->starts_with("checked "))
         p.wrong[index(conversion)] = line->substr(8);
     else
-        fail(p, "error 51: the measuring process of " + p.label + " answered '" + *line + "'");
+        fail(p, "error 51: the measuring process of " + p.label + " gave '" + *line + "' for its check");
 }
 
 std::size_t Session::rounds() const

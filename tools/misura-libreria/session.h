@@ -66,6 +66,7 @@ private:
 
     void fail(Participant& p, const std::string& report);
     void childEnded(Participant& p);
+    std::optional<std::string> request(Participant& p, const std::string& line);
     std::optional<BatchResult> ask(Participant& p, const Batch& batch);
     void checkEveryByte(Participant& p, Conversion conversion);
     std::size_t rounds() const;
