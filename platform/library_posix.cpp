@@ -13,6 +13,7 @@
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
@@ -30,6 +31,7 @@
 #include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -138,14 +140,56 @@ void probeLoading(const std::string& path, const std::string& fileName)
         throw RuntimeError(kInternalError, faultReport::description(fileName.c_str(), nullptr, true, fault.c_str()));
 }
 
+// The program's signal mask and open files from before its library was first
+// loaded: what every later call must leave as it found it.
+sigset_t programMask;
+struct OpenFile {
+    int fd;
+    dev_t device;
+    ino_t inode;
+};
+std::vector<OpenFile> programFiles;
+bool programStateTaken = false;
+
+void takeProgramState()
+{
+    if (programStateTaken)
+        return;
+    programStateTaken = true;
+    pthread_sigmask(SIG_SETMASK, nullptr, &programMask);
+    DIR* folder = opendir("/proc/self/fd");
+    if (!folder)
+        return; // no list of descriptors to watch
+    const int own = dirfd(folder);
+    while (const dirent* entry = readdir(folder)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        struct stat st{};
+        if (*end == '\0' && end != entry->d_name && fd != own && fstat(static_cast<int>(fd), &st) == 0)
+            programFiles.push_back({static_cast<int>(fd), st.st_dev, st.st_ino});
+    }
+    closedir(folder);
+}
+
+// The first of the program's descriptors that no longer refers to its file; -1 if none.
+int lostDescriptor()
+{
+    for (const OpenFile& file : programFiles) {
+        struct stat st{};
+        if (fstat(file.fd, &st) != 0 || st.st_dev != file.device || st.st_ino != file.inode)
+            return file.fd;
+    }
+    return -1;
+}
+
 // Opens path as the program's own: rehearsed first, marked for the fault
 // handler while the constructor runs, and followed by the program's own
 // signal mask and fault handlers again, whatever the constructor changed.
 void* openLibrary(const std::string& path, const std::string& fileName, int flags)
 {
     probeLoading(path, fileName);
-    sigset_t mask;
-    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    takeProgramState();
+    const sigset_t mask = programMask;
     activity::setLibrary(fileName.c_str());
     activity::setLoading(true);
     void* handle = dlopen(path.c_str(), flags);
@@ -228,6 +272,16 @@ void* Library::resolve(const char* name)
         raiseNotAFunction(name);
     return address;
 }
+void Library::reclaimProgramState() const
+{
+    if (!handle_)
+        return;
+    pthread_sigmask(SIG_SETMASK, &programMask, nullptr);
+    activity::restoreFaultHandlers();
+    if (const int fd = lostDescriptor(); fd >= 0)
+        reportDescriptorLost(fd);
+}
+
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)
 {
     const char* const outer = activity::setCalling(function);

@@ -81,10 +81,30 @@ __attribute__((destructor)) void onUnload()
     if (misbehaviour == "unload_stack")
         zero = recurse(0);
 }
+
+// Misbehaviours that take from the program what its fault path relies on, inside a call.
+void takeFromProgram()
+{
+    if (misbehaviour == "resets_segv" || misbehaviour == "resets_then_later_segv")
+        signal(SIGSEGV, SIG_DFL);
+    if (misbehaviour == "blocks_all_segv") {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    }
+    if (misbehaviour == "resets_segv" || misbehaviour == "blocks_all_segv")
+        segv();
+    if (misbehaviour == "exits_in_call")
+        std::exit(0);
+    if (misbehaviour == "closes_descriptors")
+        for (int fd = 3; fd < 1024; ++fd)
+            close(fd);
+}
 } // namespace
 
 BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 {
+    takeFromProgram();
     if (misbehaviour == "thread_segv") {
         pthread_t thread;
         pthread_create(&thread, nullptr, faultingThread, nullptr);
@@ -115,6 +135,8 @@ BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 }
 int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
 {
+    if (misbehaviour == "resets_then_later_segv")
+        segv();
     const int32_t stored = storeText(text, first);
     if (misbehaviour == "double_free") {
         SysFreeString(*text);

@@ -48,7 +48,13 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 openbox >/dev/null 2>&1 &
 wm=$!
 until_true 'wmctrl -m >/dev/null 2>&1' || fail "window manager did not start"
-window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+# The program's window runs in a child of the process started (its supervisor).
+window_of() {
+  local p
+  for p in "$1" $(pgrep -P "$1"); do
+    xdotool search --all --onlyvisible --pid "$p" --name "^$2\$" 2>/dev/null
+  done | head -n1
+}
 
 # Starts $1 from folder $2, presses Quendril and prints what its box says.
 quendril_result() {
