@@ -119,6 +119,7 @@ else()
   # the kit's link line names.
   install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_SKIP)
   install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_ONLY)
+  install(TARGETS ${VC_REHEARSAL_PROGRAM} RUNTIME DESTINATION ${VC_INSTALL_PKGDIR})
   vc_install_program(verifica-libreria)
   vc_install_program(misura-libreria)
   install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)
