@@ -114,12 +114,24 @@ bool inExecutableCode(void* handle, const void* address)
     return query.found;
 }
 
-// The rehearsal program's path, found beside the running program on first use.
-
+// The rehearsal program's path as set for the tests; empty for the default.
 std::string& rehearsalProgramPath()
 {
     static std::string path;
     return path;
+}
+
+// The rehearsal program: the one set, or the one beside the running program;
+// empty when the running program's folder cannot be told.
+std::string rehearsalProgram()
+{
+    if (!rehearsalProgramPath().empty())
+        return rehearsalProgramPath();
+    try {
+        return programFolder() + "/" VC_REHEARSAL_PROGRAM;
+    } catch (const RuntimeError&) {
+        return {};
+    }
 }
 
 // Starts the rehearsal program on path with reportFd as its report
@@ -128,9 +140,9 @@ std::string& rehearsalProgramPath()
 // posix_spawn makes no copy of the program, so the cost does not grow with it.
 pid_t spawnRehearsal(const std::string& path, int reportFd)
 {
-    if (rehearsalProgramPath().empty())
-        rehearsalProgramPath() = programFolder() + "/" VC_REHEARSAL_PROGRAM;
-    const std::string& program = rehearsalProgramPath();
+    const std::string program = rehearsalProgram();
+    if (program.empty())
+        return -1;
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
