@@ -8,7 +8,8 @@
 # ("report") or when the window is closed after a correct result
 # ("report-at-close"), or a correct result and status 0 ("result"). The checker must fail every misbehaving library with status 1
 # and FAIL lines, and pass the others.
-# Usage: misbehaving_test.sh BIN_DIR NAME FAKES_DIR
+# The program's folder holds its load rehearsal's program, as once installed.
+# Usage: misbehaving_test.sh BIN_DIR NAME FAKES_DIR REHEARSAL_PROGRAM
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
@@ -16,6 +17,7 @@ require_tools Xvfb xdotool xwininfo wmctrl openbox
 bin=$(cd "$1" && pwd)
 name=$2
 fakes=$(cd "$3" && pwd)
+rehearsal=$4
 title='Verifica Conversione & Prestazioni'
 begin_test
 
@@ -31,6 +33,7 @@ c_double_free           hostile  2  normal         report
 load_segv               hostile  1  normal         report
 load_abort              hostile  1  normal         report
 load_blocked_segv       hostile  1  normal         report
+load_threaded_blocked_segv hostile 1 normal       report
 blocked_then_call_segv  hostile  1  normal         report
 thread_segv             hostile  1  normal         report
 own_handler_exits       hostile  1  normal         report
@@ -73,7 +76,7 @@ while read -r misbehaviour library buttons output outcome words; do
   row="$misbehaviour ($library)"
   folder="$work/$misbehaviour"
   mkdir "$folder"
-  cp "$bin/$name" "$bin"/libsysstring.so.[0-9]* "$fakes/$library/libquendril.so" "$folder/"
+  cp "$bin/$name" "$bin"/libsysstring.so.[0-9]* "$rehearsal" "$fakes/$library/libquendril.so" "$folder/"
   export VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour
   case $output in
     normal) "$folder/$name" 2>"$work/err" & ;;
