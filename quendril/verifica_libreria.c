@@ -30,6 +30,7 @@
 #include <limits.h>
 #include <link.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -152,6 +153,18 @@ static int isFunction(const struct Library* lib, void* address)
 #endif
 }
 
+#ifndef _WIN32
+/* The second thread each group's process keeps, as the programs have threads:
+   a constructor that misbehaves only then does so here too. */
+static void* waitForEver(void* unused)
+{
+    (void)unused;
+    for (;;)
+        pause();
+    return NULL;
+}
+#endif
+
 /* Loads the library at path and binds what the checks use; 0 when it cannot be loaded. */
 static int load(const char* path, struct Library* lib)
 {
@@ -170,6 +183,9 @@ static int load(const char* path, struct Library* lib)
         memcpy(&(var), &address_, sizeof address_);                                                  \
     } while (0)
 #else
+    pthread_t second;
+    if (pthread_create(&second, NULL, waitForEver, NULL) == 0)
+        pthread_detach(second);
     lib->handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!lib->handle) {
         fprintf(out, "FAIL: cannot load %s: %s\n", path, dlerror());

@@ -172,10 +172,11 @@ TEST(MisuraProtocol, BatchesAndResultsReadBackAsWritten)
     EXPECT_FALSE(back->checkLast);
     EXPECT_FALSE(protocol::parseBatch("batch 0 0 64"));
 
-    const BatchResult r{0.1 + 0.2, {1e-7, 2.5e-5, 1.0 / 3}, {}, "byte 2 is 00 where\nthe routines give 20"};
+    const BatchResult r{0.1 + 0.2, 0.25, {1e-7, 2.5e-5, 1.0 / 3}, {}, "byte 2 is 00 where\nthe routines give 20"};
     const auto answer = protocol::parseResult(protocol::resultLine(r, "/a b/libquendril.so"));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->result.firstCall, r.firstCall);
+    EXPECT_EQ(answer->result.binding, r.binding);
     EXPECT_EQ(answer->result.times, r.times); // every bit of every double
     EXPECT_TRUE(answer->result.calls.empty());
     EXPECT_EQ(answer->path, "/a b/libquendril.so");

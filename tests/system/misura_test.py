@@ -41,7 +41,7 @@ r = run("--runs", "4", "--warmup", "1", "--bytes", "64", "--export-json", path("
         "--export-csv", path("r.csv"), "--export-markdown", path("r.md"), stand_in)
 check(r.returncode == 0, f"short run failed: {r.returncode} {r.stderr}")
 check(r.stdout.startswith("Library: " + stand_in_real + "\n"), "output does not start with the path: " + r.stdout[:200])
-for words in ("First call", "Run (mean ± σ)", "Call (mean ± σ)", "95% interval", "p = "):
+for words in ("of which binding", "Run (mean ± σ)", "Call (mean ± σ)", "95% interval", "p = "):
     check(words in r.stdout, f"no '{words}' in the output: " + r.stdout)
 check(r.stderr == "", "something on stderr: " + r.stderr)
 check(not [f for f in os.listdir(work) if f.endswith(".partial")], "a temporary export was left behind")
@@ -63,6 +63,8 @@ for x in results:
     library = x["method"] == "library"
     check((x["library"] == stand_in_real) == library and (x["first_call"] is not None) == library, "json library")
     check((x["call"] is not None) == library, "json call")
+    check((x["first_call_binding"] is not None) == library
+          and (x["first_call_binding"] or 0) <= (x["first_call"] or 0), "json first call's binding")
     if library:
         check(len(x["call"]["times"]) == 4 and all(c <= w for c, w in zip(x["call"]["times"], t)),
               "a call longer than its run")

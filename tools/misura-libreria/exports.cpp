@@ -42,6 +42,7 @@ void writeResult(std::ostream& out, const Case& c)
         << ",\n      \"conversion\": \"" << conversionId(c.conversion) << "\",\n      \"method\": \""
         << methodId(c.method) << "\",\n      \"bytes\": " << c.bytes << ",\n      \"runs\": " << c.summary.runs
         << ",\n      \"first_call\": " << (c.firstCall ? number(*c.firstCall) : std::string("null"))
+        << ",\n      \"first_call_binding\": " << (c.binding ? number(*c.binding) : std::string("null"))
         << ",\n      \"outliers\": " << c.summary.outliers << ",\n"
         << summaryFields(c.summary, c.times, "      ") << ",\n      \"call\": ";
     if (c.call)

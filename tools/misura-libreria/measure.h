@@ -26,6 +26,7 @@ struct Case {
     core::Method method;
     std::int32_t bytes;
     std::optional<double> firstCall; // the library function's first call, binding included
+    std::optional<double> binding;   // the first call's binding of the library's functions
     std::vector<double> times;       // each whole run, as the window times it
     Summary summary;
     std::vector<double> calls;       // the library call alone within each run
@@ -61,7 +62,8 @@ struct Batch {
 };
 
 struct BatchResult {
-    std::optional<double> firstCall;
+    std::optional<double> firstCall; // binding included
+    std::optional<double> binding;   // the binding alone, timed before the first call converts
     std::vector<double> times;
     std::vector<double> calls; // empty for the in-program routines
     std::string wrong;         // the first difference found; empty when none
@@ -79,7 +81,8 @@ struct Outcome {
 std::pair<double, std::optional<double>> timeOnce(const CaseSpec& spec, const Bench& bench,
                                                   Outcome* outcome = nullptr);
 
-// Measures one batch. Errors leave it as RuntimeError.
+// Measures one batch: its first call if asked (for the library, its binding timed apart
+// and added), the warm-up, then the timed runs. Errors leave it as RuntimeError.
 BatchResult measureBatch(const Batch& batch, const Bench& bench);
 
 // How the library's result for spec differs from the in-program routines' on the

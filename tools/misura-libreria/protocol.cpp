@@ -23,6 +23,19 @@ template <typename T> bool read(std::string_view text, T& value)
     return ec == std::errc() && ptr == text.data() + text.size();
 }
 
+// A number, or "-" for none.
+bool readOptional(std::string_view text, std::optional<double>& value)
+{
+    double v = 0;
+    if (text == "-")
+        value.reset();
+    else if (read(text, v))
+        value = v;
+    else
+        return false;
+    return true;
+}
+
 bool readList(std::string_view text, std::vector<double>& values)
 {
     values.clear();
@@ -95,7 +108,8 @@ std::string resultLine(const BatchResult& r, const std::string& path)
     std::string wrong = r.wrong;
     for (char& c : wrong)
         c = c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
-    return "result " + (r.firstCall ? number(*r.firstCall) : std::string("-")) + ' ' + numbers(r.times) + ' '
+    return "result " + (r.firstCall ? number(*r.firstCall) : std::string("-")) + ' '
+         + (r.binding ? number(*r.binding) : std::string("-")) + ' ' + numbers(r.times) + ' '
          + numbers(r.calls) + ' ' + std::to_string(path.size()) + ' ' + path + wrong;
 }
 
@@ -105,12 +119,8 @@ std::optional<Answer> parseResult(const std::string& line)
     if (field(line, at) != "result")
         return std::nullopt;
     Answer a;
-    const std::string_view first = field(line, at);
-    double firstCall = 0;
-    if (first != "-" && !read(first, firstCall))
+    if (!readOptional(field(line, at), a.result.firstCall) || !readOptional(field(line, at), a.result.binding))
         return std::nullopt;
-    if (first != "-")
-        a.result.firstCall = firstCall;
     std::size_t pathSize = 0;
     if (!readList(field(line, at), a.result.times) || !readList(field(line, at), a.result.calls)
         || !read(field(line, at), pathSize) || at > line.size() || line.size() - at < pathSize)

@@ -56,7 +56,9 @@ void writeCase(std::ostream& out, const Case& c)
     const Summary& s = c.summary;
     out << "  " << measuredWith(c) << '\n';
     if (c.firstCall)
-        out << "    First call (binding included): " << formatDuration(*c.firstCall) << "  (not in the figures below)\n";
+        out << "    First call (binding included): " << formatDuration(*c.firstCall)
+            << (c.binding ? ", of which binding " + formatDuration(*c.binding) : std::string())
+            << "  (not in the figures below)\n";
     out << "    Run (mean ± σ):      " << meanText(s) << '\n'
         << "    Median:              " << formatDuration(s.median) << '\n'
         << "    Range (min … max):   " << formatDuration(s.min) << " … " << formatDuration(s.max) << '\n';

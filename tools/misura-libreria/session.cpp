@@ -217,7 +217,8 @@ std::vector<Case> Session::measure(const CaseKey& key)
 Case Session::caseOf(const Participant& p, const CaseKey& key, const std::vector<BatchResult>& batches) const
 {
     Case c{p.method() == core::Method::Library ? (p.path.empty() ? p.mode.path : p.path) : std::string(),
-           key.conversion, p.method(), key.bytes, batches.front().firstCall, {}, {}, {}, std::nullopt,
+           key.conversion, p.method(), key.bytes, batches.front().firstCall, batches.front().binding, {}, {}, {},
+           std::nullopt,
            p.wrong[index(key.conversion)]};
     for (const BatchResult& b : batches) {
         c.times.insert(c.times.end(), b.times.begin(), b.times.end());
