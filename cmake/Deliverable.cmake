@@ -104,8 +104,8 @@ function(add_deliverable VC_NAME)
 endfunction()
 
 # The libraries the programs load at run time are installed beside them; so
-# is the kit for library makers: the contract's headers, a pkg-config file and
-# the contract checker.
+# is the kit for library makers: the contract's headers and a pkg-config file
+# (the contract checker installs itself, from tools/verifica-libreria).
 # The stand-in goes below them, searched last (see VC_STAND_IN_FOLDER).
 if(WIN32)
   vc_windows_resources(quendril quendril quendril.dll "${VC_PRODUCT}" "Libreria di conversione sostitutiva" library)
@@ -119,7 +119,6 @@ else()
   # the kit's link line names.
   install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_SKIP)
   install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_ONLY)
-  vc_install_program(verifica-libreria)
   vc_install_program(misura-libreria)
   install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)
   install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h

@@ -13,3 +13,12 @@ if grep -E 'platform/(sysstring|bstr|library)\.h|contract/quendril\.h' <<<"$deps
   exit 1
 fi
 echo "layering: ui objects include no platform C types"
+
+# The contract checker is an outside program: of the project it includes only its own folder.
+checker=$(ninja -C "$1" -t deps | awk '/^[^ ].*: #deps/ { c = ($1 ~ /verifica-libreria/) } c')
+[[ -n "$checker" ]] || { echo "FAIL: no dependencies recorded for the checker's objects"; exit 1; }
+if grep -E '/(platform|core|ui|contract|quendril|stand_in)/' <<<"$checker"; then
+  echo "FAIL: the checker includes the headers above"
+  exit 1
+fi
+echo "layering: the checker includes nothing of the programs"
