@@ -34,9 +34,19 @@ struct Library {
     StringCheck stringCheck; /* null where the system allocates */
 };
 
+/* One check: its name, the size in bytes it is made at (kNoSize for none),
+ * and what makes it: 1 when it held, or 0 with "expected ..., got ..." in why. */
+struct Check {
+    const char* name;
+    long bytes;
+    int (*run)(struct Library* lib, size_t bytes, char* why, size_t size);
+};
+enum { kNoSize = -1 };
+
 struct Group {
     const char* name;
-    void (*run)(struct Library*);
+    const struct Check* checks;
+    size_t count;
     int needsBoth; /* runs only when both functions and the allocator are there */
 };
 
@@ -71,8 +81,8 @@ const struct Group* contractGroups(size_t* count);
 int usable(const struct Library* lib);
 /* Loads the library at path, runs group and unloads the library, writing to out. */
 void runGroup(const char* path, const struct Group* group);
-/* Writes a check's line to out. */
-void check(int ok, const char* what);
+/* The name a check's line carries: "xrQuendril (50000 bytes)", or the bare name when it has no size. */
+void checkKey(const struct Check* c, char* key, size_t size);
 /* Prints a FAIL line of the parent's own about group and counts it. */
 void fail(const char* group, const char* what, const char* detail);
 /* Appends n bytes to output, up to a bound past which a child's lines are dropped. */
@@ -96,6 +106,8 @@ int isRegularFile(const char* path);
 int runIsolated(const char* path, size_t i, struct Output* output, struct ChildEnd* end);
 /* Runs one group when argv makes this process a child and returns its exit status; -1 otherwise. */
 int runAsChild(int argc, char** argv);
+/* How a library reaches the counted-string allocator on this system, for the FAIL line when it does not. */
+const char* allocatorHint(void);
 /* The groups only this system has, *count of them. */
 const struct Group* systemGroups(size_t* count);
 

@@ -1,15 +1,17 @@
-/* The contract's checks, the same on every system: the exports, bytes to a
- * counted string and a counted string to bytes. Each group runs against a
- * freshly loaded library and writes one line per check to out. */
+/* The contract's checks, the same on every system: the exports, and both
+ * functions where the programs use them (50000 bytes of a block of 50001),
+ * around that size, well above it and at the smallest sizes, each size on
+ * repeated calls with content holding every byte value in several orders.
+ * A check that fails says what was expected and what the library did. */
 #include "tools/verifica-libreria/checker.h"
 
+#include <stdlib.h>
 #include <string.h>
 
-/* Whether s is null or a live string of the allocator whose length fits its allocation. */
-static int isLiveString(const struct Library* lib, BSTR s)
-{
-    return !lib->stringCheck || lib->stringCheck(s) == 0;
-}
+/* Calls per size, each with the bytes in another order. */
+enum { kCalls = 3 };
+/* Bytes past the text that xrStringToArray must leave as they were. */
+enum { kGuardBytes = 16 };
 
 /* The address a function pointer holds, bit for bit. */
 static void* addressOf(const void* pointer)
@@ -25,64 +27,265 @@ int usable(const struct Library* lib)
            && lib->alloc && lib->release && lib->byteLen;
 }
 
-static void checkExports(struct Library* lib)
+/* Whether the export at address is a function; what it is instead in why. */
+static int isExportedFunction(const struct Library* lib, void* address, char* why, size_t size)
 {
-    check(isFunction(lib, addressOf(&lib->xrQuendril)), "xrQuendril is exported as a function");
-    check(isFunction(lib, addressOf(&lib->xrStringToArray)), "xrStringToArray is exported as a function");
-    check(lib->alloc && lib->release && lib->byteLen, "the counted-string allocator is reachable");
+    if (isFunction(lib, address))
+        return 1;
+    snprintf(why, size, "expected a function, got %s", address ? "data under that name" : "no such export");
+    return 0;
 }
 
-/* Bytes to a counted string: the first count bytes, zeros included. */
-static void checkQuendril(struct Library* lib)
+static int quendrilExported(struct Library* lib, size_t bytes, char* why, size_t size)
 {
-    uint8_t block[300];
-    for (int i = 0; i < 300; ++i)
-        block[i] = (uint8_t)(i * 13);
-    BSTR s = lib->xrQuendril(block, 256);
-    check(s != NULL, "xrQuendril returns a string");
-    const int live = isLiveString(lib, s);
-    check(live, "it is a live counted string whose length fits its allocation");
-    if (!live)
-        return; /* neither read nor freed, as the programs do */
-    check(lib->byteLen(s) == 256, "its stored length is the count");
-    check(s && memcmp(s, block, 256) == 0, "its content is the bytes");
-    check(s && ((uint8_t*)s)[256] == 0 && ((uint8_t*)s)[257] == 0, "two zero bytes follow it");
-    uint32_t prefix = 0;
-    if (s)
-        memcpy(&prefix, (char*)s - 4, 4);
-    check(prefix == 256, "the length sits just before the content");
+    (void)bytes;
+    return isExportedFunction(lib, addressOf(&lib->xrQuendril), why, size);
+}
+
+static int stringToArrayExported(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    (void)bytes;
+    return isExportedFunction(lib, addressOf(&lib->xrStringToArray), why, size);
+}
+
+static int allocatorReachable(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    (void)bytes;
+    if (lib->alloc && lib->release && lib->byteLen)
+        return 1;
+    snprintf(why, size, "expected SysAllocStringByteLen, SysFreeString and SysStringByteLen, got %s; %s",
+             lib->alloc || lib->release || lib->byteLen ? "only some of them" : "none of them", allocatorHint());
+    return 0;
+}
+
+/* Fills n bytes with the test content in one of kCalls orders: each run of
+ * 256 bytes holds every value 0-255 once. */
+static void fillPattern(uint8_t* bytes, size_t n, int order)
+{
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = order == 0 ? (uint8_t)i : order == 1 ? (uint8_t)(255 - i) : (uint8_t)(i * 167 + (i >> 8) + 89);
+}
+
+/* What the allocator makes of s, for a FAIL line; null when s is null or live. */
+static const char* stringProblem(const struct Library* lib, BSTR s)
+{
+    const int found = lib->stringCheck ? lib->stringCheck(s) : 0;
+    if (found == 0)
+        return NULL;
+    return found == 2 ? "a string whose length exceeds its allocation"
+                      : "a pointer the allocator did not make, or has freed";
+}
+
+/* Whether got holds the n expected bytes; the first difference in why when not. */
+static int sameBytes(const uint8_t* expected, const uint8_t* got, size_t n, char* why, size_t size)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (got[i] != expected[i]) {
+            snprintf(why, size, "expected byte 0x%02x at offset %zu, got 0x%02x", expected[i], i, got[i]);
+            return 0;
+        }
+    return 1;
+}
+
+/* Whether s is the live counted string of the n bytes in expected; why not in why. Frees s when live. */
+static int isStringOf(const struct Library* lib, BSTR s, const uint8_t* expected, size_t n, char* why, size_t size)
+{
+    const char* problem = stringProblem(lib, s);
+    if (!s || problem) {
+        snprintf(why, size, "expected a live counted string, got %s", s ? problem : "null");
+        return 0; /* neither read nor freed, as the programs do */
+    }
+    const uint8_t* got = (const uint8_t*)s;
+    const size_t length = lib->byteLen(s);
+    int held = 0;
+    if (length != n)
+        snprintf(why, size, "expected %zu %s, got %zu", n, n == 1 ? "byte" : "bytes", length);
+    else if (!sameBytes(expected, got, n, why, size))
+        held = 0;
+    else if (got[n] != 0 || got[n + 1] != 0)
+        snprintf(why, size, "expected two zero bytes after the text, got 0x%02x 0x%02x", got[n], got[n + 1]);
+    else
+        held = 1;
     lib->release(s);
-
-    BSTR empty = lib->xrQuendril(block, 0);
-    check(empty != NULL && isLiveString(lib, empty) && lib->byteLen(empty) == 0, "count 0 gives an empty string");
-    if (isLiveString(lib, empty))
-        lib->release(empty);
-    check(lib->xrQuendril(block, -1) == NULL, "a negative count gives null");
-    check(lib->xrQuendril(NULL, 5) == NULL, "a null block gives null");
+    return held;
 }
 
-/* A counted string to bytes: copied from element 0 on, the rest untouched. */
-static void checkStringToArray(struct Library* lib)
+/* Whether the caller's block of n bytes is as it was; the first change in why when not. */
+static int untouched(const uint8_t* before, const uint8_t* after, size_t n, char* why, size_t size)
 {
-    uint8_t target[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-    BSTR text = lib->alloc("ab\0cd", 5);
-    check(lib->xrStringToArray(&text, target) == 5, "xrStringToArray returns the count copied");
-    check(memcmp(target, "ab\0cd\x09\x09\x09", 8) == 0, "the bytes are stored and the rest kept");
-    const int live = isLiveString(lib, text);
-    check(live, "what it leaves in the caller's variable is a live counted string");
-    check(live && text != NULL && lib->byteLen(text) == 5, "the caller's string is still its own");
-    if (live)
-        lib->release(text);
-    BSTR none = NULL;
-    check(lib->xrStringToArray(&none, target) == 0, "a null string copies nothing");
-    if (isLiveString(lib, none))
-        lib->release(none);
+    for (size_t i = 0; i < n; ++i)
+        if (after[i] != before[i]) {
+            snprintf(why, size, "expected the block untouched, got byte %zu changed from 0x%02x to 0x%02x", i,
+                     before[i], after[i]);
+            return 0;
+        }
+    return 1;
 }
 
+/* One call of xrQuendril on the first n bytes of a block of n + 1, as the programs make it. */
+static int quendrilOnce(struct Library* lib, size_t n, int order, char* why, size_t size)
+{
+    uint8_t* block = malloc(n + 1);
+    uint8_t* before = malloc(n + 1);
+    int held = 0;
+    if (!block || !before) {
+        snprintf(why, size, "expected memory for a block of %zu bytes, got none", n + 1);
+    } else {
+        fillPattern(block, n + 1, order);
+        memcpy(before, block, n + 1);
+        BSTR s = lib->xrQuendril(block, (int32_t)n);
+        held = isStringOf(lib, s, before, n, why, size) && untouched(before, block, n + 1, why, size);
+    }
+    free(block);
+    free(before);
+    return held;
+}
+
+/* What xrStringToArray did with a string of the n bytes in expected (and
+ * kGuardBytes after them) stored into target; why it is wrong in why. */
+static int storedRight(const struct Library* lib, const uint8_t* expected, const uint8_t* target, size_t n,
+                       int32_t count, BSTR left, char* why, size_t size)
+{
+    char where[96];
+    const char* problem = stringProblem(lib, left);
+    if (!sameBytes(expected, target, n, why, size))
+        return 0;
+    for (size_t i = n; i < n + kGuardBytes; ++i)
+        if (target[i] != expected[i]) {
+            snprintf(where, sizeof where, "byte 0x%02x at offset %zu", target[i], i);
+            snprintf(why, size, "expected nothing stored past the text, got %s", where);
+            return 0;
+        }
+    if (count < 0 || (size_t)count != n)
+        snprintf(why, size, "expected the count %zu, got %ld", n, (long)count);
+    else if (problem)
+        snprintf(why, size, "expected a live counted string left in the caller's variable, got %s", problem);
+    return count >= 0 && (size_t)count == n && !problem;
+}
+
+/* One call of xrStringToArray storing a string of n bytes into a block with guard bytes after it. */
+static int storeOnce(struct Library* lib, size_t n, int order, char* why, size_t size)
+{
+    uint8_t* expected = malloc(n + kGuardBytes);
+    uint8_t* target = malloc(n + kGuardBytes);
+    BSTR text = NULL;
+    int held = 0;
+    if (expected && target) {
+        fillPattern(expected, n, order);
+        memset(expected + n, order == 1 ? 0x5a : 0xa5, kGuardBytes);
+        for (size_t i = 0; i < n; ++i)
+            target[i] = (uint8_t)~expected[i];
+        memcpy(target + n, expected + n, kGuardBytes);
+        text = lib->alloc((const char*)expected, (uint32_t)n);
+    }
+    if (!text) {
+        snprintf(why, size, "expected memory for a string of %zu bytes, got none", n);
+    } else {
+        const int32_t count = lib->xrStringToArray(&text, target);
+        held = storedRight(lib, expected, target, n, count, text, why, size);
+        if (!stringProblem(lib, text))
+            lib->release(text);
+    }
+    free(expected);
+    free(target);
+    return held;
+}
+
+/* Runs one of kCalls calls at n bytes each, in turn, until one goes wrong; says which in why. */
+static int repeated(int (*once)(struct Library*, size_t, int, char*, size_t), struct Library* lib, size_t n,
+                    char* why, size_t size)
+{
+    for (int call = 0; call < kCalls; ++call)
+        if (!once(lib, n, call, why, size)) {
+            const size_t used = strlen(why);
+            snprintf(why + used, size - used, " (call %d of %d)", call + 1, kCalls);
+            return 0;
+        }
+    return 1;
+}
+
+static int quendrilAt(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    return repeated(quendrilOnce, lib, bytes, why, size);
+}
+
+static int storeAt(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    return repeated(storeOnce, lib, bytes, why, size);
+}
+
+/* Whether s is null, as a refused call's result must be; what it is instead in why. */
+static int isNull(const struct Library* lib, BSTR s, char* why, size_t size)
+{
+    if (!s)
+        return 1;
+    if (stringProblem(lib, s)) {
+        snprintf(why, size, "expected null, got %s", stringProblem(lib, s));
+        return 0;
+    }
+    snprintf(why, size, "expected null, got a string of %lu bytes", (unsigned long)lib->byteLen(s));
+    lib->release(s);
+    return 0;
+}
+
+static int quendrilNegative(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    uint8_t block[8] = {0};
+    (void)bytes;
+    return isNull(lib, lib->xrQuendril(block, -1), why, size);
+}
+
+static int quendrilNullBlock(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    (void)bytes;
+    return isNull(lib, lib->xrQuendril(NULL, 5), why, size);
+}
+
+static int storeNull(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    uint8_t target[kGuardBytes];
+    uint8_t before[kGuardBytes];
+    BSTR none = NULL;
+    (void)bytes;
+    memset(target, 0xa5, sizeof target);
+    memcpy(before, target, sizeof target);
+    const int32_t count = lib->xrStringToArray(&none, target);
+    const char* problem = stringProblem(lib, none);
+    if (!problem)
+        lib->release(none);
+    if (count != 0)
+        snprintf(why, size, "expected the count 0, got %ld", (long)count);
+    else if (problem)
+        snprintf(why, size, "expected a live counted string or null left in the caller's variable, got %s", problem);
+    return count == 0 && !problem && untouched(before, target, sizeof target, why, size);
+}
+
+/* The sizes both functions are tried at: the programs' own first. */
+#define AT_EVERY_SIZE(name, run)                                                                               \
+    {name, 50000, run}, {name, 49999, run}, {name, 50001, run}, {name, 0, run}, {name, 1, run}, {name, 2, run}, \
+        {name, 255, run}, {name, 256, run}, {name, 257, run}, {name, 4096, run}, {name, 40000, run},            \
+        {name, 40001, run}, {name, 65536, run}, {name, 1L << 20, run}
+
+static const struct Check kExports[] = {
+    {"xrQuendril is exported as a function", kNoSize, quendrilExported},
+    {"xrStringToArray is exported as a function", kNoSize, stringToArrayExported},
+    {"the counted-string allocator is reachable", kNoSize, allocatorReachable},
+};
+static const struct Check kQuendril[] = {
+    AT_EVERY_SIZE("xrQuendril", quendrilAt),
+    {"xrQuendril with a negative count", kNoSize, quendrilNegative},
+    {"xrQuendril with a null block", kNoSize, quendrilNullBlock},
+};
+static const struct Check kStringToArray[] = {
+    AT_EVERY_SIZE("xrStringToArray", storeAt),
+    {"xrStringToArray with a null string", kNoSize, storeNull},
+};
+
+#define GROUP(name, checks, needsBoth) {name, checks, sizeof checks / sizeof checks[0], needsBoth}
 static const struct Group groups[] = {
-    {"the exports", checkExports, 0},
-    {"xrQuendril", checkQuendril, 1},
-    {"xrStringToArray", checkStringToArray, 1},
+    GROUP("the exports", kExports, 0),
+    GROUP("xrQuendril", kQuendril, 1),
+    GROUP("xrStringToArray", kStringToArray, 1),
 };
 
 const struct Group* contractGroups(size_t* count)

@@ -57,7 +57,10 @@ int loadLibrary(const char* path, struct Library* lib)
     memset(lib, 0, sizeof *lib);
     lib->handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!lib->handle) {
-        fprintf(out, "FAIL: cannot load %s: %s\n", path, dlerror());
+        const char* reason = dlerror();
+        const int allocatorMissing = strstr(reason, "undefined symbol: Sys") != NULL;
+        fprintf(out, "FAIL: cannot load %s: %s%s%s\n", path, reason, allocatorMissing ? "; " : "",
+                allocatorMissing ? allocatorHint() : "");
         fflush(out);
         return 0;
     }
@@ -93,6 +96,12 @@ int runAsChild(int argc, char** argv)
     (void)argc;
     (void)argv;
     return -1; /* a forked child runs its group without being started again */
+}
+
+const char* allocatorHint(void)
+{
+    return "link the library against the counted-string library, as the kit's link line does: "
+           "cc -shared -fPIC mylib.c $(pkg-config --cflags --libs quendril) -o libquendril.so";
 }
 
 const struct Group* systemGroups(size_t* count)

@@ -88,7 +88,7 @@ void unloadLibrary(struct Library* lib)
 const char* fullPathOf(const char* given, char* buffer, size_t size)
 {
     const DWORD n = GetFullPathNameA(given, (DWORD)size, buffer, NULL);
-    return n > 0 && n < size ? buffer : NULL;
+    return n > 0 && n < size && GetFileAttributesA(buffer) != INVALID_FILE_ATTRIBUTES ? buffer : NULL;
 }
 
 int isRegularFile(const char* path)
@@ -119,6 +119,11 @@ static LONG WINAPI onUnhandled(EXCEPTION_POINTERS* e)
 {
     TerminateProcess(GetCurrentProcess(), e->ExceptionRecord->ExceptionCode);
     return EXCEPTION_EXECUTE_HANDLER;
+}
+
+const char* allocatorHint(void)
+{
+    return "the system's oleaut32.dll provides them";
 }
 
 int runAsChild(int argc, char** argv)
@@ -246,23 +251,43 @@ __asm__(".text\n"
         "  popl %ebp\n"
         "  ret\n");
 
-/* The standard calling convention: the callee removes its two arguments. */
-static void checkConvention(struct Library* lib)
+/* Whether the call left the stack as the standard calling convention
+ * requires (the callee removed its two arguments); what it left in why. */
+static int removedArguments(int32_t imbalance, char* why, size_t size)
 {
-    uint8_t block[4] = {1, 2, 3, 4};
-    uint8_t target[8];
-    int32_t imbalance = 1;
-    BSTR probe = (BSTR)(uintptr_t)callTwo((AnyFunction)lib->xrQuendril, (uint32_t)(uintptr_t)block, 4, &imbalance);
-    check(imbalance == 0, "xrQuendril removes its arguments from the stack");
-    lib->release(probe);
-    BSTR again = lib->alloc("xy", 2);
-    imbalance = 1;
-    callTwo((AnyFunction)lib->xrStringToArray, (uint32_t)(uintptr_t)&again, (uint32_t)(uintptr_t)target, &imbalance);
-    check(imbalance == 0, "xrStringToArray removes its arguments from the stack");
-    lib->release(again);
+    if (imbalance == 0)
+        return 1;
+    snprintf(why, size, "expected its 8 bytes of arguments removed from the stack, got %ld bytes left",
+             (long)-imbalance);
+    return 0;
 }
 
-static const struct Group kOwnGroups[] = {{"the calling convention", checkConvention, 1}};
+static int quendrilConvention(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    uint8_t block[4] = {1, 2, 3, 4};
+    int32_t imbalance = 1;
+    (void)bytes;
+    BSTR probe = (BSTR)(uintptr_t)callTwo((AnyFunction)lib->xrQuendril, (uint32_t)(uintptr_t)block, 4, &imbalance);
+    lib->release(probe);
+    return removedArguments(imbalance, why, size);
+}
+
+static int stringToArrayConvention(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    uint8_t target[8];
+    int32_t imbalance = 1;
+    (void)bytes;
+    BSTR text = lib->alloc("xy", 2);
+    callTwo((AnyFunction)lib->xrStringToArray, (uint32_t)(uintptr_t)&text, (uint32_t)(uintptr_t)target, &imbalance);
+    lib->release(text);
+    return removedArguments(imbalance, why, size);
+}
+
+static const struct Check kConvention[] = {
+    {"xrQuendril's calling convention", kNoSize, quendrilConvention},
+    {"xrStringToArray's calling convention", kNoSize, stringToArrayConvention},
+};
+static const struct Group kOwnGroups[] = {{"the calling convention", kConvention, 2, 1}};
 
 const struct Group* systemGroups(size_t* count)
 {
