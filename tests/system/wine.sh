@@ -2,7 +2,9 @@
 # Runs a Windows program (or one of Wine's own, such as wineboot) under the
 # Wine that matches WINEARCH: win32 (the default) with Debian's wine, win64
 # with its 64-bit loader. Where this machine cannot run 32-bit programs, a
-# 32-bit Wine cannot start at all: the test is skipped (exit 77) and says so.
+# 32-bit Wine cannot start at all: the test is skipped (exit 77) and says so;
+# likewise where the package archive could not supply 32-bit Wine, with the
+# reason scripts/install-deps recorded.
 # `wine.sh --check WHAT` only checks, naming WHAT in the reason for a skip.
 # Usage: wine.sh PROGRAM [ARGUMENTS...] | wine.sh --check WHAT
 set -euo pipefail
@@ -17,6 +19,11 @@ if [[ "${WINEARCH:-win32}" == win64 ]]; then
   export WINELOADER=$loader
 else
   "$root/scripts/runs-32-bit-programs" || skip "this machine cannot run 32-bit programs; $what needs 32-bit Wine"
+  if [[ ! -x "${VC_WINE32_LOADER:-/usr/lib/wine/wine}" ]]; then
+    reason=$(cat "${VC_WINE32_NOTE:-$root/.wine32-missing}" 2>/dev/null || true)
+    [[ -n "$reason" ]] && skip "32-bit Wine could not be installed: $reason; $what needs it"
+    skip "32-bit Wine is not installed; $what needs it"
+  fi
   loader=$(command -v wine) || skip "wine is not installed; $what needs it"
 fi
 [[ -n "$check" ]] && exit 0

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The 32-bit detection and the skip it leads to: the probe's answer agrees
 # with whether a 32-bit program made by the system's own assembler and linker
-# runs here; VC_NO_32BIT=1 makes it answer no; and then a 32-bit Wine test is
-# skipped (status 77) with its reason in one line, never started.
+# runs here; VC_32BIT=yes|no (and the older VC_NO_32BIT=1) answer from outside;
+# a 32-bit Wine test is then skipped (status 77) with its reason in one line,
+# never started, as it is where 32-bit Wine could not be installed.
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
@@ -22,18 +23,30 @@ answer=0
 "$root/scripts/runs-32-bit-programs" || answer=$?
 [[ $answer -eq $expected ]] || fail "the probe answers $answer, an assembled 32-bit program gave status $status"
 
-answer=0
-VC_NO_32BIT=1 "$root/scripts/runs-32-bit-programs" || answer=$?
-[[ $answer -eq 1 ]] || fail "VC_NO_32BIT=1: the probe answers $answer, not 1"
-
-for args in "--check the-suite" "$work/never-started.exe"; do
-  status=0
-  # shellcheck disable=SC2086
-  out=$(VC_NO_32BIT=1 WINEARCH=win32 "$root/tests/system/wine.sh" $args) || status=$?
-  [[ $status -eq 77 ]] || fail "wine.sh $args: status $status, not 77"
-  [[ "$out" =~ ^"SKIP: this machine cannot run 32-bit programs; "[^$'\n']+" needs 32-bit Wine"$ ]] \
-    || fail "wine.sh $args said: $out"
+for setting in VC_32BIT=yes:0 VC_32BIT=no:1 VC_NO_32BIT=1:1; do
+  answer=0
+  env "${setting%:*}" "$root/scripts/runs-32-bit-programs" || answer=$?
+  [[ $answer -eq ${setting##*:} ]] || fail "${setting%:*}: the probe answers $answer, not ${setting##*:}"
 done
+
+# Runs wine.sh for the 32-bit prefix with the settings given; its words in out.
+skipped() {
+  status=0
+  out=$(env "$@" WINEARCH=win32 "$root/tests/system/wine.sh" "$work/never-started.exe") || status=$?
+  [[ $status -eq 77 ]] || fail "wine.sh with $*: status $status, not 77"
+}
+skipped VC_32BIT=no
+[[ "$out" =~ ^"SKIP: this machine cannot run 32-bit programs; never-started.exe needs 32-bit Wine"$ ]] \
+  || fail "wine.sh said: $out"
+out=$(VC_32BIT=no WINEARCH=win32 "$root/tests/system/wine.sh" --check the-suite) || true
+[[ "$out" == *"; the-suite needs 32-bit Wine" ]] || fail "wine.sh --check said: $out"
+
+echo "E: Unable to correct problems, you have held broken packages." >"$work/note"
+skipped VC_32BIT=yes VC_WINE32_LOADER="$work/absent" VC_WINE32_NOTE="$work/note"
+[[ "$out" == "SKIP: 32-bit Wine could not be installed: E: Unable to correct problems, you have held broken packages.; never-started.exe needs it" ]] \
+  || fail "wine.sh without 32-bit Wine said: $out"
+skipped VC_32BIT=yes VC_WINE32_LOADER="$work/absent" VC_WINE32_NOTE="$work/none"
+[[ "$out" == "SKIP: 32-bit Wine is not installed; never-started.exe needs it" ]] || fail "wine.sh said: $out"
 
 echo "32-bit detection checks: $failures failed"
 [[ $failures -eq 0 ]]
