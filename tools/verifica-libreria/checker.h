@@ -106,6 +106,11 @@ int isRegularFile(const char* path);
 int runIsolated(const char* path, size_t i, struct Output* output, struct ChildEnd* end);
 /* Runs one group when argv makes this process a child and returns its exit status; -1 otherwise. */
 int runAsChild(int argc, char** argv);
+/* Waits ms milliseconds. */
+void pauseMilliseconds(int ms);
+/* Starts a thread that waits until the process ends, so that the library is
+ * loaded and called with more than one thread alive, as in the programs. */
+void startIdleThread(void);
 /* How a library reaches the counted-string allocator on this system, for the FAIL line when it does not. */
 const char* allocatorHint(void);
 /* The groups only this system has, *count of them. */

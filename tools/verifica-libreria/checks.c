@@ -10,8 +10,12 @@
 
 /* Calls per size, each with the bytes in another order. */
 enum { kCalls = 3 };
-/* Bytes past the text that xrStringToArray must leave as they were. */
+/* Bytes past the text (past the block's spare element for xrQuendril) that
+ * neither function may change. */
 enum { kGuardBytes = 16 };
+/* How long after its calls a group looks at their blocks again, for writes
+ * the library makes late, from a thread of its own. */
+enum { kWatchMs = 300 };
 
 /* The address a function pointer holds, bit for bit. */
 static void* addressOf(const void* pointer)
@@ -122,23 +126,77 @@ static int untouched(const uint8_t* before, const uint8_t* after, size_t n, char
     return 1;
 }
 
-/* One call of xrQuendril on the first n bytes of a block of n + 1, as the programs make it. */
+/* The blocks of calls that went right, each with what it must still hold,
+ * kept to be looked at again after kWatchMs. */
+enum { kKeptMost = 64 };
+static struct Kept {
+    uint8_t* block;
+    uint8_t* expected;
+    size_t length;
+    size_t bytes;
+    int call;
+} kept[kKeptMost];
+static size_t keptCount;
+
+/* Keeps block and what it must hold, or frees both when there is no room. */
+static void keep(uint8_t* block, uint8_t* expected, size_t length, size_t bytes, int call)
+{
+    if (keptCount == kKeptMost) {
+        free(block);
+        free(expected);
+        return;
+    }
+    const struct Kept k = {block, expected, length, bytes, call};
+    kept[keptCount++] = k;
+}
+
+/* Whether every kept block still holds what it held when its call returned,
+ * kWatchMs later; the first change in why when not. Frees them all. */
+static int keptUntouched(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    (void)lib;
+    (void)bytes;
+    pauseMilliseconds(kWatchMs);
+    int held = 1;
+    for (size_t k = 0; k < keptCount; ++k) {
+        for (size_t i = 0; held && i < kept[k].length; ++i)
+            if (kept[k].block[i] != kept[k].expected[i]) {
+                snprintf(why, size,
+                         "expected the blocks untouched %d ms after the calls, got byte %zu of the block of the "
+                         "%zu-byte call %d changed from 0x%02x to 0x%02x",
+                         kWatchMs, i, kept[k].bytes, kept[k].call + 1, kept[k].expected[i], kept[k].block[i]);
+                held = 0;
+            }
+        free(kept[k].block);
+        free(kept[k].expected);
+    }
+    keptCount = 0;
+    return held;
+}
+
+/* One call of xrQuendril on the first n bytes of a block of n + 1, as the
+ * programs make it, with guard bytes after it. */
 static int quendrilOnce(struct Library* lib, size_t n, int order, char* why, size_t size)
 {
-    uint8_t* block = malloc(n + 1);
-    uint8_t* before = malloc(n + 1);
+    const size_t length = n + 1 + kGuardBytes;
+    uint8_t* block = malloc(length);
+    uint8_t* before = malloc(length);
     int held = 0;
     if (!block || !before) {
-        snprintf(why, size, "expected memory for a block of %zu bytes, got none", n + 1);
+        snprintf(why, size, "expected memory for a block of %zu bytes, got none", length);
     } else {
-        fillPattern(block, n + 1, order);
-        memcpy(before, block, n + 1);
+        fillPattern(block, length, order);
+        memcpy(before, block, length);
         BSTR s = lib->xrQuendril(block, (int32_t)n);
-        held = isStringOf(lib, s, before, n, why, size) && untouched(before, block, n + 1, why, size);
+        held = isStringOf(lib, s, before, n, why, size) && untouched(before, block, length, why, size);
+    }
+    if (held) {
+        keep(block, before, length, n, order);
+        return 1;
     }
     free(block);
     free(before);
-    return held;
+    return 0;
 }
 
 /* What xrStringToArray did with a string of the n bytes in expected (and
@@ -185,6 +243,10 @@ static int storeOnce(struct Library* lib, size_t n, int order, char* why, size_t
         held = storedRight(lib, expected, target, n, count, text, why, size);
         if (!stringProblem(lib, text))
             lib->release(text);
+    }
+    if (held) {
+        keep(target, expected, n + kGuardBytes, n, order);
+        return 1;
     }
     free(expected);
     free(target);
@@ -275,10 +337,12 @@ static const struct Check kQuendril[] = {
     AT_EVERY_SIZE("xrQuendril", quendrilAt),
     {"xrQuendril with a negative count", kNoSize, quendrilNegative},
     {"xrQuendril with a null block", kNoSize, quendrilNullBlock},
+    {"xrQuendril's blocks after the calls", kNoSize, keptUntouched},
 };
 static const struct Check kStringToArray[] = {
     AT_EVERY_SIZE("xrStringToArray", storeAt),
     {"xrStringToArray with a null string", kNoSize, storeNull},
+    {"xrStringToArray's blocks after the calls", kNoSize, keptUntouched},
 };
 
 #define GROUP(name, checks, needsBoth) {name, checks, sizeof checks / sizeof checks[0], needsBoth}

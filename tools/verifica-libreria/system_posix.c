@@ -9,6 +9,7 @@
 #include <limits.h>
 #include <link.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -108,6 +109,28 @@ const struct Group* systemGroups(size_t* count)
 {
     *count = 0;
     return NULL;
+}
+
+void pauseMilliseconds(int ms)
+{
+    struct timespec left = {ms / 1000, (long)(ms % 1000) * 1000000};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+static void* idle(void* unused)
+{
+    (void)unused;
+    for (;;)
+        pause();
+    return NULL;
+}
+
+void startIdleThread(void)
+{
+    pthread_t thread;
+    if (pthread_create(&thread, NULL, idle, NULL) == 0)
+        pthread_detach(thread);
 }
 
 static long long nowMs(void)

@@ -121,6 +121,26 @@ static LONG WINAPI onUnhandled(EXCEPTION_POINTERS* e)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+void pauseMilliseconds(int ms)
+{
+    Sleep((DWORD)ms);
+}
+
+static DWORD WINAPI idle(void* unused)
+{
+    (void)unused;
+    for (;;)
+        Sleep(INFINITE);
+    return 0;
+}
+
+void startIdleThread(void)
+{
+    HANDLE thread = CreateThread(NULL, 0, idle, NULL, 0, NULL);
+    if (thread)
+        CloseHandle(thread);
+}
+
 const char* allocatorHint(void)
 {
     return "the system's oleaut32.dll provides them";

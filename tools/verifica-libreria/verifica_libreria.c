@@ -99,6 +99,7 @@ static void runCheck(struct Library* lib, const struct Check* c)
 void runGroup(const char* path, const struct Group* group)
 {
     struct Library lib;
+    startIdleThread();
     if (!loadLibrary(path, &lib))
         return;
     say("loaded");
