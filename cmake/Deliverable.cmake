@@ -113,10 +113,6 @@ if(WIN32)
                        "Misura di una libreria di conversione" console)
   install(TARGETS misura-libreria RUNTIME DESTINATION .)
   install(TARGETS quendril RUNTIME DESTINATION ${VC_STAND_IN_FOLDER})
-  # The contract's headers for library makers, as a library includes them.
-  set(VC_KIT_HEADERS include/quendril.h include/platform/sysstring.h)
-  install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h DESTINATION include)
-  install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h DESTINATION include/platform)
 else()
   install(TARGETS quendril LIBRARY DESTINATION ${VC_INSTALL_PKGDIR}/${VC_STAND_IN_FOLDER})
   # The counted-string library under its versioned name, with the link that

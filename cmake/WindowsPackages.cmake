@@ -32,8 +32,11 @@ foreach(file IN LISTS program_files ITEMS misura-libreria.exe verifica-libreria.
   string(APPEND VC_NSIS_REFUSE "  !insertmacro RefuseWhileRunning \"${file}\"\n")
 endforeach()
 # The kit for library makers: the checker and the headers a library compiles
-# against, in the folders of the install tree; each folder is removed once empty.
-set(VC_KIT_FILES verifica-libreria.exe ${VC_KIT_HEADERS})
+# against, as a library includes them, in the folders of the install tree;
+# the uninstaller removes each folder once empty.
+install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h DESTINATION include)
+install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h DESTINATION include/platform)
+set(VC_KIT_FILES verifica-libreria.exe include/quendril.h include/platform/sysstring.h)
 set(VC_NSIS_KIT_FILES "")
 set(VC_NSIS_KIT_DELETES "")
 set(kit_folders "")
