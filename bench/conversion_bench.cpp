@@ -373,9 +373,12 @@ void FirstPress(benchmark::State& state, const std::string& args)
 }
 
 void FirstPress_InProgram(benchmark::State& s) { FirstPress(s, "p"); }
+// The library's first call: the binding (the load rehearsal included) and one conversion.
+void FirstPress_Library(benchmark::State& s) { FirstPress(s, "q"); }
 void FirstPress_InProgram_DefaultHeap(benchmark::State& s) { FirstPress(s, "default-heap p"); }
 BENCHMARK(FirstPress_InProgram)->Iterations(10)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(FirstPress_InProgram_DefaultHeap)->Iterations(5)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(FirstPress_Library)->Iterations(10)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // Ten presses of a fresh process, each after both library runs but the first,
 // then the floor loop four times: the spread of the presses (max over min) and

@@ -6,6 +6,7 @@
 // "default-heap".
 //   p   the in-program bytes-to-text conversion, the interval of "Quendril"
 //   s   the in-program text-to-bytes conversion, the interval of "StringToArray"
+//   q   the library's bytes-to-text conversion, the interval of "Quendril" with the library
 //   l   both library runs, one after the other (timed as one step)
 //   f   the floor of p: an exact-size allocation and one copy per character
 #include "bench/process_readings.h"
@@ -52,6 +53,9 @@ bool step(char what, const core::RunEnvironment& env)
     case 's':
         core::TextToBytes(core::Method::InProgram, s, mat, env);
         break;
+    case 'q':
+        sink = core::BytesToText(core::Method::Library, mat, core::kBlockBytes, env).size();
+        break;
     case 'l':
         sink = core::BytesToText(core::Method::Library, mat, core::kBlockBytes, env).size();
         core::TextToBytes(core::Method::Library, s, mat, env);
@@ -82,7 +86,7 @@ int main(int argc, char* argv[])
     for (int i = first; i < argc; ++i) {
         for (const char* c = argv[i]; *c; ++c) {
             if (!step(*c, env)) {
-                std::fprintf(stderr, "press_probe: unknown step '%c' (p, s, l or f)\n", *c);
+                std::fprintf(stderr, "press_probe: unknown step '%c' (p, s, q, l or f)\n", *c);
                 return 2;
             }
         }

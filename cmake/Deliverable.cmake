@@ -4,11 +4,6 @@
 # version information and icon group as resources; elsewhere it carries them
 # as an ELF package-metadata note (its resource script is still generated and
 # checked) and is installed with its desktop entry, icons and metainfo.
-include(GNUInstallDirs)
-
-# Where the programs and the libraries they load live once installed: a
-# private folder of the package, the same on every architecture.
-set(VC_INSTALL_PKGDIR "lib/verifica-conversione")
 set(VC_RESOURCES "${PROJECT_SOURCE_DIR}/resources")
 set(VC_ICON "${VC_RESOURCES}/icon.ico")
 # The four numbers of a Windows file version, from the project's version.
@@ -103,26 +98,12 @@ function(add_deliverable VC_NAME)
   endforeach()
 endfunction()
 
-# The libraries the programs load at run time are installed beside them; so
-# is the kit for library makers: the contract's headers and a pkg-config file
-# (the contract checker installs itself, from tools/verifica-libreria).
-# The stand-in goes below them, searched last (see VC_STAND_IN_FOLDER).
+# The kit's commands (the contract, the stand-in and the checker install themselves).
 if(WIN32)
-  vc_windows_resources(quendril quendril quendril.dll "${VC_PRODUCT}" "Libreria di conversione sostitutiva" library)
   vc_windows_resources(misura-libreria misura-libreria misura-libreria.exe "${VC_PRODUCT}"
                        "Misura di una libreria di conversione" console)
   install(TARGETS misura-libreria RUNTIME DESTINATION .)
-  install(TARGETS quendril RUNTIME DESTINATION ${VC_STAND_IN_FOLDER})
 else()
-  install(TARGETS quendril LIBRARY DESTINATION ${VC_INSTALL_PKGDIR}/${VC_STAND_IN_FOLDER})
-  # The counted-string library under its versioned name, with the link that
-  # the kit's link line names.
-  install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_SKIP)
-  install(TARGETS sysstring LIBRARY DESTINATION ${VC_INSTALL_PKGDIR} NAMELINK_ONLY)
+  install(TARGETS ${VC_REHEARSAL_PROGRAM} RUNTIME DESTINATION ${VC_INSTALL_PKGDIR})
   vc_install_program(misura-libreria)
-  install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril)
-  install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h
-          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quendril/platform)
-  configure_file(${VC_RESOURCES}/quendril.pc.in ${PROJECT_BINARY_DIR}/resources/quendril.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/resources/quendril.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endif()

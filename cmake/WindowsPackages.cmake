@@ -34,9 +34,8 @@ endforeach()
 # The kit for library makers: the checker and the headers a library compiles
 # against, as a library includes them, in the folders of the install tree;
 # the uninstaller removes each folder once empty.
-install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h DESTINATION include)
-install(FILES ${PROJECT_SOURCE_DIR}/platform/sysstring.h DESTINATION include/platform)
-set(VC_KIT_FILES verifica-libreria.exe include/quendril.h include/platform/sysstring.h)
+install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h ${PROJECT_SOURCE_DIR}/contract/sysstring.h DESTINATION include)
+set(VC_KIT_FILES verifica-libreria.exe include/quendril.h include/sysstring.h)
 set(VC_NSIS_KIT_FILES "")
 set(VC_NSIS_KIT_DELETES "")
 set(kit_folders "")

@@ -6,7 +6,8 @@
 #ifndef QUENDRIL_H
 #define QUENDRIL_H
 
-#include "platform/sysstring.h"
+/* Its neighbour, in the source tree as once installed. */
+#include "sysstring.h"
 
 #include <stdint.h>
 

@@ -37,6 +37,12 @@ std::int32_t QuendrilLibrary::xrStringToArray(platform::Bstr& text, std::uint8_t
     return stored;
 }
 
+void QuendrilLibrary::bind()
+{
+    xrQuendril_.get();
+    xrStringToArray_.get();
+}
+
 std::unique_ptr<QuendrilLibrary> programsLibrary()
 {
     // An installed package keeps its stand-in below the programs' folder, so

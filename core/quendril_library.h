@@ -27,6 +27,12 @@ public:
     // string, and what it leaves there is checked as xrQuendril's result is.
     std::int32_t xrStringToArray(platform::Bstr& text, std::uint8_t* first);
 
+    // Puts back what calls may have taken from the program (see platform::Library); outside the timing.
+    void reclaimProgramState() const { lib_.reclaimProgramState(); }
+
+    // Binds both functions now, loading the library first if needed: what a first call does before it converts.
+    void bind();
+
     // The full path of the file loaded for the library; empty until its first call.
     std::string loadedPath() const { return lib_.loadedPath(); }
 

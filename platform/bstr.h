@@ -2,7 +2,7 @@
 // how C++ code holds what a conversion library returns or what it hands to one.
 #pragma once
 
-#include "platform/sysstring.h"
+#include "contract/sysstring.h"
 
 #include <cstdint>
 #include <string_view>

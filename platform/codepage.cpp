@@ -1,8 +1,10 @@
 // Windows-1252, table-driven, with its bulk conversions between texts and
-// counted byte strings. The bulk conversions of Windows-1252 first treat every
-// byte as standing for itself, a loop the compiler vectorises, and go back
+// counted byte strings. The bulk conversions first treat every byte as
+// standing for itself, in one vector pass (platform/bulk.h), and go back
 // through the table only when a byte or character needs it.
 #include "platform/codepage.h"
+
+#include "platform/bulk.h"
 
 #include <algorithm>
 
@@ -58,14 +60,8 @@ std::int16_t Windows1252::codeOfSpecial(char16_t c)
 
 std::u16string Windows1252::decode(std::string_view bytes) const
 {
-    const auto* first = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::u16string text(first, first + bytes.size());
-    // Bytes 0x80-0x9F, the only ones not standing for themselves, are those
-    // below 0x20 once their top bit is flipped: one minimum finds them.
-    unsigned char least = 0xFF;
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        least = std::min<unsigned char>(least, first[i] ^ 0x80);
-    if (least < 0x20)
+    std::u16string text(bytes.size(), u'\0');
+    if (bulk::widen(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), text.data()))
         for (char16_t& c : text)
             c = kToUnicode[c];
     return text;
@@ -75,12 +71,8 @@ Bstr Windows1252::encode(std::u16string_view text) const
 {
     Bstr s = Bstr::ofLength(text.size());
     char* out = s.data();
-    char16_t seen = 0; // every bit any character has: none from 0x80 on means all ASCII
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        out[i] = static_cast<char>(text[i]);
-        seen |= text[i];
-    }
-    if (seen >= 0x80)
+    // No character from 0x80 on means every one is its own code.
+    if (bulk::narrow(text.data(), text.size(), out) >= 0x80)
         for (std::size_t i = 0; i < text.size(); ++i)
             out[i] = static_cast<char>(codeOfChar(text[i]));
     return s;

@@ -1,7 +1,8 @@
 // Private to the platform layer's Windows sources: what resuming a faulting
 // library call needs to know of the processor, which differs between 32- and
-// 64-bit Windows. One source per architecture (cpu_win_x86.cpp,
-// cpu_win_x64.cpp), chosen by the build.
+// 64-bit Windows (one source per architecture, cpu_win_x86.cpp or
+// cpu_win_x64.cpp, chosen by the build), and how an exception code is told
+// and named, the same on both (fatal_fault_win.cpp).
 #pragma once
 
 #include <windows.h>

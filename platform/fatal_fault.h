@@ -17,6 +17,11 @@ namespace platform {
 // its own way (a box, stderr) and ends with status 1.
 std::optional<RuntimeError> prepareProcess();
 
+// Reports error as a fatal fault is reported, and ends: on POSIX systems in a
+// fresh image of the program (whose display connection and descriptors are
+// its own again), on Windows by raising it.
+[[noreturn]] void reportAsFault(const RuntimeError& error);
+
 // Ends the process with status; once a library call has faulted, without
 // running any more of the library's code (its detach or exit code).
 [[noreturn]] void endProcess(int status);

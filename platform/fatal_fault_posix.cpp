@@ -9,6 +9,7 @@
 
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
+#include "platform/supervisor.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -111,6 +112,14 @@ void onFaultWhileReporting(int)
     _exit(EXIT_FAILURE);
 }
 
+void installAlternateStack()
+{
+    stack_t stack{};
+    stack.ss_sp = alternateStack;
+    stack.ss_size = sizeof alternateStack;
+    sigaltstack(&stack, nullptr);
+}
+
 void installHandlers(void (*handler)(int))
 {
     struct sigaction action{};
@@ -158,8 +167,10 @@ namespace activity {
 
 void restoreFaultHandlers() noexcept
 {
-    if (executable[0])
-        installHandlers(onFatalFault);
+    if (!executable[0])
+        return;
+    installAlternateStack();
+    installHandlers(onFatalFault);
 }
 
 } // namespace activity
@@ -174,17 +185,29 @@ std::optional<RuntimeError> prepareProcess()
     if (n <= 0)
         return std::nullopt; // no way to start a fresh image: faults end the process as before
     executable[n] = '\0';
-    stack_t stack{};
-    stack.ss_sp = alternateStack;
-    stack.ss_size = sizeof alternateStack;
-    sigaltstack(&stack, nullptr);
+    installAlternateStack();
     installHandlers(onFatalFault);
     return std::nullopt;
+}
+
+void reportAsFault(const RuntimeError& error)
+{
+    if (executable[0]) {
+        reportText.clear();
+        faultReport::appendHandOverHead(reportText, static_cast<unsigned long>(getpid()), error.number());
+        reportText.append(error.description().c_str());
+        if (setenv(kVariable, reportText.data(), 1) == 0) {
+            char* const argv[] = {executable, nullptr};
+            execv(executable, argv);
+        }
+    }
+    throw error;
 }
 
 // A fault replaces the image, so no library that faulted is left to skip.
 void endProcess(int status)
 {
+    announceEnd();
     std::exit(status);
 }
 

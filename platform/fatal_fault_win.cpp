@@ -175,6 +175,11 @@ std::optional<RuntimeError> prepareProcess()
     return std::nullopt;
 }
 
+void reportAsFault(const RuntimeError& error)
+{
+    throw error;
+}
+
 void endProcess(int status)
 {
     if (activity::faulted()) {

@@ -24,8 +24,21 @@ const char* calling() noexcept;
 void markFaulted() noexcept;
 bool faulted() noexcept;
 
-// Puts back the program's fatal fault handlers, if prepareProcess installed
-// them: a library's constructor may have replaced them with its own.
+// Puts back the program's fatal fault handlers and their alternate stack, if
+// prepareProcess installed them: a library may have replaced them with its own.
 void restoreFaultHandlers() noexcept;
+
+// The markers as a supervising process reads them once this one has ended:
+// plain copies, in memory the two processes share.
+struct Mirror {
+    char library[256];
+    char function[64];
+    std::atomic<bool> loading;
+    std::atomic<bool> calling;
+};
+
+// From now on every marker set is also copied into mirror (memory shared with
+// a supervisor, made before it forked).
+void mirrorInto(Mirror* mirror) noexcept;
 
 } // namespace platform::activity

@@ -59,6 +59,29 @@ void appendDescription(Text& out, const char* library, const char* function, boo
     out.append(fault);
 }
 
+void appendEndDescription(Text& out, const char* library, const char* function, bool loading,
+                          const char* how) noexcept
+{
+    if (function) {
+        out.append("il programma è terminato durante una chiamata a '");
+        out.append(function);
+        out.append("' della libreria '");
+        out.append(library);
+        out.append("': ");
+    } else if (loading) {
+        out.append("il programma è terminato durante il caricamento della libreria '");
+        out.append(library);
+        out.append("': ");
+    } else if (*library) {
+        out.append("il programma è terminato fuori da una chiamata alla libreria '");
+        out.append(library);
+        out.append("': ");
+    } else {
+        out.append("il programma è terminato inaspettatamente: ");
+    }
+    out.append(how);
+}
+
 std::string description(const char* library, const char* function, bool loading, const char* fault)
 {
     char buffer[1024];

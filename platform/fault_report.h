@@ -42,6 +42,12 @@ private:
 void appendDescription(Text& out, const char* library, const char* function, bool loading, bool exiting,
                        const char* fault) noexcept;
 
+// Appends how the program ended when nothing it ran chose to end it: during a
+// call of function (when not null) in library, while loading library, outside
+// any call to library, or with no library (library empty); then how it ended.
+void appendEndDescription(Text& out, const char* library, const char* function, bool loading,
+                          const char* how) noexcept;
+
 // The same description as a string, for a fault told outside a handler.
 std::string description(const char* library, const char* function, bool loading, const char* fault);
 

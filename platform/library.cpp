@@ -3,8 +3,10 @@
 // library_posix.cpp and library_win.cpp.
 #include "platform/library.h"
 
+#include "platform/fatal_fault.h"
 #include "platform/runtime_error.h"
 
+#include <string>
 #include <utility>
 
 namespace platform {
@@ -39,6 +41,12 @@ void raiseLibraryNotFound(const std::string& path)
 void raiseLibraryNotLoadable(const std::string& path, const std::string& reason)
 {
     throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + path + "': " + reason);
+}
+
+void Library::reportDescriptorLost(int fd) const
+{
+    reportAsFault(RuntimeError(kInternalError, "la libreria ha chiuso un descrittore del programma (il "
+                                                   + std::to_string(fd) + ", libreria '" + fileName_ + "')"));
 }
 
 void Library::raiseBadString(const char* function, const char* problem) const

@@ -38,6 +38,13 @@ public:
     // raised here. call must not throw.
     void callGuarded(const char* function, void (*call)(void*), void* context);
 
+    // After calls into the library, outside any timed interval: puts back the
+    // program's signal mask, fault handlers and alternate signal stack, and
+    // checks that the descriptors the program had before loading it still
+    // refer to the same files; one that does not is error 51, reported as a
+    // fault (the display connection may be the one lost). Nothing before loading.
+    void reclaimProgramState() const;
+
     // Error 51: function of this library handed over a string that is not one, for the reason given.
     [[noreturn]] void raiseBadString(const char* function, const char* problem) const;
 
@@ -45,6 +52,8 @@ private:
     void load();
     // Error 453: this library has no function called name, for the reason given.
     [[noreturn]] void raiseNoSuchFunction(const char* name, const std::string& reason) const;
+    // Error 51, reported as a fault: the library closed or replaced the program's descriptor fd.
+    [[noreturn]] void reportDescriptorLost(int fd) const;
     // Error 453: what this library exports as name is not executable code.
     [[noreturn]] void raiseNotAFunction(const char* name) const;
     // Error 53: this library is neither in its folder nor `elsewhere`, for the reason given.

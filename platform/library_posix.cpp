@@ -4,20 +4,26 @@
 // and does not include the current directory; the last folder, if any, is
 // tried by absolute path once the standard search has found nothing. Only a regular file (or a link
 // to one) is ever opened: opening a FIFO would block for ever. Loading is
-// rehearsed in a child process; a fault later on, inside a call or not, takes
-// the process's one fatal fault path (fatal_fault_posix.cpp).
+// rehearsed in a small program of its own (load_rehearsal.h); a fault later
+// on, inside a call or not, takes the process's one fatal fault path
+// (fatal_fault_posix.cpp).
 #include "platform/library.h"
 
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
+#include "platform/folders.h"
+#include "platform/load_rehearsal.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <elf.h>
+#include <fcntl.h>
 #include <link.h>
 #include <pthread.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +36,7 @@
 #include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -109,33 +116,152 @@ bool inExecutableCode(void* handle, const void* address)
     return query.found;
 }
 
-// How a child that loaded the library ends when loading returned.
-constexpr int kProbeLoaded = 97;
+// The rehearsal program's path as set for the tests; empty for the default.
+std::string& rehearsalProgramPath()
+{
+    static std::string path;
+    return path;
+}
 
-// Loads path in a child process first: a constructor that faults (even with
-// every signal blocked, which no handler survives) or ends the process is
-// error 51 here, before the program itself runs it.
-void probeLoading(const std::string& path, const std::string& fileName)
+// The rehearsal program: the one set, or the one beside the running program;
+// empty when the running program's folder cannot be told.
+std::string rehearsalProgram()
+{
+    if (!rehearsalProgramPath().empty())
+        return rehearsalProgramPath();
+    try {
+        return programFolder() + "/" VC_REHEARSAL_PROGRAM;
+    } catch (const RuntimeError&) {
+        return {};
+    }
+}
+
+// Starts the rehearsal program on path with reportFd as its report
+// descriptor, nothing else of the program's but descriptors 0-2, and default
+// signal dispositions and an empty mask; -1 when it cannot be started.
+// posix_spawn makes no copy of the program, so the cost does not grow with it.
+pid_t spawnRehearsal(const std::string& path, int reportFd)
+{
+    const std::string program = rehearsalProgram();
+    if (program.empty())
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, reportFd, rehearsal::kReportDescriptor);
+    posix_spawn_file_actions_addclosefrom_np(&actions, rehearsal::kReportDescriptor + 1);
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigfillset(&signals);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(path.c_str()), nullptr};
+    pid_t child = -1;
+    if (posix_spawn(&child, program.c_str(), &actions, &attributes, argv, environ) != 0)
+        child = -1;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+// The same in a forked copy of the program, for when the rehearsal program
+// cannot be started; -1 when no child can be made.
+pid_t forkRehearsal(const std::string& path, int reportFd)
 {
     const pid_t child = fork();
     if (child == 0) {
-        for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS})
-            std::signal(signal, SIG_DFL);
-        dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        _exit(kProbeLoaded); // a library that could not be loaded is told by the real attempt
+        rehearsal::loadAndReport(path.c_str(), reportFd);
+        _exit(0);
     }
-    if (child < 0)
-        return; // no child to spare: the library is loaded without the rehearsal
+    return child;
+}
+
+// Waits for the rehearsal child and tells how it ended: empty when it
+// reported loading and then ended with status 0, otherwise its fault or its
+// status. The report is read only once the child has ended, so that a process
+// the library leaves behind holding the pipe cannot keep the program waiting.
+std::string rehearsalOutcome(pid_t child, int reportFd)
+{
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    std::string fault;
+    char report[16] = {};
+    ssize_t got = 0;
+    fcntl(reportFd, F_SETFL, O_NONBLOCK);
+    while ((got = read(reportFd, report, sizeof report)) < 0 && errno == EINTR) {
+    }
+    const bool loaded = got > 0 && std::string_view(report, static_cast<std::size_t>(got)) == rehearsal::kLoadedReport;
     if (WIFSIGNALED(status))
-        fault = sigdescr_np(WTERMSIG(status));
-    else if (WIFEXITED(status) && WEXITSTATUS(status) != kProbeLoaded)
-        fault = "ha terminato il processo con stato " + std::to_string(WEXITSTATUS(status));
+        return sigdescr_np(WTERMSIG(status));
+    if (!loaded || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "ha terminato il processo con stato " + std::to_string(WEXITSTATUS(status));
+    return {};
+}
+
+// Loads path in another process first: a constructor that faults (even with
+// every signal blocked, which no handler survives), only with threads alive,
+// or ends the process is error 51 here, before the program itself runs it.
+void probeLoading(const std::string& path, const std::string& fileName)
+{
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
+        return; // no pipe to spare: the library is loaded without the rehearsal
+    // Above the report descriptor, so that placing it there is a true copy.
+    const int writeEnd = fcntl(report[1], F_DUPFD_CLOEXEC, rehearsal::kReportDescriptor + 1);
+    close(report[1]);
+    pid_t child = writeEnd < 0 ? -1 : spawnRehearsal(path, writeEnd);
+    if (child < 0 && writeEnd >= 0)
+        child = forkRehearsal(path, writeEnd);
+    if (writeEnd >= 0)
+        close(writeEnd);
+    const std::string fault = child < 0 ? std::string() : rehearsalOutcome(child, report[0]);
+    close(report[0]);
     if (!fault.empty())
         throw RuntimeError(kInternalError, faultReport::description(fileName.c_str(), nullptr, true, fault.c_str()));
+}
+
+// The program's signal mask and open files from before its library was first
+// loaded: what every later call must leave as it found it.
+sigset_t programMask;
+struct OpenFile {
+    int fd;
+    dev_t device;
+    ino_t inode;
+};
+std::vector<OpenFile> programFiles;
+bool programStateTaken = false;
+
+void takeProgramState()
+{
+    if (programStateTaken)
+        return;
+    programStateTaken = true;
+    pthread_sigmask(SIG_SETMASK, nullptr, &programMask);
+    DIR* folder = opendir("/proc/self/fd");
+    if (!folder)
+        return; // no list of descriptors to watch
+    const int own = dirfd(folder);
+    while (const dirent* entry = readdir(folder)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        struct stat st{};
+        if (*end == '\0' && end != entry->d_name && fd != own && fstat(static_cast<int>(fd), &st) == 0)
+            programFiles.push_back({static_cast<int>(fd), st.st_dev, st.st_ino});
+    }
+    closedir(folder);
+}
+
+// The first of the program's descriptors that no longer refers to its file; -1 if none.
+int lostDescriptor()
+{
+    for (const OpenFile& file : programFiles) {
+        struct stat st{};
+        if (fstat(file.fd, &st) != 0 || st.st_dev != file.device || st.st_ino != file.inode)
+            return file.fd;
+    }
+    return -1;
 }
 
 // Opens path as the program's own: rehearsed first, marked for the fault
@@ -144,8 +270,8 @@ void probeLoading(const std::string& path, const std::string& fileName)
 void* openLibrary(const std::string& path, const std::string& fileName, int flags)
 {
     probeLoading(path, fileName);
-    sigset_t mask;
-    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    takeProgramState();
+    const sigset_t mask = programMask;
     activity::setLibrary(fileName.c_str());
     activity::setLoading(true);
     void* handle = dlopen(path.c_str(), flags);
@@ -173,6 +299,11 @@ void* openIn(const std::string& folder, const std::string& fileName)
 }
 
 } // namespace
+
+void rehearsal::setProgram(std::string path)
+{
+    rehearsalProgramPath() = std::move(path);
+}
 
 std::string libraryFileName(const std::string& name)
 {
@@ -228,6 +359,16 @@ void* Library::resolve(const char* name)
         raiseNotAFunction(name);
     return address;
 }
+void Library::reclaimProgramState() const
+{
+    if (!handle_)
+        return;
+    pthread_sigmask(SIG_SETMASK, &programMask, nullptr);
+    activity::restoreFaultHandlers();
+    if (const int fd = lostDescriptor(); fd >= 0)
+        reportDescriptorLost(fd);
+}
+
 void Library::callGuarded(const char* function, void (*call)(void*), void* context)
 {
     const char* const outer = activity::setCalling(function);

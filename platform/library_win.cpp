@@ -138,6 +138,14 @@ void Library::load()
     }
 }
 
+// A call can take nothing from the program here that the fault guard does not
+// put back but the unhandled-exception filter and the abort handler.
+void Library::reclaimProgramState() const
+{
+    if (handle_)
+        activity::restoreFaultHandlers();
+}
+
 std::string Library::loadedPath() const
 {
     if (!handle_)

@@ -23,6 +23,7 @@ struct Case {
     core::Method method;
     std::int32_t bytes;
     std::optional<double> firstCall; // the library function's first call, binding included
+    std::optional<double> binding;   // the first call's binding of the library's functions
     std::vector<double> times;
     Summary summary;
 };
@@ -44,7 +45,7 @@ double timeOnce(Conversion conversion, core::Method method, std::int32_t bytes,
                 const core::RunEnvironment& env, const Clock& clock);
 
 // Measures one case: its first call if firstCall says the function has not
-// been called yet, the warm-up, then the timed runs. Errors leave it as RuntimeError.
+// been called yet (for the library, its binding timed apart and added), the warm-up, then the timed runs. Errors leave it as RuntimeError.
 Case measureCase(Conversion conversion, core::Method method, std::int32_t bytes, const Repetitions& reps,
                  const core::RunEnvironment& env, bool firstCall, const Clock& clock,
                  const ProgressFn& progress);

@@ -143,7 +143,9 @@ void writeCase(std::ostream& out, const Case& c)
     const Summary& s = c.summary;
     out << conversionTitle(c.conversion) << ", " << methodId(c.method) << ", " << c.bytes << " bytes\n";
     if (c.firstCall)
-        out << "  First call (binding included): " << formatDuration(*c.firstCall) << "  (not in the figures below)\n";
+        out << "  First call (binding included): " << formatDuration(*c.firstCall)
+            << (c.binding ? ", of which binding " + formatDuration(*c.binding) : std::string())
+            << "  (not in the figures below)\n";
     out << "  Time (mean ± σ):     " << meanText(s) << '\n'
         << "  Median:              " << formatDuration(s.median) << '\n'
         << "  Range (min … max):   " << formatDuration(s.min) << " … " << formatDuration(s.max) << '\n'
@@ -241,6 +243,7 @@ void writeJson(std::ostream& out, const std::string& libraryPath, const std::vec
             << "      \"bytes\": " << c.bytes << ",\n"
             << "      \"runs\": " << s.runs << ",\n"
             << "      \"first_call\": " << (c.firstCall ? number(*c.firstCall) : std::string("null")) << ",\n"
+            << "      \"first_call_binding\": " << (c.binding ? number(*c.binding) : std::string("null")) << ",\n"
             << "      \"mean\": " << number(s.mean) << ",\n"
             << "      \"stddev\": " << number(s.stddev) << ",\n"
             << "      \"median\": " << number(s.median) << ",\n"

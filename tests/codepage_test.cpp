@@ -5,11 +5,14 @@
 // system converts, against our own table.
 #include "platform/codepage.h"
 
+#include "platform/bulk.h"
+
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 using namespace platform;
 using testing_support::referenceWindows1252Character;
@@ -79,4 +82,35 @@ TEST(AnsiBstr, RoundTripsByStoredLengthWithZeros)
     EXPECT_EQ(s.bytes(), std::string_view("a\0\x80\0b", 5));
     EXPECT_EQ(ansiCodePage().decode(s.bytes()), text);
     EXPECT_EQ(ansiCodePage().decode(Bstr().bytes()), u"");
+}
+
+// The vector steps against the plain ones, at every length up to past two
+// vector widths and at every misalignment, with one special byte or wide
+// character moved through every position (and none), so that a lane, a tail
+// or a flag that the vector form mishandles shows.
+TEST(BulkSteps, VectorFormsAgreeWithPlainLoops)
+{
+    for (std::size_t offset = 0; offset < 4; ++offset) {
+        for (std::size_t n = 0; n <= 40; ++n) {
+            for (std::size_t marked = 0; marked <= n; ++marked) {
+                std::vector<std::uint8_t> bytes(offset + n);
+                std::u16string chars(offset + n, u'\0');
+                for (std::size_t i = 0; i < n; ++i) {
+                    // Ordinary bytes either side of 0x80-0x9F; the marked one inside it.
+                    bytes[offset + i] = i == marked ? 0x80 + i % 0x20 : (i * 37 % 2 ? 0x7F : 0xA0 + i);
+                    chars[offset + i] = i == marked ? static_cast<char16_t>(0x100 + i * 0x101) : bytes[offset + i] & 0x7F;
+                }
+                std::u16string wide(n + 1, u'!'), widePlain(n + 1, u'!');
+                std::string narrow(n + 1, '!'), narrowPlain(n + 1, '!');
+                const bool special = bulk::widen(bytes.data() + offset, n, wide.data());
+                EXPECT_EQ(special, bulk::widenPlain(bytes.data() + offset, n, widePlain.data()));
+                EXPECT_EQ(special, marked < n) << "length " << n << ", marked " << marked;
+                EXPECT_EQ(wide, widePlain) << "length " << n << ", offset " << offset;
+                const char16_t seen = bulk::narrow(chars.data() + offset, n, narrow.data());
+                EXPECT_EQ(seen, bulk::narrowPlain(chars.data() + offset, n, narrowPlain.data()));
+                EXPECT_EQ(seen >= 0x100, marked < n) << "length " << n << ", marked " << marked;
+                EXPECT_EQ(narrow, narrowPlain) << "length " << n << ", offset " << offset;
+            }
+        }
+    }
 }

@@ -3,6 +3,8 @@
 // process, which are tried in a child before the program loads them.
 #include "platform/library.h"
 
+#include "platform/load_rehearsal.h"
+
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -61,21 +63,30 @@ TEST(Library, OnlyARegularFileIsEverOpened)
 
 TEST(Library, AConstructorThatFaultsOrEndsTheProcessIsError51BeforeTheProgramRunsIt)
 {
-    // Loading is tried in a child first, so the program itself never loads these.
+    // Loading is tried in another process first, by the rehearsal program or,
+    // when that cannot be started, by a forked copy of this one; this process,
+    // which has one thread, never loads these.
     const struct {
         const char* misbehaviour;
         std::string reason;
     } cases[] = {{"load_segv", strsignal(SIGSEGV)},
                  {"load_abort", strsignal(SIGABRT)},
-                 {"load_blocked_segv", strsignal(SIGSEGV)}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.misbehaviour);
-        setenv("VC_MISBEHAVE", c.misbehaviour, 1);
-        Library lib(kFakes + "/hostile", kLibraryFile);
-        EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kInternalError);
-        EXPECT_EQ(descriptionOf(lib, "xrQuendril"),
-                  "la libreria '" + kLibraryFile + "' si è interrotta durante il caricamento: " + c.reason);
-        EXPECT_FALSE(lib.loaded());
+                 {"load_blocked_segv", strsignal(SIGSEGV)},
+                 {"load_threaded_blocked_segv", strsignal(SIGSEGV)},
+                 {"load_exits", "ha terminato il processo con stato 0"}};
+    for (const char* program : {"", "/nonexistent/rehearsal"}) {
+        if (*program)
+            rehearsal::setProgram(program);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.misbehaviour) + ", rehearsal program '" + program + "'");
+            setenv("VC_MISBEHAVE", c.misbehaviour, 1);
+            Library lib(kFakes + "/hostile", kLibraryFile);
+            EXPECT_EQ(errorNumberOf([&] { lib.resolve("xrQuendril"); }), kInternalError);
+            EXPECT_EQ(descriptionOf(lib, "xrQuendril"),
+                      "la libreria '" + kLibraryFile + "' si è interrotta durante il caricamento: " + c.reason);
+            EXPECT_FALSE(lib.loaded());
+        }
     }
+    rehearsal::setProgram("");
     unsetenv("VC_MISBEHAVE");
 }

@@ -156,7 +156,7 @@ namespace {
 
 Case caseOf(Conversion conversion, core::Method method, std::int32_t bytes, double median, double mean)
 {
-    Case c{conversion, method, bytes, std::nullopt, {}, {}};
+    Case c{conversion, method, bytes, std::nullopt, std::nullopt, {}, {}};
     c.summary.median = median;
     c.summary.mean = mean;
     c.summary.runs = 4;

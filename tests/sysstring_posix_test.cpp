@@ -1,7 +1,7 @@
 // The program's own counted-string allocator, used where the system has none:
 // its check of strings handed back, and the end of a program that frees one
 // that is not live.
-#include "platform/sysstring.h"
+#include "contract/sysstring.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The counted-string allocator's layout and edge cases, and the owning Bstr.
 #include "platform/bstr.h"
-#include "platform/sysstring.h"
+#include "contract/sysstring.h"
 
 #include <gtest/gtest.h>
 

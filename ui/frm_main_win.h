@@ -30,7 +30,6 @@ public:
     // Handles msg as the dialog manager does (Tab, arrows, Space, Enter on a
     // focused push button); true when it was handled and must not be dispatched.
     bool handleDialogKey(MSG& msg);
-    // The exit status the program ends with once the window is gone: 0, or 1 after an error report.
 
     bool Option1Selected() const override;
     void MsgBox(const std::u16string& prompt) override;
@@ -53,6 +52,7 @@ private:
     std::array<HWND, design::kControls.size()> controls_{};
     HWND lastFocus_ = nullptr;
     HFONT optionFont_ = nullptr;
+    // What the message loop ends with once the window is gone: 0, or 1 after an error report.
     int exitStatus_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "ui/startup.h"
 
 #include "platform/fatal_fault.h"
+#include "platform/supervisor.h"
 #include "platform/heap.h"
 #include "ui/display.h"
 #include "ui/error_report.h"
@@ -49,6 +50,7 @@ constexpr int kMaxScaleFactor = 16;
         std::fprintf(stderr, "Avviare il programma in una sessione grafica, oppure senza schermo con:\n  xvfb-run %s\n",
                      programPath);
     std::fflush(stderr);
+    platform::announceEnd();
     std::_Exit(EXIT_FAILURE);
 }
 
@@ -152,13 +154,10 @@ int reportFatalFault(const platform::RuntimeError& error, char* argv0, const Pro
     return EXIT_FAILURE;
 }
 
-} // namespace
-
-int runProgram(int, char* argv[], const ProgramInfo& info)
+// The program itself, in the supervised child: the window until it is closed.
+int runWindow(char* argv[], const ProgramInfo& info)
 {
-    platform::keepFreedMemory();
-    if (const auto fault = platform::prepareProcess())
-        return reportFatalFault(*fault, argv[0], info);
+    platform::superviseProcess();
     programName = info.name;
     programPath = argv[0];
     if (const std::string problem = scaleFactorProblem(); !problem.empty())
@@ -182,6 +181,17 @@ int runProgram(int, char* argv[], const ProgramInfo& info)
     if (info.quitWhenShown)
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return QApplication::exec();
+}
+
+} // namespace
+
+int runProgram(int, char* argv[], const ProgramInfo& info)
+{
+    platform::keepFreedMemory();
+    const auto fault = platform::prepareProcess();
+    const int status = fault ? reportFatalFault(*fault, argv[0], info) : runWindow(argv, info);
+    platform::announceEnd();
+    return status;
 }
 
 } // namespace ui

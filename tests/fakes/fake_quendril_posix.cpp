@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -52,6 +53,19 @@ void exitAtOnce(int)
 {
     _exit(0);
 }
+// Whether the process has more than one thread, as the programs have.
+bool hasThreads()
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    int threads = 1;
+    char line[256];
+    while (status && std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "Threads: %d", &threads) == 1)
+            break;
+    if (status)
+        std::fclose(status);
+    return threads > 1;
+}
 void* faultingThread(void*)
 {
     segv();
@@ -63,11 +77,14 @@ __attribute__((constructor)) void onLoad()
         segv();
     if (misbehaviour == "load_abort")
         std::abort();
-    if (misbehaviour == "load_blocked_segv" || misbehaviour == "blocked_then_call_segv") {
+    if (misbehaviour == "load_exits")
+        _exit(0);
+    const bool threadedFault = misbehaviour == "load_threaded_blocked_segv" && hasThreads();
+    if (misbehaviour == "load_blocked_segv" || misbehaviour == "blocked_then_call_segv" || threadedFault) {
         sigset_t all;
         sigfillset(&all);
         pthread_sigmask(SIG_BLOCK, &all, nullptr);
-        if (misbehaviour == "load_blocked_segv")
+        if (misbehaviour == "load_blocked_segv" || threadedFault)
             segv();
     }
     if (misbehaviour == "own_handler_exits") {
@@ -82,10 +99,30 @@ __attribute__((destructor)) void onUnload()
     if (misbehaviour == "unload_stack")
         zero = recurse(0);
 }
+
+// Misbehaviours that take from the program what its fault path relies on, inside a call.
+void takeFromProgram()
+{
+    if (misbehaviour == "resets_segv" || misbehaviour == "resets_then_later_segv")
+        signal(SIGSEGV, SIG_DFL);
+    if (misbehaviour == "blocks_all_segv") {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    }
+    if (misbehaviour == "resets_segv" || misbehaviour == "blocks_all_segv")
+        segv();
+    if (misbehaviour == "exits_in_call")
+        std::exit(0);
+    if (misbehaviour == "closes_descriptors")
+        for (int fd = 3; fd < 1024; ++fd)
+            close(fd);
+}
 } // namespace
 
 BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 {
+    takeFromProgram();
     if (misbehaviour == "thread_segv") {
         pthread_t thread;
         pthread_create(&thread, nullptr, faultingThread, nullptr);
@@ -116,6 +153,8 @@ BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 }
 int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
 {
+    if (misbehaviour == "resets_then_later_segv")
+        segv();
     const int32_t stored = storeText(text, first);
     if (misbehaviour == "double_free") {
         SysFreeString(*text);

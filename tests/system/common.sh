@@ -45,7 +45,13 @@ start_desktop() {
 # Whether process $1 has ended (a child that ended stays a zombie until waited for).
 ended() { ! kill -0 "$1" 2>/dev/null || [[ $(ps -o stat= -p "$1") == Z* ]]; }
 # The visible window of process $1 titled exactly $2 (both conditions, not either).
-window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+# The program's window runs in a child of the process started (its supervisor).
+window_of() {
+  local p
+  for p in "$1" $(pgrep -P "$1"); do
+    xdotool search --all --onlyvisible --pid "$p" --name "^$2\$" 2>/dev/null
+  done | head -n1
+}
 
 # A scratch folder in work, the processes in pids killed and work removed at
 # exit, and fail, which counts a failure in failures after saying it.

@@ -37,6 +37,8 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -q --no-install-recommends "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; exit 1; }
 dpkg -L verifica-conversione | sort >"$work/files"
 expect '[[ -x /usr/bin/Tarmelo && -x /usr/bin/Fesdrin && -x /usr/bin/verifica-libreria && -x /usr/bin/misura-libreria ]]' "commands missing from /usr/bin"
+expect '[[ $(/usr/lib/verifica-conversione/prova-caricamento /usr/lib/verifica-conversione/stand-in/libquendril.so 3>&1) == loaded ]]' \
+       "the load rehearsal's program does not load the installed stand-in"
 expect '(cd "$work" && misura-libreria --runs 2 --warmup 0 --bytes 64 >"$work/misura.log") && head -n1 "$work/misura.log" | grep -qx "Library: /usr/lib/verifica-conversione/stand-in/libquendril.so"' \
        "misura-libreria does not measure the installed library: $(head -n3 "$work/misura.log" 2>/dev/null)"
 
@@ -48,7 +50,13 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 openbox >/dev/null 2>&1 &
 wm=$!
 until_true 'wmctrl -m >/dev/null 2>&1' || fail "window manager did not start"
-window_of() { xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n1; }
+# The program's window runs in a child of the process started (its supervisor).
+window_of() {
+  local p
+  for p in "$1" $(pgrep -P "$1"); do
+    xdotool search --all --onlyvisible --pid "$p" --name "^$2\$" 2>/dev/null
+  done | head -n1
+}
 
 # Starts $1 from folder $2, presses Quendril and prints what its box says.
 quendril_result() {

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Misbehaving conversion libraries against the real program on Xvfb (with
 # "Utilizza la DLL" selected, as at start) and against the contract checker.
-# Each row: the misbehaviour, the library, the button pressed, how stdout and
-# stderr are set up, and the outcome: the report of error 51 and status 1
-# when the button is pressed ("report") or when the window is closed after a
-# correct result ("report-at-close"), or a correct result and status 0
-# ("result"). The checker must fail every misbehaving library with status 1
+# Each row: the misbehaviour, the library, the buttons pressed (in turn, a
+# result box dismissed between), how stdout and stderr are set up, the
+# outcome, and words the report must hold, if any (_ for a space, % for a quote). The
+# outcome: the report of error 51 and status 1 when the last button is pressed
+# ("report") or when the window is closed after a correct result
+# ("report-at-close"), or a correct result and status 0 ("result"). The checker must fail every misbehaving library with status 1
 # and FAIL lines, and pass the others.
-# Usage: misbehaving_test.sh BIN_DIR NAME FAKES_DIR
+# The program's folder holds its load rehearsal's program, as once installed.
+# Usage: misbehaving_test.sh BIN_DIR NAME FAKES_DIR REHEARSAL_PROGRAM
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
@@ -15,16 +17,23 @@ require_tools Xvfb xdotool xwininfo wmctrl openbox
 bin=$(cd "$1" && pwd)
 name=$2
 fakes=$(cd "$3" && pwd)
+rehearsal=$4
 title='Verifica Conversione & Prestazioni'
 begin_test
 
-# misbehaviour  library  button  output  outcome
+# misbehaviour  library  button  output  outcome  words
 rows='
+resets_segv             hostile  1    normal       report     terminato_durante_una_chiamata_a_%xrQuendril%
+blocks_all_segv         hostile  1    normal       report     terminato_durante_una_chiamata_a_%xrQuendril%
+exits_in_call           hostile  1    normal       report     %xrQuendril%_della_libreria_%libquendril.so%:_stato_di_uscita_0
+resets_then_later_segv  hostile  1,2  normal       report     la_funzione_%xrStringToArray%_della_libreria
+closes_descriptors      hostile  1    normal       report     ha_chiuso_un_descrittore_del_programma
 double_free             hostile  2  normal         report
 c_double_free           hostile  2  normal         report
 load_segv               hostile  1  normal         report
 load_abort              hostile  1  normal         report
 load_blocked_segv       hostile  1  normal         report
+load_threaded_blocked_segv hostile 1 normal       report
 blocked_then_call_segv  hostile  1  normal         report
 thread_segv             hostile  1  normal         report
 own_handler_exits       hostile  1  normal         report
@@ -62,12 +71,12 @@ wait_for_end() {
 skipped() { [[ -z "$1" || ($1 == c_double_free && -n ${ASAN_OPTIONS:-}) ]]; }
 
 # The program, each library beside it in a folder of its own.
-while read -r misbehaviour library button output outcome; do
+while read -r misbehaviour library buttons output outcome words; do
   skipped "$misbehaviour" && continue
   row="$misbehaviour ($library)"
   folder="$work/$misbehaviour"
   mkdir "$folder"
-  cp "$bin/$name" "$bin"/libsysstring.so.[0-9]* "$fakes/$library/libquendril.so" "$folder/"
+  cp "$bin/$name" "$bin"/libsysstring.so.[0-9]* "$rehearsal" "$fakes/$library/libquendril.so" "$folder/"
   export VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour
   case $output in
     normal) "$folder/$name" 2>"$work/err" & ;;
@@ -81,9 +90,11 @@ while read -r misbehaviour library button output outcome; do
     fail "$row: no window"
     continue
   fi
-  y=$((button == 1 ? 96 : 136))
-  xdotool mousemove --window "$wid" 92 "$y" click 1
-  dismiss_box || fail "$row: no box after the press"
+  for button in ${buttons//,/ }; do
+    y=$((button == 1 ? 96 : 136))
+    xdotool mousemove --window "$wid" 92 "$y" click 1
+    dismiss_box || fail "$row: no box after pressing $button"
+  done
   if [[ $outcome != report ]]; then
     ended "$pid" && fail "$row: the program ended after a correct result"
     wmctrl -i -c "$wid"
@@ -97,11 +108,14 @@ while read -r misbehaviour library button output outcome; do
   else
     [[ $status -eq 1 ]] || fail "$row: exit status $status, expected 1"
     grep -q "Errore di run-time '51'" "$work/err" || fail "$row: no error 51 reported: $(head -c 300 "$work/err")"
+    words=${words//_/ }
+    words=${words//%/\'}
+    [[ -z "$words" ]] || grep -qF "$words" "$work/err" || fail "$row: the report lacks \"$words\": $(head -c 300 "$work/err")"
   fi
 done <<<"$rows"
 
 # The checker: a FAIL line and status 1 for every misbehaving library, a pass for the others.
-while read -r misbehaviour library button output outcome; do
+while read -r misbehaviour library buttons output outcome words; do
   skipped "$misbehaviour" && continue
   row="verifica-libreria, $misbehaviour ($library)"
   status=0

@@ -34,7 +34,7 @@ r = run("--runs", "3", "--warmup", "1", "--bytes", "64", "--export-json", out["j
         "--export-csv", out["csv"], "--export-markdown", out["md"], stand_in)
 check(r.returncode == 0, f"short run failed: {r.returncode} {r.stderr}")
 check(r.stdout.startswith("Library: " + os.path.realpath(stand_in) + "\n"), "output does not start with the path: " + r.stdout[:200])
-check("First call" in r.stdout and "times faster" in r.stdout, "no first call or comparison: " + r.stdout)
+check("of which binding" in r.stdout and "times faster" in r.stdout, "no first call or comparison: " + r.stdout)
 check(r.stderr == "", "something on stderr: " + r.stderr)
 
 data = json.load(open(out["json"]))
@@ -48,6 +48,8 @@ for x in results:
     check(x["min"] == min(t) and x["max"] == max(t) and x["median"] == sorted(t)[1], "json summary vs times")
     check(abs(x["mean"] - sum(t) / 3) <= 1e-9 * max(1.0, x["mean"]) + 1e-12, "json mean")
     check((x["first_call"] is not None) == (x["method"] == "library"), "json first call")
+    check((x["first_call_binding"] is not None) == (x["method"] == "library")
+          and (x["first_call_binding"] or 0) <= (x["first_call"] or 0), "json first call's binding")
 
 rows = list(csv.DictReader(open(out["csv"], newline="")))
 check(len(rows) == 4 and list(rows[0].keys()) == FIELDS, "csv header or rows")

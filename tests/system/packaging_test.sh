@@ -3,12 +3,12 @@
 # the Windows resource script (compiled where windres is available), and an
 # installed tree whose desktop entries and metainfo validate and whose
 # programs find their libraries.
-# Usage: packaging_test.sh BUILD_DIR VERSION FILEVERSION COMPANY APP_ID_PREFIX
+# Usage: packaging_test.sh BUILD_DIR VERSION FILEVERSION COMPANY APP_ID_PREFIX REHEARSAL_PROGRAM
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
 source "$(dirname "$0")/common.sh"
 require_tools readelf desktop-file-validate appstreamcli
-build=$1 version=$2 fileversion=${3//,/, } company=$4 app_prefix=$5
+build=$1 version=$2 fileversion=${3//,/, } company=$4 app_prefix=$5 rehearsal=$6
 failures=0
 
 stage=$(mktemp -d)
@@ -90,6 +90,11 @@ soname=$(readelf -d "$lib/libsysstring.so" 2>/dev/null | sed -n 's/.*(SONAME).*\
 readelf -d "$lib/Tarmelo" | grep -q "NEEDED.*\[$soname\]" || fail "Tarmelo does not need $soname"
 ldd "$lib/stand-in/libquendril.so" | grep -q 'not found' && fail "the stand-in does not resolve: $(ldd "$lib/stand-in/libquendril.so")"
 readelf -d "$lib/Tarmelo" | grep -q 'RUNPATH.*\[\$ORIGIN\]' || fail "Tarmelo: run path is not \$ORIGIN"
+# The load rehearsal's program beside the programs, not in bin/, loading the
+# installed stand-in and telling so on its report descriptor.
+[[ -x "$lib/$rehearsal" && ! -e "$root/bin/$rehearsal" ]] || fail "$rehearsal is not beside the programs alone"
+report=$("$lib/$rehearsal" "$lib/stand-in/libquendril.so" 3>&1) || fail "$rehearsal ended with status $?"
+[[ $report == loaded ]] || fail "$rehearsal reported '$report' for the installed stand-in"
 
 echo "packaging checks: $failures failed"
 [[ $failures -eq 0 ]]

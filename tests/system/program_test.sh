@@ -112,8 +112,10 @@ if [[ -n "$wid" ]]; then
   geometry=$(xwininfo -id "$wid")
   grep -q 'Width: 312$' <<<"$geometry" && grep -q 'Height: 213$' <<<"$geometry" \
     || fail "client area is not 312x213: $(grep -E 'Width|Height' <<<"$geometry" | tr '\n' ' ')"
-  [[ "$(readlink "/proc/$pid/cwd")" == "$(cd "$bin" && pwd -P)" ]] \
-    || fail "current directory is $(readlink "/proc/$pid/cwd"), not the program's folder"
+  # The window's process, the supervisor's child, is the one that changed folder.
+  window_pid=$(xdotool getwindowpid "$wid")
+  [[ "$(readlink "/proc/$window_pid/cwd")" == "$(cd "$bin" && pwd -P)" ]] \
+    || fail "current directory is $(readlink "/proc/$window_pid/cwd"), not the program's folder"
   class=$(xprop -id "$wid" WM_CLASS)
   [[ "$class" == "WM_CLASS(STRING) = \"$app_id\", \"$app_id\"" ]] || fail "window class is not the desktop entry's id: $class"
   shot window

@@ -4,8 +4,8 @@
  * follow it. On Windows these are the system's own functions (oleaut32), on
  * other systems those of our shared library. Plain C, so a library of another
  * maker can call it by name. */
-#ifndef PLATFORM_SYSSTRING_H
-#define PLATFORM_SYSSTRING_H
+#ifndef QUENDRIL_SYSSTRING_H
+#define QUENDRIL_SYSSTRING_H
 
 #include <stdint.h>
 

@@ -4,7 +4,7 @@
 // registry of its live strings and the length each was made with, so that a
 // pointer handed over by a library can be told from one of ours before it is
 // read or freed.
-#include "platform/sysstring.h"
+#include "contract/sysstring.h"
 
 #include <cstdint>
 #include <cstdio>

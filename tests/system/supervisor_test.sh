@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The supervisor's own paths, without a library: an announced end keeps its
+# status; an unannounced one (an exit, each fatal signal, an exit inside a
+# marked library call) is error 51 with status 1, saying how the child ended;
+# a signal sent to the supervisor ends the child and then the supervisor alike.
+# Usage: supervisor_test.sh SUPERVISOR_CHECK
+set -euo pipefail
+check=$1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Runs the check with the arguments given; its status and output kept.
+run() {
+  status=0
+  out=$(timeout 20 "$check" "$@" 2>&1) || status=$?
+}
+
+run announce 0
+[[ $status -eq 0 && -z "$out" ]] || fail "announced 0: status $status, said: $out"
+run announce 3
+[[ $status -eq 3 && -z "$out" ]] || fail "announced 3: status $status, said: $out"
+run exit 0
+[[ $status -eq 1 && "$out" == "report 51: il programma è terminato inaspettatamente: stato di uscita 0" ]] \
+  || fail "unannounced exit 0: status $status, said: $out"
+for signal in KILL SEGV BUS FPE ILL ABRT TRAP SYS USR1; do
+  number=$(kill -l "$signal")
+  run signal "$number"
+  [[ $status -eq 1 && "$out" == "report 51: il programma è terminato inaspettatamente: "?* ]] \
+    || fail "SIG$signal: status $status, said: $out"
+done
+run signal "$(kill -l SEGV)"
+[[ "$out" == *": Segmentation fault" ]] || fail "SIGSEGV is not named: $out"
+run call-exit 0
+[[ $status -eq 1 && "$out" == "report 51: il programma è terminato durante una chiamata a 'xrQuendril' della libreria 'libprova.so': stato di uscita 0" ]] \
+  || fail "exit inside a call: status $status, said: $out"
+
+# A signal to the supervisor reaches the child; both end by it, unreported.
+exec 3< <(ended=0; "$check" wait || ended=$?; echo "status $ended")
+read -r -t 10 _ child <&3 || fail "the child did not start"
+supervisor=$(ps -o ppid= -p "$child" | tr -d ' ')
+kill -TERM "$supervisor"
+read -r -t 10 _ status <&3 || fail "the supervisor did not end"
+[[ "$status" == 143 ]] || fail "SIGTERM to the supervisor: status $status, not 143"
+! kill -0 "$child" 2>/dev/null || fail "the child outlived the supervisor's SIGTERM"
+
+echo "supervisor checks: $failures failed"
+[[ $failures -eq 0 ]]
