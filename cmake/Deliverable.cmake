@@ -98,8 +98,7 @@ function(add_deliverable VC_NAME)
   endforeach()
 endfunction()
 
-# The kit's commands (the contract, the stand-in and misura-libreria install themselves).
+# The programs' load rehearsal (the contract, the stand-in and the kit's commands install themselves).
 if(NOT WIN32)
   install(TARGETS ${VC_REHEARSAL_PROGRAM} RUNTIME DESTINATION ${VC_INSTALL_PKGDIR})
-  vc_install_program(verifica-libreria)
 endif()

@@ -1,7 +1,7 @@
 # The Windows packages, made by the target windows_packages: a zip of the two
-# programs, the conversion library, misura-libreria and the read-me, and an installer made
-# with NSIS from resources/installer.nsi.in. Both take the stripped files of
-# the install tree.
+# programs, the conversion library, misura-libreria, the kit for library makers
+# and the read-me, and an installer made with NSIS from
+# resources/installer.nsi.in. Both take the stripped files of the install tree.
 set(VC_STAGE "${PROJECT_BINARY_DIR}/package-stage")
 set(zip "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-${VC_WINEARCH}.zip")
 set(VC_INSTALLER "${PROJECT_BINARY_DIR}/${VC_PACKAGE_NAME}-${VC_VERSION}-${VC_WINEARCH}-setup.exe")
@@ -28,15 +28,39 @@ foreach(program IN LISTS VC_PROGRAMS)
          "  CreateShortcut \"$SMPROGRAMS\\\${PRODUCT}\\${program}.lnk\" \"$INSTDIR\\${program}.exe\"\n")
   string(APPEND VC_NSIS_REMOVE_SHORTCUTS "  Delete \"$SMPROGRAMS\\\${PRODUCT}\\${program}.lnk\"\n")
 endforeach()
-foreach(file IN LISTS program_files ITEMS misura-libreria.exe)
+foreach(file IN LISTS program_files ITEMS misura-libreria.exe verifica-libreria.exe)
   string(APPEND VC_NSIS_REFUSE "  !insertmacro RefuseWhileRunning \"${file}\"\n")
+endforeach()
+# The kit for library makers: the checker and the headers a library compiles
+# against, as a library includes them, in the folders of the install tree;
+# the uninstaller removes each folder once empty.
+install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h ${PROJECT_SOURCE_DIR}/contract/sysstring.h DESTINATION include)
+set(VC_KIT_FILES verifica-libreria.exe include/quendril.h include/sysstring.h)
+set(VC_NSIS_KIT_FILES "")
+set(VC_NSIS_KIT_DELETES "")
+set(kit_folders "")
+foreach(file IN LISTS VC_KIT_FILES)
+  get_filename_component(folder "${file}" DIRECTORY)
+  string(REPLACE "/" "\\" native "${file}")
+  string(REPLACE "/" "\\" native_folder "${folder}")
+  string(APPEND VC_NSIS_KIT_FILES "  SetOutPath \"$INSTDIR\\${native_folder}\"\n  File \"${VC_STAGE}\\${native}\"\n")
+  string(APPEND VC_NSIS_KIT_DELETES "  Delete \"$INSTDIR\\${native}\"\n")
+  if(folder)
+    list(PREPEND kit_folders "${native_folder}")
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES kit_folders)
+foreach(folder IN LISTS kit_folders)
+  string(APPEND VC_NSIS_KIT_DELETES "  RMDir \"$INSTDIR\\${folder}\"\n")
 endforeach()
 list(GET VC_PROGRAMS 0 VC_FIRST_PROGRAM)
 configure_file(${VC_RESOURCES}/installer.nsi.in ${PROJECT_BINARY_DIR}/resources/installer.nsi @ONLY)
 install(FILES ${VC_RESOURCES}/LEGGIMI.txt DESTINATION .)
 # What the installer test checks the installed entry against.
+list(JOIN VC_KIT_FILES " " kit_words)
 file(WRITE ${PROJECT_BINARY_DIR}/package-facts.sh
-  "version='${VC_VERSION}'\ncompany='${VC_COMPANY}'\ninstaller='${VC_INSTALLER}'\nwinearch='${VC_WINEARCH}'\n")
+  "version='${VC_VERSION}'\ncompany='${VC_COMPANY}'\ninstaller='${VC_INSTALLER}'\nwinearch='${VC_WINEARCH}'\n"
+  "zip='${zip}'\nkit_files='${kit_words}'\n")
 
 find_program(MAKENSIS makensis)
 if(NOT MAKENSIS)
@@ -47,8 +71,8 @@ add_custom_target(windows_packages
   COMMAND ${CMAKE_COMMAND} --install ${PROJECT_BINARY_DIR} --prefix ${VC_STAGE} --strip
   COMMAND ${CMAKE_COMMAND} -E chdir ${VC_STAGE}
           ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip ${program_files} ${VC_STAND_IN_FOLDER}/quendril.dll
-          misura-libreria.exe LEGGIMI.txt
+          misura-libreria.exe ${VC_KIT_FILES} LEGGIMI.txt
   COMMAND ${MAKENSIS} -V2 ${PROJECT_BINARY_DIR}/resources/installer.nsi
-  DEPENDS ${VC_PROGRAMS} quendril misura-libreria
+  DEPENDS ${VC_PROGRAMS} quendril misura-libreria verifica-libreria
   BYPRODUCTS ${zip} ${VC_INSTALLER}
   VERBATIM)

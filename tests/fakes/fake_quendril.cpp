@@ -3,11 +3,14 @@
 #include "contract/quendril.h"
 #include "tests/fakes/fake_strings.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <thread>
 
+using fakes::cheating;
 using fakes::copyOf;
 using fakes::storeText;
 
@@ -141,6 +144,69 @@ int32_t QUENDRIL_CALL xrStringToArray(BSTR*, uint8_t*)
 {
     fault();
     return 0;
+}
+
+#elif defined(FAKE_cheats)
+
+// Looks right to a quick try but cheats in the way VC_CHEAT names: right only
+// up to 40000 bytes, right only on its first call, only zero bytes, always
+// 50000 bytes, writes into the caller's block (at once, past the bytes it was
+// given, or later from a thread), stores one byte past the text, or says the
+// checks are done and ends the process (per OS, with a constructor that
+// faults only when the process has threads).
+namespace {
+constexpr int32_t kRightUpTo = 40000;
+int calls = 0;
+// How many of count bytes the cheat hands over on this call.
+int32_t handedOver(int32_t count)
+{
+    if (cheating("up_to_40000") && count > kRightUpTo)
+        return kRightUpTo;
+    if (cheating("first_call_only") && calls > 1 && count > 0)
+        return count - 1;
+    return count;
+}
+// Changes the caller's block in the way the cheat says, once the string is made.
+void writeInto(uint8_t* first, int32_t count)
+{
+    if (cheating("writes_input") && count > 0)
+        first[count / 2] ^= 0xff;
+    if (cheating("writes_past_input"))
+        first[count + 8] ^= 0xff;
+    if (cheating("writes_later") && count > 0)
+        std::thread([first] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            first[0] ^= 0xff;
+        }).detach();
+}
+} // namespace
+void forgeEnd();
+BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
+{
+    ++calls;
+    if (cheating("forges_end"))
+        forgeEnd();
+    if (!first || count < 0)
+        return nullptr;
+    const int32_t length = cheating("fixed_count") ? 50000 : handedOver(count);
+    BSTR s = SysAllocStringByteLen(nullptr, static_cast<uint32_t>(length));
+    std::memset(s, 0, static_cast<size_t>(length));
+    if (!cheating("zero_bytes"))
+        std::memcpy(s, first, static_cast<size_t>(length < count ? length : count));
+    writeInto(const_cast<uint8_t*>(first), count);
+    return s;
+}
+int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first)
+{
+    ++calls;
+    const int32_t bytes = handedOver(static_cast<int32_t>(SysStringByteLen(*text)));
+    if (cheating("zero_bytes"))
+        std::memset(first, 0, static_cast<size_t>(bytes));
+    else if (bytes > 0)
+        std::memcpy(first, *text, static_cast<size_t>(bytes));
+    if (cheating("one_past") && *text)
+        first[bytes] = 0;
+    return bytes;
 }
 
 #elif defined(FAKE_data_export)

@@ -56,6 +56,14 @@ BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 }
 int32_t QUENDRIL_CALL xrStringToArray(BSTR* text, uint8_t* first) { return storeText(text, first); }
 
+#elif defined(FAKE_cheats)
+
+// Ends the process as if all went well.
+void forgeEnd()
+{
+    ExitProcess(0);
+}
+
 #elif defined(FAKE_thread_fault)
 
 // Starts a thread of its own that faults, and waits for it.

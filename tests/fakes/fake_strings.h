@@ -1,11 +1,14 @@
 // The counted-string chores the test-only libraries share: storing a string's
-// bytes as the stand-in does, and copying bytes into a new string.
+// bytes as the stand-in does, and copying bytes into a new string; and the
+// cheat a cheating library is asked for.
 #pragma once
 
 #include "contract/quendril.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace fakes {
 
@@ -24,6 +27,13 @@ inline BSTR copyOf(const uint8_t* first, int32_t count)
     if (!first || count < 0)
         return nullptr;
     return SysAllocStringByteLen(reinterpret_cast<const char*>(first), static_cast<uint32_t>(count));
+}
+
+// Whether the cheat VC_CHEAT names (read when it is needed) is name.
+inline bool cheating(std::string_view name)
+{
+    const char* c = std::getenv("VC_CHEAT");
+    return c && name == c;
 }
 
 } // namespace fakes

@@ -87,7 +87,8 @@ if [[ -e "$maker_file" ]]; then
 else
   section=$(sed -n '/^## Writing a conversion library/,/^## /p' "$readme")
   sed -n '/^```c$/,/^```$/p' <<<"$section" | sed '1d;$d' >"$work/mylib.c"
-  sed -n '/^```sh$/,/^```$/p' <<<"$section" | sed '1d;$d' >"$work/steps.sh"
+  # The first commands only: those below them build for Windows.
+  awk '/^```sh$/ { on = 1; next } on && /^```$/ { exit } on' <<<"$section" >"$work/steps.sh"
   expect '[[ -s "$work/mylib.c" && -s "$work/steps.sh" ]]' "no C example or commands under 'Writing a conversion library' in the README"
   cat >>"$work/mylib.c" <<'EOF'
 #include <stdio.h>

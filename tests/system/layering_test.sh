@@ -2,7 +2,8 @@
 # Includes point down, read from what the compiler recorded for each object:
 # the window's code sees no C type of the counted strings and no library
 # binder; the kit's commands include nothing of the window; the contract
-# needs nothing of the platform layer, the core or the window.
+# needs nothing of the platform layer, the core or the window; the checker
+# includes nothing of the project outside its own folder.
 # Usage: layering_test.sh BUILD_DIR (a Ninja build)
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
@@ -38,4 +39,6 @@ forbid() {
 forbid ui '(^|/)ui[./]' "$src/(contract/(sysstring|quendril)|platform/(bstr|library))\.h"
 forbid tools '^tools/' "$src/ui/"
 forbid contract '^contract/' "$src/(platform|core|ui)/"
+# The contract checker is an outside program: of the project it includes only its own folder.
+forbid verifica-libreria '^tools/verifica-libreria/' "$src/(platform|core|ui|contract|quendril|stand_in)/"
 exit $((failures > 0))

@@ -14,7 +14,7 @@ source "$(dirname "$0")/common.sh"
 require_tools Xvfb xdotool
 wine="$(dirname "$0")/wine.sh"
 # shellcheck source=/dev/null
-source "$1/package-facts.sh" # version, company, installer, winearch
+source "$1/package-facts.sh" # version, company, installer, winearch, zip, kit_files
 WINEARCH=$winearch "$wine" --check "the installer test"
 setup=$installer driver=$(realpath "$2")
 work=$(mktemp -d)
@@ -39,8 +39,14 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\verifica-conversio
 value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 
 "$wine" "$setup" /S '/D=C:\Verifica'
-for f in Tarmelo.exe Fesdrin.exe stand-in/quendril.dll misura-libreria.exe LEGGIMI.txt Disinstalla.exe; do
+# shellcheck disable=SC2154 # kit_files comes from package-facts.sh
+for f in Tarmelo.exe Fesdrin.exe stand-in/quendril.dll misura-libreria.exe $kit_files LEGGIMI.txt Disinstalla.exe; do
   check '[[ -f "$folder/$f" ]]' "not installed: C:\\Verifica\\$f"
+done
+# The zip carries the same kit.
+listing=$(cmake -E tar tf "$zip")
+for f in $kit_files; do
+  check 'grep -qx "$f" <<<"$listing"' "not in the zip: $f"
 done
 check '[[ -n "$(value EstimatedSize)" ]]' "no estimated size in the installed programs' list"
 for f in Tarmelo.lnk Fesdrin.lnk; do

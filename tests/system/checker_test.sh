@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The contract checker against libraries that cheat, fault, abort or end the
+# process, and its command line. Each row: where it runs (any, posix, win),
+# the library, the misbehaviour (given as VC_CHEAT, VC_MISBEHAVE and
+# VC_FAULT), the exit status expected and a pattern one output line must
+# match; "pass" rows expect status 0 and no FAIL line. Each library is given
+# by its bare name, from its own folder.
+# Usage: checker_test.sh CHECKER FAKES_DIR LIBRARY_FILE [--wine]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/system/common.sh
+source "$here/common.sh"
+checker=$(realpath "$1")
+fakes=$(cd "$2" && pwd)
+file=$3
+run=()
+where=posix
+if [[ ${4:-} == --wine ]]; then
+  "$here/wine.sh" --check verifica-libreria
+  run=("$here/wine.sh")
+  where=win
+fi
+begin_test
+
+# where  library  misbehaviour  status  line
+rows='
+any    cheats        none             0  pass
+any    cheats        up_to_40000      1  FAIL: xrQuendril (50000 bytes): expected 50000 bytes, got 40000 (call 1 of 3)
+any    cheats        up_to_40000      1  FAIL: xrStringToArray (40001 bytes): expected byte 0x40 at offset 40000, got * (call 1 of 3)
+any    cheats        first_call_only  1  FAIL: xrQuendril (50000 bytes): expected 50000 bytes, got 49999 (call 2 of 3)
+any    cheats        zero_bytes       1  FAIL: xrQuendril (50000 bytes): expected byte 0x01 at offset 1, got 0x00 (call 1 of 3)
+any    cheats        zero_bytes       1  FAIL: xrStringToArray (50000 bytes): expected byte 0x01 at offset 1, got 0x00 (call 1 of 3)
+any    cheats        fixed_count      1  FAIL: xrQuendril (0 bytes): expected 0 bytes, got 50000 (call 1 of 3)
+any    cheats        writes_input     1  FAIL: xrQuendril (50000 bytes): expected the block untouched, got byte 25000 changed from 0xa8 to 0x57 (call 1 of 3)
+any    cheats        one_past         1  FAIL: xrStringToArray (50000 bytes): expected nothing stored past the text, got byte 0x00 at offset 50000 (call 1 of 3)
+any    cheats        writes_past_input 1 FAIL: xrQuendril (50000 bytes): expected the block untouched, got byte 50008 changed from 0x58 to 0xa7 (call 1 of 3)
+any    cheats        writes_later     1  FAIL: xrQuendril?s blocks after the calls: expected the blocks untouched * ms after the calls, got byte 0 of the block of the 50000-byte call 1 changed from 0x00 to 0xff
+posix  cheats        forges_end       1  FAIL: 17 checks never ran: xrQuendril (50000 bytes), xrQuendril (49999 bytes), *, xrQuendril?s blocks after the calls
+posix  cheats        threads_only_fault 1 FAIL: loading the library: the library faulted: Segmentation fault
+win    cheats        forges_end       1  FAIL: xrQuendril (50000 bytes): the library ended the process, exit status 0
+any    hostile       none             0  pass
+posix  hostile       load_segv        1  FAIL: loading the library: the library faulted: Segmentation fault
+posix  hostile       load_segv        1  FAIL: * checks never ran: the library did not load
+posix  hostile       thread_segv      1  FAIL: xrQuendril (50000 bytes): the library faulted: Segmentation fault
+posix  hostile       thread_segv      1  FAIL: 16 checks never ran: xrQuendril (49999 bytes), *, xrQuendril?s blocks after the calls
+posix  hostile       own_handler_exits 1 FAIL: xrQuendril (50000 bytes): the library ended the process, exit status 0
+posix  hostile       leaves_freed     1  FAIL: xrStringToArray (50000 bytes): expected a live counted string left in the caller*s variable, got a pointer the allocator did not make, or has freed (call 1 of 3)
+posix  hostile       unload_segv      1  FAIL: the exports: the library faulted while being unloaded: Segmentation fault
+posix  faults        segv             1  FAIL: xrQuendril (50000 bytes): the library faulted: Segmentation fault
+posix  no_allocator  none             1  FAIL: the counted-string allocator is reachable: expected *, got none of them; *cc -shared -fPIC mylib.c $(pkg-config --cflags --libs quendril) -o libquendril.so
+posix  not_a_library none             1  FAIL: cannot load *not_a_library/libquendril.so: *
+win    hostile       load_segv        1  FAIL: loading the library: the library faulted: EXCEPTION_ACCESS_VIOLATION
+win    hostile       load_abort       1  FAIL: loading the library: the library faulted: abort
+win    hostile       unload_segv      1  FAIL: the exports: the library faulted while being unloaded: EXCEPTION_ACCESS_VIOLATION
+win    hostile       call_exits       1  FAIL: xrQuendril (50000 bytes): the library ended the process, exit status 0
+win    faults        segv             1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_ACCESS_VIOLATION
+win    faults        stack            1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_STACK_OVERFLOW
+win    faults        abort            1  FAIL: xrQuendril (50000 bytes): the library faulted: abort
+win    thread_fault  none             1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_ACCESS_VIOLATION
+'
+while read -r platform library misbehaviour expected line; do
+  [[ -z "$platform" || ($platform != any && $platform != "$where") ]] && continue
+  row="$library, $misbehaviour"
+  # Under the sanitizers their own handlers end a faulting child with their exit status.
+  if [[ -n ${ASAN_OPTIONS:-} ]]; then
+    line=${line/faulted: Segmentation fault/ended the process, exit status 8[67]}
+    line=${line/faulted while being unloaded: Segmentation fault/ended the process, exit status 8[67]}
+  fi
+  status=0
+  (cd "$fakes/$library" && VC_CHEAT=$misbehaviour VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour \
+    timeout 120 "${run[@]}" "$checker" "$file") 2>/dev/null | tr -d '\r' >"$work/out" || status=$?
+  [[ $status -eq $expected ]] || fail "$row: exit status $status, expected $expected: $(grep -m3 FAIL "$work/out")"
+  grep -q "^checking .*$library.$file\$" "$work/out" || fail "$row: does not name the file it checked"
+  if [[ $line == pass ]]; then
+    grep -Eq '^[0-9]+ passed, 0 failed$' "$work/out" || fail "$row: $(grep -m3 FAIL "$work/out")"
+    continue
+  fi
+  found=0
+  while IFS= read -r got; do
+    # shellcheck disable=SC2053 # the row's line is a pattern
+    [[ $got == $line ]] && found=1 && break
+  done <"$work/out"
+  [[ $found -eq 1 ]] || fail "$row: no line '$line' in: $(grep -m5 FAIL "$work/out")"
+done <<<"$rows"
+
+# The command line: help and version on stdout with status 0, an unknown
+# option with the usage on stderr and status 2, a missing file with status 1.
+command_line() { (cd "$work" && "${run[@]}" "$checker" "$@" 2>"$work/err" | tr -d '\r' >"$work/out"; exit "${PIPESTATUS[0]}"); }
+status=0; command_line --help || status=$?
+[[ $status -eq 0 ]] && grep -q '^Usage: verifica-libreria' "$work/out" || fail "--help: status $status"
+status=0; command_line --version || status=$?
+[[ $status -eq 0 ]] && grep -Eq '^verifica-libreria [0-9]+\.[0-9]+$' "$work/out" || fail "--version: status $status, $(cat "$work/out")"
+status=0; command_line --frobnicate || status=$?
+[[ $status -eq 2 && ! -s "$work/out" ]] && grep -q '^Usage: verifica-libreria' "$work/err" \
+  || fail "an unknown option: status $status"
+status=0; command_line missing.so || status=$?
+[[ $status -eq 1 ]] && grep -q '^FAIL: cannot find ./missing.so$' "$work/out" || fail "a missing file: status $status"
+
+echo "contract checker: $failures failed"
+[[ $failures -eq 0 ]]

@@ -1,0 +1,323 @@
+/* The contract checker's Windows part: the library loaded with LoadLibrary
+ * and the allocator taken from the system, and each group run in a child
+ * process that is the checker itself, started again with a hidden argument
+ * naming the group and the pipe its lines go to. On 32-bit Windows a further
+ * group checks that each call leaves the stack as the standard calling
+ * convention requires (the callee removes its arguments). */
+#include "tools/verifica-libreria/checker.h"
+
+#include <io.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+/* The hidden first argument that makes the checker the child running one group. */
+static const char kChildFlag[] = "--isolated-group";
+
+/* How the child ends when the library aborts, which raises no exception: a
+ * code among those left to programs, so that no system exception has it. */
+static const DWORD kChildAborted = 0xE0000001;
+
+/* The structured exceptions that end the child as faults, under the system's
+ * own names. The checker's own list: it reports these by name and any other
+ * end by its exit status. */
+#define FAULT(code) {code, #code}
+static const struct {
+    DWORD code;
+    const char* name;
+} kFaults[] = {
+    FAULT(EXCEPTION_ACCESS_VIOLATION),      FAULT(EXCEPTION_ARRAY_BOUNDS_EXCEEDED),
+    FAULT(EXCEPTION_DATATYPE_MISALIGNMENT), FAULT(EXCEPTION_FLT_DIVIDE_BY_ZERO),
+    FAULT(EXCEPTION_FLT_INVALID_OPERATION), FAULT(EXCEPTION_FLT_OVERFLOW),
+    FAULT(EXCEPTION_ILLEGAL_INSTRUCTION),   FAULT(EXCEPTION_IN_PAGE_ERROR),
+    FAULT(EXCEPTION_INT_DIVIDE_BY_ZERO),    FAULT(EXCEPTION_INT_OVERFLOW),
+    FAULT(EXCEPTION_PRIV_INSTRUCTION),      FAULT(EXCEPTION_STACK_OVERFLOW),
+};
+
+/* The name of the fault code stands for ("abort" for kChildAborted); null when it is none. */
+static const char* faultName(DWORD code)
+{
+    if (code == kChildAborted)
+        return "abort";
+    for (size_t i = 0; i < sizeof kFaults / sizeof kFaults[0]; ++i)
+        if (kFaults[i].code == code)
+            return kFaults[i].name;
+    return NULL;
+}
+
+int isFunction(const struct Library* lib, void* address)
+{
+    MEMORY_BASIC_INFORMATION memory;
+    const DWORD executable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    (void)lib;
+    return address && VirtualQuery(address, &memory, sizeof memory) && (memory.Protect & executable);
+}
+
+/* A function's address copied into a typed function pointer, bit for bit. */
+#define BIND(var, from, name)                                                                        \
+    do {                                                                                             \
+        FARPROC address_ = GetProcAddress(from, name);                                               \
+        memcpy(&(var), &address_, sizeof address_);                                                  \
+    } while (0)
+
+int loadLibrary(const char* path, struct Library* lib)
+{
+    memset(lib, 0, sizeof *lib);
+    HMODULE library = LoadLibraryA(path);
+    HMODULE allocator = LoadLibraryA("oleaut32.dll");
+    if (!library || !allocator) {
+        fprintf(out, "FAIL: cannot load %s: error %lu\n", path, GetLastError());
+        fflush(out);
+        return 0;
+    }
+    lib->handle = library;
+    BIND(lib->xrQuendril, library, "xrQuendril");
+    BIND(lib->xrStringToArray, library, "xrStringToArray");
+    BIND(lib->alloc, allocator, "SysAllocStringByteLen");
+    BIND(lib->release, allocator, "SysFreeString");
+    BIND(lib->byteLen, allocator, "SysStringByteLen");
+    return 1;
+}
+
+void unloadLibrary(struct Library* lib)
+{
+    FreeLibrary((HMODULE)lib->handle);
+}
+
+const char* fullPathOf(const char* given, char* buffer, size_t size)
+{
+    const DWORD n = GetFullPathNameA(given, (DWORD)size, buffer, NULL);
+    return n > 0 && n < size && GetFileAttributesA(buffer) != INVALID_FILE_ATTRIBUTES ? buffer : NULL;
+}
+
+int isRegularFile(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES
+           && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
+/* In the child, a fault anywhere (loading, a call, a library's thread,
+ * unloading) ends the process at once with its code as the exit status,
+ * before any handler of the library or the loader can swallow it. */
+static LONG CALLBACK onFault(EXCEPTION_POINTERS* e)
+{
+    const DWORD code = e->ExceptionRecord->ExceptionCode;
+    if (code != kChildAborted && faultName(code))
+        TerminateProcess(GetCurrentProcess(), code);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+static void onAbort(int signal)
+{
+    (void)signal;
+    TerminateProcess(GetCurrentProcess(), kChildAborted);
+}
+
+static LONG WINAPI onUnhandled(EXCEPTION_POINTERS* e)
+{
+    TerminateProcess(GetCurrentProcess(), e->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void pauseMilliseconds(int ms)
+{
+    Sleep((DWORD)ms);
+}
+
+static DWORD WINAPI idle(void* unused)
+{
+    (void)unused;
+    for (;;)
+        Sleep(INFINITE);
+    return 0;
+}
+
+void startIdleThread(void)
+{
+    HANDLE thread = CreateThread(NULL, 0, idle, NULL, 0, NULL);
+    if (thread)
+        CloseHandle(thread);
+}
+
+const char* allocatorHint(void)
+{
+    return "the system's oleaut32.dll provides them";
+}
+
+int runAsChild(int argc, char** argv)
+{
+    if (argc != 5 || strcmp(argv[1], kChildFlag) != 0)
+        return -1;
+    const unsigned long i = strtoul(argv[2], NULL, 10);
+    const int fd = _open_osfhandle((intptr_t)_strtoui64(argv[3], NULL, 10), 0);
+    if (i >= groupCount() || fd < 0 || !(out = _fdopen(fd, "wb")))
+        return 2;
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    AddVectoredExceptionHandler(1, onFault);
+    SetUnhandledExceptionFilter(onUnhandled);
+    signal(SIGABRT, onAbort);
+    runGroup(argv[4], groupAt(i));
+    fclose(out);
+    return 0;
+}
+
+/* Appends to output what the pipe holds now, without waiting for more. */
+static void drain(HANDLE pipe, struct Output* output)
+{
+    DWORD available = 0;
+    char chunk[4096];
+    while (PeekNamedPipe(pipe, NULL, 0, NULL, &available, NULL) && available > 0) {
+        DWORD n = 0;
+        if (!ReadFile(pipe, chunk, available < sizeof chunk ? available : sizeof chunk, &n, NULL) || n == 0)
+            break;
+        appendOutput(output, chunk, n);
+    }
+}
+
+/* Collects the child's lines until it ends; 0 when the group's time ran out
+ * first and the child was ended. */
+static int collect(HANDLE process, HANDLE pipe, struct Output* output)
+{
+    const ULONGLONG deadline = GetTickCount64() + kGroupSeconds * 1000;
+    int inTime = 1;
+    for (;;) {
+        drain(pipe, output);
+        if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0)
+            break;
+        if (GetTickCount64() >= deadline) {
+            inTime = 0;
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, INFINITE);
+            break;
+        }
+    }
+    drain(pipe, output);
+    return inTime;
+}
+
+/* Starts this program again as the child running group i, its lines into
+ * writeEnd; 0, after a FAIL line, when it cannot. */
+static int startChild(const char* path, size_t i, HANDLE writeEnd, PROCESS_INFORMATION* child)
+{
+    char self[MAX_PATH];
+    const DWORD selfLength = GetModuleFileNameA(NULL, self, MAX_PATH);
+    char command[2 * MAX_PATH + 8192];
+    snprintf(command, sizeof command, "\"%s\" %s %u %llu \"%s\"", self, kChildFlag, (unsigned)i,
+             (unsigned long long)(uintptr_t)writeEnd, path);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (selfLength > 0 && selfLength < MAX_PATH
+        && CreateProcessA(self, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, child))
+        return 1;
+    char detail[32];
+    snprintf(detail, sizeof detail, "error %lu", GetLastError());
+    fail(groupAt(i)->name, "cannot start a child process: ", detail);
+    return 0;
+}
+
+int runIsolated(const char* path, size_t i, struct Output* output, struct ChildEnd* end)
+{
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+    HANDLE readEnd = NULL;
+    HANDLE writeEnd = NULL;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 1 << 16)) {
+        char detail[32];
+        snprintf(detail, sizeof detail, "error %lu", GetLastError());
+        fail(groupAt(i)->name, "cannot make a pipe to a child process: ", detail);
+        return 0;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    PROCESS_INFORMATION child;
+    const int started = startChild(path, i, writeEnd, &child);
+    CloseHandle(writeEnd);
+    if (started) {
+        CloseHandle(child.hThread);
+        end->timedOut = !collect(child.hProcess, readEnd, output);
+        DWORD status = 0;
+        GetExitCodeProcess(child.hProcess, &status);
+        CloseHandle(child.hProcess);
+        end->fault = faultName(status);
+        end->status = (long)status;
+    }
+    CloseHandle(readEnd);
+    return started;
+}
+
+#if defined(__i386__)
+/* Calls fn(a, b) with two 32-bit arguments and stores in *imbalance how far
+ * the stack pointer moved across the call: 0 when the callee removed its
+ * arguments, -8 when it left them to the caller. */
+typedef void (*AnyFunction)(void);
+uint32_t callTwo(AnyFunction fn, uint32_t a, uint32_t b, int32_t* imbalance);
+__asm__(".text\n"
+        ".globl _callTwo\n"
+        "_callTwo:\n"
+        "  pushl %ebp\n"
+        "  movl %esp, %ebp\n"
+        "  pushl %esi\n"
+        "  movl %esp, %esi\n"
+        "  pushl 16(%ebp)\n"
+        "  pushl 12(%ebp)\n"
+        "  call *8(%ebp)\n"
+        "  movl %esp, %ecx\n"
+        "  subl %esi, %ecx\n"
+        "  movl 20(%ebp), %edx\n"
+        "  movl %ecx, (%edx)\n"
+        "  movl %esi, %esp\n"
+        "  popl %esi\n"
+        "  popl %ebp\n"
+        "  ret\n");
+
+/* Whether the call left the stack as the standard calling convention
+ * requires (the callee removed its two arguments); what it left in why. */
+static int removedArguments(int32_t imbalance, char* why, size_t size)
+{
+    if (imbalance == 0)
+        return 1;
+    snprintf(why, size, "expected its 8 bytes of arguments removed from the stack, got %ld bytes left",
+             (long)-imbalance);
+    return 0;
+}
+
+static int quendrilConvention(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    uint8_t block[4] = {1, 2, 3, 4};
+    int32_t imbalance = 1;
+    (void)bytes;
+    BSTR probe = (BSTR)(uintptr_t)callTwo((AnyFunction)lib->xrQuendril, (uint32_t)(uintptr_t)block, 4, &imbalance);
+    lib->release(probe);
+    return removedArguments(imbalance, why, size);
+}
+
+static int stringToArrayConvention(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    uint8_t target[8];
+    int32_t imbalance = 1;
+    (void)bytes;
+    BSTR text = lib->alloc("xy", 2);
+    callTwo((AnyFunction)lib->xrStringToArray, (uint32_t)(uintptr_t)&text, (uint32_t)(uintptr_t)target, &imbalance);
+    lib->release(text);
+    return removedArguments(imbalance, why, size);
+}
+
+static const struct Check kConvention[] = {
+    {"xrQuendril's calling convention", kNoSize, quendrilConvention},
+    {"xrStringToArray's calling convention", kNoSize, stringToArrayConvention},
+};
+static const struct Group kOwnGroups[] = {{"the calling convention", kConvention, 2, 1}};
+
+const struct Group* systemGroups(size_t* count)
+{
+    *count = sizeof kOwnGroups / sizeof kOwnGroups[0];
+    return kOwnGroups;
+}
+#else
+const struct Group* systemGroups(size_t* count)
+{
+    *count = 0;
+    return NULL;
+}
+#endif

@@ -1,0 +1,343 @@
+/* verifica-libreria: an outside program in plain C, as another maker would
+ * write it. It loads the conversion library by path, finds its two functions
+ * and the counted-string allocator by name, and checks the library's contract
+ * both ways, refusing what the programs refuse. Each group of checks runs in a
+ * child process of its own, which loads and unloads the library, so that a
+ * fault, an abort, an early exit or a hang becomes a FAIL line. */
+#include "tools/verifica-libreria/checker.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+static const char usage[] =
+    "Usage: verifica-libreria [--help | --version] LIBRARY\n"
+    "Checks that LIBRARY (a path, or a file name in the current folder) keeps the\n"
+    "conversion library's contract: its exports, and both functions at the programs'\n"
+    "size (50000 bytes), around it, at 0 to 257 bytes and up to 1 MiB, three calls\n"
+    "at each size with content holding every byte value. Prints one line per check;\n"
+    "exits with status 0 when every check passed, 1 otherwise, 2 on wrong usage.\n";
+
+FILE* out;
+
+/* A child's lines past this are dropped: no group writes nearly as much. */
+enum { kOutputLimit = 1 << 20 };
+
+static int passed;
+static int failed;
+
+void fail(const char* group, const char* what, const char* detail)
+{
+    printf("FAIL: %s: %s%s\n", group, what, detail);
+    ++failed;
+}
+
+void appendOutput(struct Output* output, const char* bytes, size_t n)
+{
+    if (output->length + n + 1 > output->capacity) {
+        size_t capacity = output->capacity ? output->capacity : 8192;
+        while (capacity < output->length + n + 1 && capacity < kOutputLimit)
+            capacity *= 2;
+        char* grown = realloc(output->text, capacity);
+        if (!grown)
+            return;
+        output->text = grown;
+        output->capacity = capacity;
+    }
+    if (output->length + n + 1 > output->capacity)
+        n = output->capacity - output->length - 1;
+    memcpy(output->text + output->length, bytes, n);
+    output->length += n;
+    output->text[output->length] = '\0';
+}
+
+size_t groupCount(void)
+{
+    size_t shared = 0;
+    size_t own = 0;
+    contractGroups(&shared);
+    systemGroups(&own);
+    return shared + own;
+}
+
+const struct Group* groupAt(size_t i)
+{
+    size_t shared = 0;
+    size_t own = 0;
+    const struct Group* common = contractGroups(&shared);
+    const struct Group* system = systemGroups(&own);
+    return i < shared ? &common[i] : &system[i - shared];
+}
+
+void checkKey(const struct Check* c, char* key, size_t size)
+{
+    if (c->bytes == kNoSize)
+        snprintf(key, size, "%s", c->name);
+    else
+        snprintf(key, size, "%s (%ld %s)", c->name, c->bytes, c->bytes == 1 ? "byte" : "bytes");
+}
+
+/* Writes a line to out at once, so that nothing is lost however the child ends. */
+static void say(const char* line)
+{
+    fprintf(out, "%s\n", line);
+    fflush(out);
+}
+
+/* Makes one check and writes its line. */
+static void runCheck(struct Library* lib, const struct Check* c)
+{
+    char key[128];
+    char why[512] = "";
+    checkKey(c, key, sizeof key);
+    if (c->run(lib, c->bytes == kNoSize ? 0 : (size_t)c->bytes, why, sizeof why))
+        fprintf(out, "ok  : %s\n", key);
+    else
+        fprintf(out, "FAIL: %s: %s\n", key, why);
+    fflush(out);
+}
+
+void runGroup(const char* path, const struct Group* group)
+{
+    struct Library lib;
+    startIdleThread();
+    if (!loadLibrary(path, &lib))
+        return;
+    say("loaded");
+    if (group->needsBoth && !usable(&lib))
+        say("skipped");
+    else
+        for (size_t i = 0; i < group->count; ++i)
+            runCheck(&lib, &group->checks[i]);
+    say("done");
+    unloadLibrary(&lib);
+    say("unloaded");
+}
+
+/* A child's lines, split in place, and what they said besides its checks. */
+struct Lines {
+    char** line;
+    size_t count;
+    int loaded, skipped, done, unloaded, refused;
+};
+
+/* Whether lines hold exactly text. */
+static int holds(const struct Lines* lines, const char* text)
+{
+    for (size_t i = 0; i < lines->count; ++i)
+        if (strcmp(lines->line[i], text) == 0)
+            return 1;
+    return 0;
+}
+
+/* Splits text into lines, notes what the child said of itself and prints
+ * its refusal to load the library, if any. */
+static void readLines(char* text, struct Lines* lines)
+{
+    size_t most = 1;
+    for (const char* c = text; *c; ++c)
+        most += *c == '\n';
+    lines->line = malloc(most * sizeof *lines->line);
+    lines->count = 0;
+    for (char* l = strtok(text, "\n"); l && lines->line; l = strtok(NULL, "\n"))
+        lines->line[lines->count++] = l;
+    lines->loaded = holds(lines, "loaded");
+    lines->skipped = holds(lines, "skipped");
+    lines->done = holds(lines, "done");
+    lines->unloaded = holds(lines, "unloaded");
+    lines->refused = 0;
+    for (size_t i = 0; i < lines->count; ++i)
+        if (strncmp(lines->line[i], "FAIL: cannot load ", 18) == 0 && !lines->refused) {
+            printf("%s\n", lines->line[i]);
+            ++failed;
+            lines->refused = 1;
+        }
+}
+
+/* The line reporting the check named key, or null when the child never reported it. */
+static const char* lineOf(const struct Lines* lines, const char* key)
+{
+    const size_t k = strlen(key);
+    for (size_t i = 0; i < lines->count; ++i) {
+        const char* l = lines->line[i];
+        const char* rest = strncmp(l, "ok  : ", 6) == 0 || strncmp(l, "FAIL: ", 6) == 0 ? l + 6 : NULL;
+        if (rest && strncmp(rest, key, k) == 0 && (rest[k] == '\0' || rest[k] == ':'))
+            return l;
+    }
+    return NULL;
+}
+
+/* Prints and counts the group's checks the child reported; returns the index
+ * of the first it never reported (the group's count when none). */
+static size_t reportChecks(const struct Group* group, const struct Lines* lines)
+{
+    size_t firstMissing = group->count;
+    for (size_t i = 0; i < group->count; ++i) {
+        char key[128];
+        checkKey(&group->checks[i], key, sizeof key);
+        const char* line = lineOf(lines, key);
+        if (!line) {
+            firstMissing = i < firstMissing ? i : firstMissing;
+            continue;
+        }
+        printf("%s\n", line);
+        if (strncmp(line, "FAIL", 4) == 0)
+            ++failed;
+        else
+            ++passed;
+    }
+    return firstMissing;
+}
+
+/* Says how a child that did not end normally ended (a hang, a fault while
+ * loaded or while being unloaded, an exit of the library's own), naming
+ * where: the check it was making, or the group. Returns whether it said so. */
+static int reportEnd(const char* where, const struct ChildEnd* end, const struct Lines* lines)
+{
+    char detail[64];
+    if (end->timedOut) {
+        snprintf(detail, sizeof detail, "%d s", kGroupSeconds);
+        fail(where, "the library did not return within ", detail);
+    } else if (end->fault) {
+        fail(where, lines->done ? "the library faulted while being unloaded: " : "the library faulted: ", end->fault);
+    } else if ((!lines->unloaded || end->status != 0) && !lines->refused) {
+        snprintf(detail, sizeof detail, "%ld", end->status);
+        fail(where, "the library ended the process, exit status ", detail);
+    } else {
+        return 0;
+    }
+    return 1;
+}
+
+/* Fails each of the group's checks from index from on that the child never
+ * reported, naming them; skip is one already failed by name. */
+static void reportNeverRan(const struct Group* group, const struct Lines* lines, size_t from, size_t skip)
+{
+    char names[4096] = "";
+    size_t missing = 0;
+    for (size_t i = from; i < group->count; ++i) {
+        char key[128];
+        checkKey(&group->checks[i], key, sizeof key);
+        if (i == skip || lineOf(lines, key))
+            continue;
+        const size_t used = strlen(names);
+        snprintf(names + used, sizeof names - used, "%s%s", missing ? ", " : "", key);
+        ++missing;
+    }
+    if (missing) {
+        printf("FAIL: %zu checks never ran: %s\n", missing, names);
+        failed += (int)missing;
+    }
+}
+
+/* Reports group's checks from the child's lines and how the child ended; 0 when the library did not load. */
+static int report(const struct Group* group, char* text, const struct ChildEnd* end)
+{
+    struct Lines lines;
+    readLines(text, &lines);
+    const size_t firstMissing = reportChecks(group, &lines);
+    char where[128] = "loading the library";
+    if (lines.loaded && firstMissing < group->count && !lines.skipped)
+        checkKey(&group->checks[firstMissing], where, sizeof where);
+    else if (lines.loaded)
+        snprintf(where, sizeof where, "%s", group->name);
+    const int named = reportEnd(where, end, &lines) && lines.loaded && firstMissing < group->count;
+    if (lines.skipped) {
+        printf("FAIL: %zu checks of %s never ran: a function or the allocator is missing\n", group->count,
+               group->name);
+        failed += (int)group->count;
+    } else if (lines.loaded) {
+        reportNeverRan(group, &lines, 0, named ? firstMissing : group->count);
+    }
+    free(lines.line);
+    return lines.loaded;
+}
+
+/* Runs group i in a child process and reports it; 0 when the library did not load. */
+static int runChecked(const char* path, size_t i)
+{
+    struct Output output = {NULL, 0, 0};
+    struct ChildEnd end = {0, NULL, 0};
+    fflush(stdout);
+    int loaded = 1;
+    if (runIsolated(path, i, &output, &end)) {
+        char empty[1] = "";
+        loaded = report(groupAt(i), output.text ? output.text : empty, &end);
+    }
+    free(output.text);
+    return loaded;
+}
+
+/* Fails every check of the groups from index from on: the library did not load. */
+static void failUnloaded(size_t from)
+{
+    size_t missing = 0;
+    for (size_t i = from; i < groupCount(); ++i)
+        missing += groupAt(i)->count;
+    printf("FAIL: %zu checks never ran: the library did not load\n", missing);
+    failed += (int)missing;
+}
+
+/* The library's full path from the argument; null, after a FAIL line, when it names no regular file. */
+static const char* libraryPath(const char* argument, char* full, size_t size)
+{
+    /* A bare name is the file in the current folder, never one the loader's search finds. */
+    char given[4096];
+    const int bare = strpbrk(argument, "/\\") == NULL;
+    snprintf(given, sizeof given, "%s%s", bare ? "./" : "", argument);
+    const char* path = fullPathOf(given, full, size);
+    if (!path) {
+        printf("FAIL: cannot find %s\n", given);
+        return NULL;
+    }
+    if (!isRegularFile(path)) {
+        printf("FAIL: %s is not a regular file\n", path);
+        return NULL;
+    }
+    return path;
+}
+
+/* The library argument of argv; null, with *status set, when the command line asks for something else. */
+static const char* libraryArgument(int argc, char** argv, int* status)
+{
+    *status = 0;
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        fputs(usage, stdout);
+        return NULL;
+    }
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        printf("verifica-libreria %s\n", VC_VERSION_TEXT);
+        return NULL;
+    }
+    if (argc == 3 && strcmp(argv[1], "--") == 0)
+        return argv[2];
+    if (argc == 2 && argv[1][0] != '-')
+        return argv[1];
+    if (argc == 2)
+        fprintf(stderr, "verifica-libreria: unknown option '%s'\n", argv[1]);
+    fputs(usage, stderr);
+    *status = 2;
+    return NULL;
+}
+
+int main(int argc, char** argv)
+{
+    const int childStatus = runAsChild(argc, argv);
+    if (childStatus >= 0)
+        return childStatus;
+    int status = 0;
+    const char* argument = libraryArgument(argc, argv, &status);
+    if (!argument)
+        return status;
+    char full[4096];
+    const char* path = libraryPath(argument, full, sizeof full);
+    if (!path)
+        return 1;
+    printf("checking %s\n", path);
+    for (size_t i = 0; i < groupCount(); ++i)
+        if (!runChecked(path, i)) {
+            failUnloaded(i);
+            break;
+        }
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed ? 1 : 0;
+}
