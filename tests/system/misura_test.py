@@ -9,13 +9,16 @@ Usage: misura_test.py TOOL STAND_IN FAULTING SLOW ZEROS WORK_FOLDER"""
 import csv
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
 tool, stand_in, faulting, slow, zeros, work = (os.path.abspath(a) for a in sys.argv[1:7])
-os.makedirs(work, exist_ok=True)
+# A fresh folder: an earlier run's files would be refused as export targets.
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(work)
 failures = []
 
 
