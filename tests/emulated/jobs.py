@@ -14,7 +14,6 @@ def properties(test):
 
 
 def job_lines(tests, default_timeout):
-    prefixes = []
     lines = []
     for test in tests:
         command = test.get("command", [])
@@ -22,14 +21,11 @@ def job_lines(tests, default_timeout):
             continue
         props = properties(test)
         environment = props.get("ENVIRONMENT", [])
-        for entry in environment:
-            if entry.startswith("WINEPREFIX=") and entry[11:] not in prefixes:
-                prefixes.append(entry[11:])
         timeout = int(float(props.get("TIMEOUT", default_timeout)))
         folder = props.get("WORKING_DIRECTORY", "/")
         words = ["run_test", command[3], str(timeout), folder, *environment, "--", *command[4:]]
         lines.append(" ".join(shlex.quote(w) for w in words))
-    return [f"use_booted_prefix {shlex.quote(p)}" for p in prefixes] + lines
+    return lines
 
 
 def main():
