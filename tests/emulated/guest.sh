@@ -149,7 +149,7 @@ boot() {
   shift 3
   for p in $(printf '%s\n' "$@" | LC_ALL=C sort -u | awk '{ for (i = 1; i <= n; i++) if (index($0 "/", kept[i] "/") == 1) next; kept[++n] = $0; print }'); do
     [[ "$p" != *[[:space:]]* ]] || { echo "emulated PC: cannot share $p: its path has a space" >&2; return 1; }
-    shares+=(-virtfs "local,path=$p,mount_tag=share$i,security_model=passthrough,id=share$i")
+    shares+=(-virtfs "local,path=$p,mount_tag=share$i,security_model=none,id=share$i")
     line+=" vc.share=share$i:$p"
     i=$((i + 1))
   done
@@ -251,7 +251,7 @@ case "$command" in
     printf 'source %q %q\nrun_test command %q %q --' "$here/run-tests.sh" "$work" "$limit" "$PWD" >"$work/job.sh"
     printf ' %q' "$@" >>"$work/job.sh"
     printf '\nfinish_tests\n' >>"$work/job.sh"
-    run_job "$((limit + 180))" "$work/job.sh" "$work" "$PWD" "${folders[@]}" || true
+    run_job "$((2 * limit + 180))" "$work/job.sh" "$work" "$PWD" "${folders[@]}" || true
     [[ -f "$work/done" ]] || { echo "FAIL: the emulated PC did not run the command to its end"; exit 1; }
     cat "$work/command.out"
     exit "$(cat "$work/command.status")"
