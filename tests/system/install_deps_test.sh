@@ -72,5 +72,9 @@ install_step VC_32BIT=no
 ! grep -q 'i386' "$work/log" || fail "VC_32BIT=no still asked for i386: $(cat "$work/log")"
 [[ "$out" == *"cannot run 32-bit programs"* ]] || fail "VC_32BIT=no is not explained: $out"
 
+install_step VC_32BIT=no VC_EMULATE_32BIT=ON
+grep -q -- '--no-install-recommends .*qemu-system-x86' "$work/log" || fail "the emulated PC's packages were not asked for"
+[[ "$out" == *"tests will run in an emulated 32-bit PC"* ]] || fail "the emulated run is not announced: $out"
+
 echo "install step checks: $failures failed"
 [[ $failures -eq 0 ]]

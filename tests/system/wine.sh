@@ -27,4 +27,10 @@ else
   loader=$(command -v wine) || skip "wine is not installed; $what needs it"
 fi
 [[ -n "$check" ]] && exit 0
+# Where booting a prefix is slow (the emulated 32-bit PC), a new 32-bit prefix
+# starts as a copy of one booted before from the same Wine.
+template=${VC_WINE_PREFIX_TEMPLATE:-}
+if [[ -n "$template" && "${WINEARCH:-win32}" == win32 && -n "${WINEPREFIX:-}" && ! -e "$WINEPREFIX" ]]; then
+  cp -a "$template" "$WINEPREFIX"
+fi
 exec "$loader" "$@"

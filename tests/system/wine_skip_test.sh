@@ -48,5 +48,22 @@ skipped VC_32BIT=yes VC_WINE32_LOADER="$work/absent" VC_WINE32_NOTE="$work/note"
 skipped VC_32BIT=yes VC_WINE32_LOADER="$work/absent" VC_WINE32_NOTE="$work/none"
 [[ "$out" == "SKIP: 32-bit Wine is not installed; never-started.exe needs it" ]] || fail "wine.sh said: $out"
 
+# A new 32-bit prefix starts as a copy of the template given, and only then.
+mkdir -p "$work/bin" "$work/template/drive_c"
+printf '#!/bin/sh\necho "wine $*"\n' >"$work/bin/wine" && chmod +x "$work/bin/wine"
+echo booted >"$work/template/system.reg"
+run_wine() {
+  out=$(env VC_32BIT=yes VC_WINE32_LOADER=/bin/sh PATH="$work/bin:$PATH" VC_WINE_PREFIX_TEMPLATE="$work/template" \
+    "$@" "$root/tests/system/wine.sh" wineboot -i) || fail "wine.sh with $*: status $?"
+}
+run_wine WINEARCH=win32 WINEPREFIX="$work/new"
+[[ "$out" == "wine wineboot -i" && "$(cat "$work/new/system.reg" 2>/dev/null)" == booted && -d "$work/new/drive_c" ]] \
+  || fail "the new prefix was not copied from the template: $out"
+echo kept >"$work/new/system.reg"
+run_wine WINEARCH=win32 WINEPREFIX="$work/new"
+[[ "$(cat "$work/new/system.reg")" == kept && ! -e "$work/new/template" ]] || fail "an existing prefix was copied over"
+run_wine WINEARCH=win32 WINEPREFIX="$work/other" VC_WINE_PREFIX_TEMPLATE=
+[[ ! -e "$work/other" ]] || fail "a prefix was made with no template given"
+
 echo "32-bit detection checks: $failures failed"
 [[ $failures -eq 0 ]]
