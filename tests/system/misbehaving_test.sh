@@ -21,11 +21,13 @@ rehearsal=$4
 title='Verifica Conversione & Prestazioni'
 begin_test
 
+# The exit inside a call is named without its status: under the sanitizers
+# their leak check at exit sets it.
 # misbehaviour  library  button  output  outcome  words
 rows='
 resets_segv             hostile  1    normal       report     terminato_durante_una_chiamata_a_%xrQuendril%
 blocks_all_segv         hostile  1    normal       report     terminato_durante_una_chiamata_a_%xrQuendril%
-exits_in_call           hostile  1    normal       report     %xrQuendril%_della_libreria_%libquendril.so%:_stato_di_uscita_0
+exits_in_call           hostile  1    normal       report     %xrQuendril%_della_libreria_%libquendril.so%:_stato_di_uscita
 resets_then_later_segv  hostile  1,2  normal       report     la_funzione_%xrStringToArray%_della_libreria
 closes_descriptors      hostile  1    normal       report     ha_chiuso_un_descrittore_del_programma
 double_free             hostile  2  normal         report
