@@ -3,9 +3,18 @@
 
 #include "platform/hires_clock.h"
 
+#include <ctime>
 #include <thread>
 
 namespace misura {
+
+std::string utcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+    return text;
+}
 
 Context currentContext()
 {

@@ -1,9 +1,8 @@
 // The context on POSIX systems: the processor's name from /proc/cpuinfo, the
-// system's load average, the date from gmtime_r.
+// system's load average.
 #include "tools/misura-libreria/context.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 
 namespace misura {
@@ -26,14 +25,5 @@ std::optional<std::array<double, 3>> loadAverage()
     return std::array<double, 3>{load[0], load[1], load[2]};
 }
 
-std::string utcNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 } // namespace misura

@@ -1,10 +1,9 @@
 // The context on Windows: the processor's name from the registry, no load
-// average, the date from gmtime_s.
+// average.
 #include "tools/misura-libreria/context.h"
 
 #include "platform/utf16.h"
 
-#include <ctime>
 #include <windows.h>
 
 namespace misura {
@@ -25,14 +24,5 @@ std::optional<std::array<double, 3>> loadAverage()
     return std::nullopt;
 }
 
-std::string utcNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_s(&utc, &now);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 } // namespace misura

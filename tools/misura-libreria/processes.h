@@ -35,6 +35,9 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// The environment variable that marks a measuring child.
+inline constexpr char kChildVariable[] = "VC_MISURA_CHILD";
+
 // Marks this process as a measuring child, for the fresh image a fault of its library
 // starts, which has none of its arguments but all of its environment.
 void markAsChild();

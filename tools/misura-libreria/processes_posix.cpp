@@ -19,8 +19,6 @@ namespace misura {
 
 namespace {
 
-constexpr char kChildVariable[] = "VC_MISURA_CHILD";
-
 // What the interrupt handler needs, kept where it can read it without locks or allocation.
 constexpr int kMaxChildren = 64;
 volatile sig_atomic_t childPids[kMaxChildren];

@@ -15,8 +15,6 @@ namespace misura {
 
 namespace {
 
-constexpr char kChildVariable[] = "VC_MISURA_CHILD";
-
 constexpr int kMaxChildren = 64;
 HANDLE volatile childProcesses[kMaxChildren];
 wchar_t fileInProgress[32768];
