@@ -9,7 +9,10 @@
 //   q   the library's bytes-to-text conversion, the interval of "Quendril" with the library
 //   l   both library runs, one after the other (timed as one step)
 //   f   the floor of p: an exact-size allocation and one copy per character
+//   w   the window shown: the library's loading tried ahead, as the programs
+//       start it then, and waited for, as a user's first press finds it
 #include "bench/process_readings.h"
+#include "core/quendril_library.h"
 #include "core/runs.h"
 #include "platform/heap.h"
 
@@ -63,6 +66,10 @@ bool step(char what, const core::RunEnvironment& env)
     case 'f':
         sink = floorLoop(mat.data(), core::kBlockBytes);
         break;
+    case 'w':
+        core::prepareProcessLibrary();
+        env.libraryInUse().waitUntilPrepared();
+        break;
     default:
         return false;
     }
@@ -86,7 +93,7 @@ int main(int argc, char* argv[])
     for (int i = first; i < argc; ++i) {
         for (const char* c = argv[i]; *c; ++c) {
             if (!step(*c, env)) {
-                std::fprintf(stderr, "press_probe: unknown step '%c' (p, s, q, l or f)\n", *c);
+                std::fprintf(stderr, "press_probe: unknown step '%c' (p, s, q, l, f or w)\n", *c);
                 return 2;
             }
         }

@@ -30,6 +30,11 @@ public:
     // Puts back what calls may have taken from the program (see platform::Library); outside the timing.
     void reclaimProgramState() const { lib_.reclaimProgramState(); }
 
+    // Starts, in the background, what a first call does before it loads the library; never fails.
+    void prepare() noexcept { lib_.prepare(); }
+    // Waits for what prepare started, so that a first call timed from now on holds the binding alone.
+    void waitUntilPrepared() noexcept { lib_.waitUntilPrepared(); }
+
     // Binds both functions now, loading the library first if needed: what a first call does before it converts.
     void bind();
 
@@ -50,5 +55,9 @@ std::unique_ptr<QuendrilLibrary> programsLibrary();
 
 // The library the program uses for its whole life, found by the programs' lookup.
 QuendrilLibrary& processLibrary();
+
+// Starts the process library's first call's preparation (see QuendrilLibrary::prepare);
+// a library that cannot be looked up is left for that call to report.
+void prepareProcessLibrary() noexcept;
 
 } // namespace core

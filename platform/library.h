@@ -25,6 +25,15 @@ public:
     // needed; raises 53 (file not found), 48 (not loadable) or 453 (no such export).
     void* resolve(const char* name);
 
+    // Starts trying, in the background, the loading a first call would do, so
+    // that the call finds it done; what it finds is told by that call. Nothing
+    // where loading is not tried ahead.
+    void prepare() noexcept;
+
+    // Waits until what prepare started has ended, so that a first call timed
+    // from now on includes the loading and not the trying ahead.
+    void waitUntilPrepared() noexcept;
+
     // Whether the library has been loaded by an earlier call; a seam for the tests.
     bool loaded() const noexcept { return handle_ != nullptr; }
 

@@ -4,7 +4,9 @@
 // and does not include the current directory; the last folder, if any, is
 // tried by absolute path once the standard search has found nothing. Only a regular file (or a link
 // to one) is ever opened: opening a FIFO would block for ever. Loading is
-// rehearsed in a small program of its own (load_rehearsal.h); a fault later
+// rehearsed in a small program of its own (load_rehearsal.h), started ahead
+// when the program asks (prepare), so that the first call only waits for the
+// outcome; a fault later
 // on, inside a call or not, takes the process's one fatal fault path
 // (fatal_fault_posix.cpp).
 #include "platform/library.h"
@@ -28,12 +30,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -200,14 +205,19 @@ std::string rehearsalOutcome(pid_t child, int reportFd)
     return {};
 }
 
-// Loads path in another process first: a constructor that faults (even with
-// every signal blocked, which no handler survives), only with threads alive,
-// or ends the process is error 51 here, before the program itself runs it.
-void probeLoading(const std::string& path, const std::string& fileName)
+// A rehearsal under way: its child and the descriptor its report arrives on.
+struct Rehearsal {
+    pid_t child = -1;
+    int report = -1;
+};
+
+// Starts loading path in another process; no child when none can be made, and
+// then the library is loaded without the rehearsal.
+Rehearsal startRehearsal(const std::string& path)
 {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
-        return; // no pipe to spare: the library is loaded without the rehearsal
+        return {};
     // Above the report descriptor, so that placing it there is a true copy.
     const int writeEnd = fcntl(report[1], F_DUPFD_CLOEXEC, rehearsal::kReportDescriptor + 1);
     close(report[1]);
@@ -216,8 +226,111 @@ void probeLoading(const std::string& path, const std::string& fileName)
         child = forkRehearsal(path, writeEnd);
     if (writeEnd >= 0)
         close(writeEnd);
-    const std::string fault = child < 0 ? std::string() : rehearsalOutcome(child, report[0]);
-    close(report[0]);
+    if (child < 0) {
+        close(report[0]);
+        return {};
+    }
+    return {child, report[0]};
+}
+
+// How the rehearsal ended, as rehearsalOutcome tells it; its descriptor is closed.
+std::string finishRehearsal(const Rehearsal& r)
+{
+    if (r.child < 0)
+        return {};
+    const std::string fault = rehearsalOutcome(r.child, r.report);
+    close(r.report);
+    return fault;
+}
+
+// What makes a file another: a rehearsal of the old one does not stand for it.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    bool operator==(const FileIdentity& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec
+            && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+// The identity of the file at path; all zero for a bare name, which the
+// system's search resolves, or a path with nothing there.
+FileIdentity identityOf(const std::string& path)
+{
+    struct stat st{};
+    if (path.find('/') == std::string::npos || stat(path.c_str(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+// Rehearsals started ahead of the first call (Library::prepare), by what they load.
+struct EarlyRehearsal {
+    std::string path;
+    FileIdentity file;
+    Rehearsal rehearsal;
+    std::optional<std::string> outcome; // once waited for
+};
+std::mutex earlyMutex;
+std::vector<EarlyRehearsal> earlyRehearsals;
+
+void startEarly(const std::string& path)
+{
+    const std::lock_guard lock(earlyMutex);
+    for (const EarlyRehearsal& early : earlyRehearsals)
+        if (early.path == path)
+            return;
+    const FileIdentity file = identityOf(path);
+    if (const Rehearsal r = startRehearsal(path); r.child >= 0)
+        earlyRehearsals.push_back({path, file, r, std::nullopt});
+}
+
+// The rehearsal started ahead for path, taken off the list; none if there is none.
+std::optional<EarlyRehearsal> takeEarly(const std::string& path)
+{
+    const std::lock_guard lock(earlyMutex);
+    const auto it = std::find_if(earlyRehearsals.begin(), earlyRehearsals.end(),
+                                 [&](const EarlyRehearsal& early) { return early.path == path; });
+    if (it == earlyRehearsals.end())
+        return std::nullopt;
+    EarlyRehearsal early = *it;
+    earlyRehearsals.erase(it);
+    return early;
+}
+
+// How loading path ended in another process: as the rehearsal started ahead
+// told it, if the file is still the one it loaded; otherwise as a fresh one
+// tells it, once the outdated one has ended.
+std::string rehearsalOutcomeFor(const std::string& path)
+{
+    if (const std::optional<EarlyRehearsal> early = takeEarly(path)) {
+        if (early->file == identityOf(path))
+            return early->outcome ? *early->outcome : finishRehearsal(early->rehearsal);
+        if (!early->outcome)
+            finishRehearsal(early->rehearsal);
+    }
+    return finishRehearsal(startRehearsal(path));
+}
+
+// Whether fd carries the report of a rehearsal started ahead: the program's, not the library's to keep.
+bool isEarlyReport(int fd)
+{
+    const std::lock_guard lock(earlyMutex);
+    for (const EarlyRehearsal& early : earlyRehearsals)
+        if (!early.outcome && early.rehearsal.report == fd)
+            return true;
+    return false;
+}
+
+// Loads path in another process first, unless that was started ahead on the
+// same file: a constructor that faults (even with every signal blocked, which
+// no handler survives), only with threads alive, or ends the process is error
+// 51 here, before the program itself runs it.
+void probeLoading(const std::string& path, const std::string& fileName)
+{
+    const std::string fault = rehearsalOutcomeFor(path);
     if (!fault.empty())
         throw RuntimeError(kInternalError, faultReport::description(fileName.c_str(), nullptr, true, fault.c_str()));
 }
@@ -247,7 +360,7 @@ void takeProgramState()
         char* end = nullptr;
         const long fd = std::strtol(entry->d_name, &end, 10);
         struct stat st{};
-        if (*end == '\0' && end != entry->d_name && fd != own && fstat(static_cast<int>(fd), &st) == 0)
+        if (*end == '\0' && end != entry->d_name && fd != own && !isEarlyReport(static_cast<int>(fd)) && fstat(static_cast<int>(fd), &st) == 0)
             programFiles.push_back({static_cast<int>(fd), st.st_dev, st.st_ino});
     }
     closedir(folder);
@@ -345,6 +458,36 @@ std::string Library::loadedPath() const
     // The loader keeps the name it opened, which a relative search path leaves relative.
     const std::unique_ptr<char, decltype(&std::free)> real(realpath(map->l_name, nullptr), &std::free);
     return real ? std::string(real.get()) : std::string(map->l_name);
+}
+
+void Library::prepare() noexcept
+{
+    if (handle_)
+        return;
+    // What load() would try, in its order: the folder's file if there is one;
+    // otherwise the system's search and, for when that finds nothing, the last folder's.
+    try {
+        if (const std::string local = folder_ + '/' + fileName_; lookAt(local) == Found::RegularFile) {
+            startEarly(local);
+            return;
+        }
+        if (fileName_.find('/') != std::string::npos)
+            return;
+        startEarly(fileName_);
+        if (const std::string last = lastFolder_ + '/' + fileName_;
+            !lastFolder_.empty() && lookAt(last) == Found::RegularFile)
+            startEarly(last);
+    } catch (const std::exception&) {
+        // Not tried ahead: the first call tries it.
+    }
+}
+
+void Library::waitUntilPrepared() noexcept
+{
+    const std::lock_guard lock(earlyMutex);
+    for (EarlyRehearsal& early : earlyRehearsals)
+        if (!early.outcome)
+            early.outcome = finishRehearsal(early.rehearsal);
 }
 
 void* Library::resolve(const char* name)

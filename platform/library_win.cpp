@@ -140,6 +140,11 @@ void Library::load()
 
 // A call can take nothing from the program here that the fault guard does not
 // put back but the unhandled-exception filter and the abort handler.
+// Loading is not tried in another process here: a fault in a constructor is caught in place.
+void Library::prepare() noexcept {}
+
+void Library::waitUntilPrepared() noexcept {}
+
 void Library::reclaimProgramState() const
 {
     if (handle_)

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 using namespace platform;
 using testing_support::descriptionOf;
@@ -89,4 +90,30 @@ TEST(Library, AConstructorThatFaultsOrEndsTheProcessIsError51BeforeTheProgramRun
     }
     rehearsal::setProgram("");
     unsetenv("VC_MISBEHAVE");
+}
+
+TEST(Library, ARehearsalStartedAheadStandsForTheFileItLoadedAndOnlyForIt)
+{
+    // The rehearsal started by prepare() ran with the fault asked for; the
+    // first call takes its outcome instead of trying again without it.
+    TempFolder folder;
+    const fs::path file = folder.path() / kLibraryFile;
+    fs::copy_file(kFakes + "/hostile/" + kLibraryFile, file);
+    setenv("VC_MISBEHAVE", "load_segv", 1);
+    Library ahead(folder.path().string(), kLibraryFile);
+    ahead.prepare();
+    unsetenv("VC_MISBEHAVE");
+    EXPECT_EQ(errorNumberOf([&] { ahead.resolve("xrQuendril"); }), kInternalError);
+
+    // A file replaced after its rehearsal started is tried again: the early
+    // outcome (a clean load) would let this process run the faulting constructor.
+    Library replaced(folder.path().string(), kLibraryFile);
+    replaced.prepare();
+    fs::remove(file);
+    fs::copy_file(kFakes + "/hostile/" + kLibraryFile, file);
+    std::ofstream(file, std::ios::app) << '\n'; // another size, whatever the clock's grain
+    setenv("VC_MISBEHAVE", "load_segv", 1);
+    EXPECT_EQ(errorNumberOf([&] { replaced.resolve("xrQuendril"); }), kInternalError);
+    unsetenv("VC_MISBEHAVE");
+    EXPECT_FALSE(replaced.loaded());
 }

@@ -5,6 +5,7 @@
 // and told in the program's words.
 #include "ui/startup.h"
 
+#include "core/quendril_library.h"
 #include "platform/fatal_fault.h"
 #include "platform/supervisor.h"
 #include "platform/heap.h"
@@ -177,6 +178,7 @@ int runWindow(char* argv[], const ProgramInfo& info)
         }))
         return EXIT_FAILURE;
     window->show();
+    core::prepareProcessLibrary();
     endStartup();
     if (info.quitWhenShown)
         QTimer::singleShot(0, &app, &QCoreApplication::quit);

@@ -31,11 +31,17 @@ std::unique_ptr<core::QuendrilLibrary> openLibrary(const ServeMode& mode)
 {
     if (mode.kind == ServeMode::InProgram)
         return nullptr;
-    if (mode.kind == ServeMode::Default)
-        return core::programsLibrary();
-    // The file named and no other: the parent made its path absolute and found it there.
-    const auto slash = mode.path.find_last_of("/\\");
-    return std::make_unique<core::QuendrilLibrary>(mode.path.substr(0, slash + 1), mode.path.substr(slash + 1));
+    // Started ahead, as the programs start it once their window shows.
+    std::unique_ptr<core::QuendrilLibrary> library;
+    if (mode.kind == ServeMode::Default) {
+        library = core::programsLibrary();
+    } else {
+        // The file named and no other: the parent made its path absolute and found it there.
+        const auto slash = mode.path.find_last_of("/\\");
+        library = std::make_unique<core::QuendrilLibrary>(mode.path.substr(0, slash + 1), mode.path.substr(slash + 1));
+    }
+    library->prepare();
+    return library;
 }
 
 // Answers one line of the parent's; false for "quit".
