@@ -58,13 +58,4 @@ QuendrilLibrary& processLibrary()
     return *library;
 }
 
-void prepareProcessLibrary() noexcept
-{
-    try {
-        processLibrary().prepare();
-    } catch (const std::exception&) {
-        // The first call meets the same error and reports it.
-    }
-}
-
 } // namespace core

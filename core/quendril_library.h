@@ -56,8 +56,4 @@ std::unique_ptr<QuendrilLibrary> programsLibrary();
 // The library the program uses for its whole life, found by the programs' lookup.
 QuendrilLibrary& processLibrary();
 
-// Starts the process library's first call's preparation (see QuendrilLibrary::prepare);
-// a library that cannot be looked up is left for that call to report.
-void prepareProcessLibrary() noexcept;
-
 } // namespace core

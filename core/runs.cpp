@@ -103,4 +103,13 @@ void Command2_Click(RunWindow& window, const RunEnvironment& env)
     window.MsgBox(t.TempoImpiegato());
 }
 
+void prepareProcessLibrary() noexcept
+{
+    try {
+        processLibrary().prepare();
+    } catch (const std::exception&) {
+        // The first call meets the same error and reports it.
+    }
+}
+
 } // namespace core

@@ -78,6 +78,11 @@ void Command1_Click(RunWindow& window, const RunEnvironment& env = RunEnvironmen
 // and shows the time taken. Errors leave it as RuntimeError.
 void Command2_Click(RunWindow& window, const RunEnvironment& env = RunEnvironment::system());
 
+// Starts, in the background, what the process library's first call does
+// before it loads the library (see QuendrilLibrary::prepare); an error is left
+// for that call to report.
+void prepareProcessLibrary() noexcept;
+
 // The display form of a number: a space before a value of 0 or more, a minus sign before a negative one.
 std::u16string displayForm(std::int64_t value);
 

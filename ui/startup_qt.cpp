@@ -5,7 +5,7 @@
 // and told in the program's words.
 #include "ui/startup.h"
 
-#include "core/quendril_library.h"
+#include "core/runs.h"
 #include "platform/fatal_fault.h"
 #include "platform/supervisor.h"
 #include "platform/heap.h"
