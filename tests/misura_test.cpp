@@ -12,6 +12,7 @@
 #include "tools/misura-libreria/report.h"
 #include "tools/misura-libreria/stats.h"
 
+#include "platform/fault_report.h"
 #include "platform/runtime_error.h"
 
 #include "platform/codepage.h"
@@ -196,6 +197,18 @@ TEST(MisuraEnglish, ErrorsKeepTheirNumbersInEnglish)
               "error 51: function 'xrQuendril' of library '/l.so' failed: SIGSEGV (accesso non valido)");
     EXPECT_EQ(line(platform::kEntryPointNotFound, "impossibile trovare la funzione 'xrQuendril' nella libreria 'q': x"),
               "error 453: cannot find function 'xrQuendril' in library 'q': x");
+    // The supervisor's report of an end it did not hear announced, in each of its forms.
+    const auto ended = [&](const char* library, const char* function, bool loading, const char* how) {
+        char buffer[512];
+        platform::faultReport::Text text(buffer, sizeof buffer);
+        platform::faultReport::appendEndDescription(text, library, function, loading, how);
+        return line(platform::kInternalError, text.data());
+    };
+    EXPECT_EQ(ended("libquendril.so", "xrQuendril", false, "stato di uscita 0"),
+              "error 51: the program ended during a call to 'xrQuendril' of library 'libquendril.so': exit status 0");
+    EXPECT_EQ(ended("q.so", nullptr, true, "segnale 64"), "error 51: the program ended while loading library 'q.so': signal 64");
+    EXPECT_EQ(ended("q.so", nullptr, false, "Killed"), "error 51: the program ended outside a call into library 'q.so': Killed");
+    EXPECT_EQ(ended("", nullptr, false, "Killed"), "error 51: the program ended unexpectedly: Killed");
 }
 
 } // namespace
