@@ -284,6 +284,14 @@ TEST(MisuraExports, JsonReadsBackAsTheBaseline)
     EXPECT_EQ(back[0].times, library.times);
     EXPECT_EQ(back[0].calls, library.calls);
     EXPECT_EQ(back[1].method, core::Method::InProgram);
+    EXPECT_EQ(json.str().find("\"times\""), std::string::npos); // every time's field names its unit
+    // An export from before the fields named their unit.
+    const std::vector<Case> old = readBaseline(
+        R"({"results": [{"conversion": "bytes-to-text", "method": "library", "library": "a.so", "bytes": 8,
+                         "times": [2, 1], "call": {"times": [0.5, 0.25]}}]})");
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0].times, (std::vector<double>{2, 1}));
+    EXPECT_EQ(old[0].calls, (std::vector<double>{0.5, 0.25}));
     EXPECT_THROW(readBaseline("{\"results\": [{\"conversion\": \"x\"}]}"), BaselineError);
     EXPECT_THROW(readBaseline("not json"), BaselineError);
 }

@@ -28,8 +28,8 @@ def check(ok, what):
         print("FAIL:", what)
 
 
-def run(*args, cwd=work):
-    return subprocess.run([tool, *args], cwd=cwd, capture_output=True, text=True, timeout=240)
+def run(*args, cwd=work, umask=-1):
+    return subprocess.run([tool, *args], cwd=cwd, capture_output=True, text=True, timeout=240, umask=umask)
 
 
 def path(name):
@@ -39,15 +39,18 @@ def path(name):
 stand_in_real = os.path.realpath(stand_in)
 CONVERSIONS = ("bytes-to-text", "text-to-bytes")
 
-# A short run with every export.
+# A short run with every export, under a umask that would leave them unreadable.
 r = run("--runs", "4", "--warmup", "1", "--bytes", "64", "--export-json", path("r.json"),
-        "--export-csv", path("r.csv"), "--export-markdown", path("r.md"), stand_in)
+        "--export-csv", path("r.csv"), "--export-markdown", path("r.md"), stand_in, umask=0o777)
 check(r.returncode == 0, f"short run failed: {r.returncode} {r.stderr}")
 check(r.stdout.startswith("Library: " + stand_in_real + "\n"), "output does not start with the path: " + r.stdout[:200])
 for words in ("of which binding", "Run (mean ± σ)", "Call (mean ± σ)", "95% interval", "p = "):
     check(words in r.stdout, f"no '{words}' in the output: " + r.stdout)
 check(r.stderr == "", "something on stderr: " + r.stderr)
 check(not [f for f in os.listdir(work) if f.endswith(".partial")], "a temporary export was left behind")
+for f in ("r.json", "r.csv", "r.md"):
+    mode = os.stat(path(f)).st_mode & 0o777
+    check(mode == 0o644, f"{f} has mode {mode:o}, not 644")
 
 data = json.load(open(path("r.json")))
 context = data["context"]
@@ -58,18 +61,18 @@ results = data["results"]
 check({(x["conversion"], x["method"]) for x in results} ==
       {(c, m) for c in CONVERSIONS for m in ("library", "in-program")}, "json cases")
 for x in results:
-    t = x["times"]
+    t = x["times_s"]
     check(len(t) == x["runs"] == 4 and x["bytes"] == 64 and x["wrong"] is None, "json runs")
     s = sorted(t)
-    check(x["min"] == s[0] and x["max"] == s[3] and abs(x["median"] - (s[1] + s[2]) / 2) < 1e-15,
+    check(x["min_s"] == s[0] and x["max_s"] == s[3] and abs(x["median_s"] - (s[1] + s[2]) / 2) < 1e-15,
           "json summary vs times")
     library = x["method"] == "library"
-    check((x["library"] == stand_in_real) == library and (x["first_call"] is not None) == library, "json library")
+    check((x["library"] == stand_in_real) == library and (x["first_call_s"] is not None) == library, "json library")
     check((x["call"] is not None) == library, "json call")
-    check((x["first_call_binding"] is not None) == library
-          and (x["first_call_binding"] or 0) <= (x["first_call"] or 0), "json first call's binding")
+    check((x["first_call_binding_s"] is not None) == library
+          and (x["first_call_binding_s"] or 0) <= (x["first_call_s"] or 0), "json first call's binding")
     if library:
-        check(len(x["call"]["times"]) == 4 and all(c <= w for c, w in zip(x["call"]["times"], t)),
+        check(len(x["call"]["times_s"]) == 4 and all(c <= w for c, w in zip(x["call"]["times_s"], t)),
               "a call longer than its run")
 comparisons = data["comparisons"]
 check(len(comparisons) == 2, f"json comparisons: {comparisons}")
@@ -86,7 +89,7 @@ for x in results:
     for part, key in (("run", None), ("call", "call")):
         got = [float(row["seconds"]) for row in rows if (row["conversion"], row["method"], row["part"]) ==
                (x["conversion"], x["method"], part)]
-        want = x["times"] if part == "run" else (x["call"]["times"] if x["call"] else [])
+        want = x["times_s"] if part == "run" else (x["call"]["times_s"] if x["call"] else [])
         check(got == want, f"csv {part} seconds differ from json for {x['conversion']}, {x['method']}")
 
 markdown = open(path("r.md"), encoding="utf-8").read()
