@@ -57,6 +57,9 @@ TEST(MisuraOptions, TakesEachOptionInBothForms)
     EXPECT_TRUE(s.scan);
     EXPECT_EQ(s.sizes, (std::vector<std::int32_t>{1000, 2187, 4782, 10456, 22865, 50000}));
     EXPECT_EQ(s.methods, Methods::InProgram);
+    EXPECT_TRUE(s.notes.empty());
+    EXPECT_EQ(parseOptions({"--scan=1:3:10"}).notes,
+              std::vector<std::string>{"--scan 1:3:10 gives 3 distinct sizes, not 10"});
     EXPECT_TRUE(parseOptions({"--help"}).help);
     EXPECT_TRUE(parseOptions({"--version"}).version);
 }
@@ -142,6 +145,18 @@ TEST(MisuraMeasure, BatchesRepeatAsAskedAndKeepTheFirstCallApart)
     EXPECT_EQ(measureBatch(budget, {env, SteppingClock{0, 400000000}}).times.size(), 1u);
     // Three readings a run after the first (the budget's and the run's two): 334 runs in 1000 readings.
     EXPECT_EQ(measureBatch(budget, {env, SteppingClock{0, 1000000}}).times.size(), 334u);
+}
+
+TEST(MisuraMeasure, InProgramEstimateGrowsAsEachConversionDoes)
+{
+    const core::RunEnvironment env{nullptr, core::systemTicks(), u",", platform::ansiCodePage()};
+    // Every conversion timed takes one step: the estimate is the growth from the size timed.
+    const auto at = [&](Conversion c, std::int32_t bytes) {
+        return inProgramSecondsAt(c, bytes, 1000, {env, SteppingClock{0, 1000}});
+    };
+    EXPECT_DOUBLE_EQ(at(Conversion::BytesToText, 4000), 16e-6);
+    EXPECT_DOUBLE_EQ(at(Conversion::TextToBytes, 4000), 4e-6);
+    EXPECT_DOUBLE_EQ(at(Conversion::BytesToText, 500), 1e-6); // timed at its own size
 }
 
 TEST(MisuraMeasure, DifferencesFromTheInProgramResultsAreNamed)
@@ -235,6 +250,9 @@ TEST(MisuraReport, DurationsInTheUnitThatFits)
     };
     for (const auto& [seconds, text] : table)
         EXPECT_EQ(formatDuration(seconds), text);
+    const std::vector<std::pair<double, std::string>> rough{{61, "61 s"}, {170, "3 min"}, {7200, "2 h"}};
+    for (const auto& [seconds, text] : rough)
+        EXPECT_EQ(roughDuration(seconds), text);
 }
 
 TEST(MisuraReport, GrowthPerSeriesAndComparisonsWithTheFirstOrTheBaseline)

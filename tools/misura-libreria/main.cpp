@@ -34,6 +34,8 @@ using namespace misura;
 constexpr int kRunTimeError = 1;
 constexpr int kUsageError = 2;
 constexpr int kTooSlow = 3;
+// A run whose in-program part is expected to take longer says so before it starts.
+constexpr double kLongSeconds = 60;
 
 // What a measurement produced.
 struct Results {
@@ -112,6 +114,9 @@ Results measureAll(const Options& o, const std::optional<std::vector<Case>>& bas
                         progress.clear();
                         std::cerr << error << '\n';
                     });
+    if (const double seconds = session.inProgramEstimate(); seconds > kLongSeconds)
+        std::cerr << "note: the in-program routines will take about " << roughDuration(seconds)
+                  << " (their bytes to text grows with the square of the size); --method library leaves them out\n";
     Results r;
     const std::vector<CaseKey> keys = session.keys();
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -177,6 +182,8 @@ int verdictStatus(const Options& o, const Results& r)
 int run(Options o, bool outputOpen)
 {
     settleExportTargets(o);
+    for (const std::string& note : o.notes)
+        std::cerr << "note: " << note << '\n';
     if (!outputOpen) {
         std::cerr << "misura-libreria: cannot write the report: standard output is closed\n";
         return kRunTimeError;
