@@ -3,12 +3,15 @@
 with every export read back by Python's own parsers; a real comparison of the
 stand-in with a slowed copy of it, whose verdict is "slower"; a baseline round
 trip (status 3 for the slow copy, 0 for the same build); a wrong library
-(status 1); a faulting library beside a sound one; Ctrl+C during a run; a scan
-with its plot; the numbered errors and usage errors. No check looks at a time.
+(status 1); a faulting library beside a sound one; Ctrl+C during a run, and
+with the progress line on a terminal; the exports' mode under any umask; a scan
+with its plot, and one with fewer sizes than steps; the export's field names;
+the numbered errors and usage errors. No check looks at a time.
 Usage: misura_test.py TOOL STAND_IN FAULTING SLOW ZEROS WORK_FOLDER"""
 import csv
 import json
 import os
+import pty
 import shutil
 import signal
 import subprocess
@@ -144,6 +147,27 @@ out, err = p.communicate(timeout=20)
 check(first.startswith("Library: ") and p.returncode == 130, f"Ctrl+C: status {p.returncode} {first!r} {err!r}")
 check(not os.path.exists(path("i.json")) and not os.path.exists(path("i.json.partial")), "Ctrl+C left an export")
 
+# Ctrl+C with the progress line on a terminal: the line is cleared, nothing left after the last one.
+master, terminal = pty.openpty()
+p = subprocess.Popen([tool, "--bytes", "50000", stand_in], cwd=work, stdout=subprocess.PIPE, stderr=terminal)
+os.close(terminal)
+p.stdout.readline()
+p.send_signal(signal.SIGINT)
+p.communicate(timeout=20)
+shown = b""
+while True:
+    try:
+        chunk = os.read(master, 4096)
+    except OSError:  # the terminal's other side has closed
+        break
+    if not chunk:
+        break
+    shown += chunk
+os.close(master)
+last = shown.rpartition(b"Measuring")[2]
+check(b"Measuring" in shown and last.endswith(b"\r") and last.rstrip(b"\r").split(b"\r")[-1].strip() == b"",
+      f"Ctrl+C left the progress line: {shown[-200:]!r}")
+
 # A scan with its plot: a table per size and the exponents.
 svg = path("q.svg")
 r = run("--scan", "16:256:3", "--runs", "2", "--warmup", "0", "--plot", svg, "--export-json", path("s.json"), stand_in)
@@ -155,6 +179,11 @@ check(sorted({x["bytes"] for x in scan["results"]}) == [16, 64, 256], "scan size
 check(len(scan["growth"]) == 4, "scan exponents")
 plot = ET.parse(svg).getroot()
 check(len(plot.findall("{http://www.w3.org/2000/svg}polyline")) == 4, "plot series")
+
+# A scan with fewer distinct sizes than steps says so and goes on.
+r = run("--scan", "1:3:10", "--runs", "1", "--warmup", "0", "--method", "library", stand_in)
+check(r.returncode == 0 and r.stderr == "note: --scan 1:3:10 gives 3 distinct sizes, not 10\n",
+      f"short scan: {r.returncode} {r.stderr}")
 
 # A bare name is the file in the current folder.
 r = run("--runs", "1", "--warmup", "0", "--bytes", "8", "--method", "library", os.path.basename(stand_in),
