@@ -147,26 +147,33 @@ out, err = p.communicate(timeout=20)
 check(first.startswith("Library: ") and p.returncode == 130, f"Ctrl+C: status {p.returncode} {first!r} {err!r}")
 check(not os.path.exists(path("i.json")) and not os.path.exists(path("i.json.partial")), "Ctrl+C left an export")
 
-# Ctrl+C with the progress line on a terminal: the line is cleared, nothing left after the last one.
+# Ctrl+C with the progress line on a terminal, shown for the second case: the line is cleared.
 master, terminal = pty.openpty()
-p = subprocess.Popen([tool, "--bytes", "50000", stand_in], cwd=work, stdout=subprocess.PIPE, stderr=terminal)
+p = subprocess.Popen([tool, "--bytes", "50000", stand_in], cwd=work, stdout=subprocess.DEVNULL, stderr=terminal)
 os.close(terminal)
-p.stdout.readline()
+
+
+def shown_on_terminal(until=None):
+    text = b""
+    while until is None or until not in text:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # the terminal's other side has closed
+            break
+        if not chunk:
+            break
+        text += chunk
+    return text
+
+
+shown = shown_on_terminal(b"Measuring text-to-bytes")
 p.send_signal(signal.SIGINT)
-p.communicate(timeout=20)
-shown = b""
-while True:
-    try:
-        chunk = os.read(master, 4096)
-    except OSError:  # the terminal's other side has closed
-        break
-    if not chunk:
-        break
-    shown += chunk
+shown += shown_on_terminal()
+p.wait(timeout=20)
 os.close(master)
 last = shown.rpartition(b"Measuring")[2]
-check(b"Measuring" in shown and last.endswith(b"\r") and last.rstrip(b"\r").split(b"\r")[-1].strip() == b"",
-      f"Ctrl+C left the progress line: {shown[-200:]!r}")
+check(b"Measuring text-to-bytes" in shown and last.endswith(b"\r")
+      and last.rstrip(b"\r").split(b"\r")[-1].strip() == b"", f"Ctrl+C left the progress line: {shown[-200:]!r}")
 
 # A scan with its plot: a table per size and the exponents.
 svg = path("q.svg")
