@@ -9,11 +9,16 @@ namespace platform {
 // Called in main after prepareProcess, before any thread starts: returns in a
 // fresh child that runs the program, while this process supervises it and
 // never returns. Signals that end a program (SIGTERM, SIGINT, SIGHUP,
-// SIGQUIT) sent to the supervisor go to the child. Where no child can be
+// SIGQUIT) sent to the supervisor go to the child; where the system allows,
+// the child is killed when the supervisor dies. Where no child can be
 // made, returns in this process, which then runs unsupervised.
 void superviseProcess();
 
 // Tells the supervisor, if any, that this process is ending on purpose.
 void announceEnd() noexcept;
+
+// As announceEnd, but flushes nothing and allocates nothing: for a handler
+// that ends the process from a signal or a console event.
+void announceEndFromHandler() noexcept;
 
 } // namespace platform

@@ -12,6 +12,7 @@
 
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,6 +150,9 @@ void superviseProcess()
     const pid_t supervisor = getpid();
     const pid_t child = fork();
     if (child == 0) {
+        // Killed with its supervisor, whatever kills that: no child left running unwatched.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != supervisor)
+            std::_Exit(EXIT_FAILURE);
         setenv(kChannelVariable, std::to_string(supervisor).c_str(), 1);
         defaultSignals();
         activity::mirrorInto(mirror);
@@ -165,16 +169,22 @@ void superviseProcess()
 
 void announceEnd() noexcept
 {
+    std::fflush(nullptr);
+    announceEndFromHandler();
+}
+
+void announceEndFromHandler() noexcept
+{
+    // getenv only reads: safe unless the environment is being changed at that moment.
     const char* value = std::getenv(kChannelVariable);
     if (!value || *value == '\0')
         return;
-    char* end = nullptr;
-    const long supervisor = std::strtol(value, &end, 10);
+    long supervisor = 0;
+    for (; *value >= '0' && *value <= '9' && supervisor < LONG_MAX / 10; ++value)
+        supervisor = supervisor * 10 + (*value - '0');
     // Only the supervisor that started this process: never whoever inherited it.
-    if (*end == '\0' && supervisor > 1 && supervisor == static_cast<long>(getppid())) {
-        std::fflush(nullptr);
+    if (*value == '\0' && supervisor > 1 && supervisor == static_cast<long>(getppid()))
         kill(static_cast<pid_t>(supervisor), kAnnouncement);
-    }
 }
 
 } // namespace platform

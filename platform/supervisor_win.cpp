@@ -9,4 +9,6 @@ void superviseProcess() {}
 
 void announceEnd() noexcept {}
 
+void announceEndFromHandler() noexcept {}
+
 } // namespace platform

@@ -12,6 +12,7 @@
 #include "tools/misura-libreria/report.h"
 #include "tools/misura-libreria/stats.h"
 
+#include "platform/fault_report.h"
 #include "platform/runtime_error.h"
 
 #include "platform/codepage.h"
@@ -56,6 +57,9 @@ TEST(MisuraOptions, TakesEachOptionInBothForms)
     EXPECT_TRUE(s.scan);
     EXPECT_EQ(s.sizes, (std::vector<std::int32_t>{1000, 2187, 4782, 10456, 22865, 50000}));
     EXPECT_EQ(s.methods, Methods::InProgram);
+    EXPECT_TRUE(s.notes.empty());
+    EXPECT_EQ(parseOptions({"--scan=1:3:10"}).notes,
+              std::vector<std::string>{"--scan 1:3:10 gives 3 distinct sizes, not 10"});
     EXPECT_TRUE(parseOptions({"--help"}).help);
     EXPECT_TRUE(parseOptions({"--version"}).version);
 }
@@ -143,6 +147,18 @@ TEST(MisuraMeasure, BatchesRepeatAsAskedAndKeepTheFirstCallApart)
     EXPECT_EQ(measureBatch(budget, {env, SteppingClock{0, 1000000}}).times.size(), 334u);
 }
 
+TEST(MisuraMeasure, InProgramEstimateGrowsAsEachConversionDoes)
+{
+    const core::RunEnvironment env{nullptr, core::systemTicks(), u",", platform::ansiCodePage()};
+    // Every conversion timed takes one step: the estimate is the growth from the size timed.
+    const auto at = [&](Conversion c, std::int32_t bytes) {
+        return inProgramSecondsAt(c, bytes, 1000, {env, SteppingClock{0, 1000}});
+    };
+    EXPECT_DOUBLE_EQ(at(Conversion::BytesToText, 4000), 16e-6);
+    EXPECT_DOUBLE_EQ(at(Conversion::TextToBytes, 4000), 4e-6);
+    EXPECT_DOUBLE_EQ(at(Conversion::BytesToText, 500), 1e-6); // timed at its own size
+}
+
 TEST(MisuraMeasure, DifferencesFromTheInProgramResultsAreNamed)
 {
     const CaseSpec text{Conversion::BytesToText, core::Method::Library, 3};
@@ -196,6 +212,18 @@ TEST(MisuraEnglish, ErrorsKeepTheirNumbersInEnglish)
               "error 51: function 'xrQuendril' of library '/l.so' failed: SIGSEGV (accesso non valido)");
     EXPECT_EQ(line(platform::kEntryPointNotFound, "impossibile trovare la funzione 'xrQuendril' nella libreria 'q': x"),
               "error 453: cannot find function 'xrQuendril' in library 'q': x");
+    // The supervisor's report of an end it did not hear announced, in each of its forms.
+    const auto ended = [&](const char* library, const char* function, bool loading, const char* how) {
+        char buffer[512];
+        platform::faultReport::Text text(buffer, sizeof buffer);
+        platform::faultReport::appendEndDescription(text, library, function, loading, how);
+        return line(platform::kInternalError, text.data());
+    };
+    EXPECT_EQ(ended("libquendril.so", "xrQuendril", false, "stato di uscita 0"),
+              "error 51: the program ended during a call to 'xrQuendril' of library 'libquendril.so': exit status 0");
+    EXPECT_EQ(ended("q.so", nullptr, true, "segnale 64"), "error 51: the program ended while loading library 'q.so': signal 64");
+    EXPECT_EQ(ended("q.so", nullptr, false, "Killed"), "error 51: the program ended outside a call into library 'q.so': Killed");
+    EXPECT_EQ(ended("", nullptr, false, "Killed"), "error 51: the program ended unexpectedly: Killed");
 }
 
 } // namespace
@@ -222,6 +250,9 @@ TEST(MisuraReport, DurationsInTheUnitThatFits)
     };
     for (const auto& [seconds, text] : table)
         EXPECT_EQ(formatDuration(seconds), text);
+    const std::vector<std::pair<double, std::string>> rough{{61, "61 s"}, {170, "3 min"}, {7200, "2 h"}};
+    for (const auto& [seconds, text] : rough)
+        EXPECT_EQ(roughDuration(seconds), text);
 }
 
 TEST(MisuraReport, GrowthPerSeriesAndComparisonsWithTheFirstOrTheBaseline)
@@ -271,6 +302,14 @@ TEST(MisuraExports, JsonReadsBackAsTheBaseline)
     EXPECT_EQ(back[0].times, library.times);
     EXPECT_EQ(back[0].calls, library.calls);
     EXPECT_EQ(back[1].method, core::Method::InProgram);
+    EXPECT_EQ(json.str().find("\"times\""), std::string::npos); // every time's field names its unit
+    // An export from before the fields named their unit.
+    const std::vector<Case> old = readBaseline(
+        R"({"results": [{"conversion": "bytes-to-text", "method": "library", "library": "a.so", "bytes": 8,
+                         "times": [2, 1], "call": {"times": [0.5, 0.25]}}]})");
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0].times, (std::vector<double>{2, 1}));
+    EXPECT_EQ(old[0].calls, (std::vector<double>{0.5, 0.25}));
     EXPECT_THROW(readBaseline("{\"results\": [{\"conversion\": \"x\"}]}"), BaselineError);
     EXPECT_THROW(readBaseline("not json"), BaselineError);
 }

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Misbehaving conversion libraries against the real program on Xvfb (with
-# "Utilizza la DLL" selected, as at start) and against the contract checker.
+# "Utilizza la DLL" selected, as at start), against the contract checker and
+# misura-libreria.
 # Each row: the misbehaviour, the library, the buttons pressed (in turn, a
 # result box dismissed between), how stdout and stderr are set up, the
 # outcome, and words the report must hold, if any (_ for a space, % for a quote). The
 # outcome: the report of error 51 and status 1 when the last button is pressed
 # ("report") or when the window is closed after a correct result
 # ("report-at-close"), or a correct result and status 0 ("result"). The checker must fail every misbehaving library with status 1
-# and FAIL lines, and pass the others.
+# and FAIL lines, and pass the others. misura-libreria, measuring the library
+# alone, ends as the misura column says: status 0, or status 1 with an error 51
+# line ("51"), which names the call the library ended its process in ("51-call").
 # The program's folder holds its load rehearsal's program, as once installed.
 # Usage: misbehaving_test.sh BIN_DIR NAME FAKES_DIR REHEARSAL_PROGRAM
 set -euo pipefail
@@ -23,32 +26,32 @@ begin_test
 
 # The exit inside a call is named without its status: under the sanitizers
 # their leak check at exit sets it.
-# misbehaviour  library  button  output  outcome  words
+# misbehaviour  library  button  output  outcome  misura  words
 rows='
-resets_segv             hostile  1    normal       report     terminato_durante_una_chiamata_a_%xrQuendril%
-blocks_all_segv         hostile  1    normal       report     terminato_durante_una_chiamata_a_%xrQuendril%
-exits_in_call           hostile  1    normal       report     %xrQuendril%_della_libreria_%libquendril.so%:_stato_di_uscita
-resets_then_later_segv  hostile  1,2  normal       report     la_funzione_%xrStringToArray%_della_libreria
-closes_descriptors      hostile  1    normal       report     ha_chiuso_un_descrittore_del_programma
-double_free             hostile  2  normal         report
-c_double_free           hostile  2  normal         report
-load_segv               hostile  1  normal         report
-load_abort              hostile  1  normal         report
-load_blocked_segv       hostile  1  normal         report
-load_threaded_blocked_segv hostile 1 normal       report
-blocked_then_call_segv  hostile  1  normal         report
-thread_segv             hostile  1  normal         report
-own_handler_exits       hostile  1  normal         report
-claims_2gib             hostile  1  normal         report
-static_text             hostile  1  normal         report
-already_freed           hostile  1  normal         report
-leaves_freed            hostile  2  normal         report
-segv                    faults   1  normal         report
-unload_segv             hostile  1  normal         report-at-close
-unload_stack            hostile  1  normal         report-at-close
-stdout_flood            hostile  1  broken-pipe    result
-none                    hostile  1  closed         result
-indirect_function       ifunc    1  normal         result
+resets_segv                 hostile  1    normal       report           51-call  terminato_durante_una_chiamata_a_%xrQuendril%
+blocks_all_segv             hostile  1    normal       report           51-call  terminato_durante_una_chiamata_a_%xrQuendril%
+exits_in_call               hostile  1    normal       report           51-call  %xrQuendril%_della_libreria_%libquendril.so%:_stato_di_uscita
+resets_then_later_segv      hostile  1,2  normal       report           51-call  la_funzione_%xrStringToArray%_della_libreria
+closes_descriptors          hostile  1    normal       report           0        ha_chiuso_un_descrittore_del_programma
+double_free                 hostile  2    normal       report           51
+c_double_free               hostile  2    normal       report           51
+load_segv                   hostile  1    normal       report           51
+load_abort                  hostile  1    normal       report           51
+load_blocked_segv           hostile  1    normal       report           51
+load_threaded_blocked_segv  hostile  1    normal       report           51
+blocked_then_call_segv      hostile  1    normal       report           51
+thread_segv                 hostile  1    normal       report           51
+own_handler_exits           hostile  1    normal       report           51
+claims_2gib                 hostile  1    normal       report           51
+static_text                 hostile  1    normal       report           51
+already_freed               hostile  1    normal       report           51
+leaves_freed                hostile  2    normal       report           51
+segv                        faults   1    normal       report           51
+unload_segv                 hostile  1    normal       report-at-close  51
+unload_stack                hostile  1    normal       report-at-close  51
+stdout_flood                hostile  1    broken-pipe  result           0
+none                        hostile  1    closed       result           0
+indirect_function           ifunc    1    normal       result           0
 '
 
 start_desktop "$work"
@@ -73,7 +76,7 @@ wait_for_end() {
 skipped() { [[ -z "$1" || ($1 == c_double_free && -n ${ASAN_OPTIONS:-}) ]]; }
 
 # The program, each library beside it in a folder of its own.
-while read -r misbehaviour library buttons output outcome words; do
+while read -r misbehaviour library buttons output outcome misura words; do
   skipped "$misbehaviour" && continue
   row="$misbehaviour ($library)"
   folder="$work/$misbehaviour"
@@ -117,7 +120,7 @@ while read -r misbehaviour library buttons output outcome words; do
 done <<<"$rows"
 
 # The checker: a FAIL line and status 1 for every misbehaving library, a pass for the others.
-while read -r misbehaviour library buttons output outcome words; do
+while read -r misbehaviour library buttons output outcome misura words; do
   skipped "$misbehaviour" && continue
   row="verifica-libreria, $misbehaviour ($library)"
   status=0
@@ -131,6 +134,24 @@ while read -r misbehaviour library buttons output outcome words; do
     grep -q '^FAIL' "$work/out" || fail "$row: no FAIL line"
   fi
 done <<<"$rows"
+
+# misura-libreria: every misbehaviour ends in its status, with error 51 in English when it fails.
+while read -r misbehaviour library buttons output outcome misura words; do
+  skipped "$misbehaviour" && continue
+  row="misura-libreria, $misbehaviour ($library)"
+  status=0
+  VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour timeout 60 "$bin/misura-libreria" --runs 1 --warmup 0 \
+    --bytes 8 --method library "$fakes/$library/libquendril.so" >/dev/null 2>"$work/err" || status=$?
+  if [[ $misura == 0 ]]; then
+    [[ $status -eq 0 ]] || fail "$row: exit status $status, expected 0: $(head -c 300 "$work/err")"
+    continue
+  fi
+  [[ $status -eq 1 ]] || fail "$row: exit status $status, expected 1"
+  grep -q '^error 51: ' "$work/err" || fail "$row: no error 51 line: $(head -c 300 "$work/err")"
+  [[ $misura != 51-call ]] || grep -q "^error 51: the program ended during a call to 'xr" "$work/err" \
+    || fail "$row: the call is not named: $(head -c 300 "$work/err")"
+done <<<"$rows"
+
 mkfifo "$work/libquendril.so"
 status=0
 (cd "$work" && timeout 20 "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>&1 || status=$?

@@ -3,12 +3,15 @@
 with every export read back by Python's own parsers; a real comparison of the
 stand-in with a slowed copy of it, whose verdict is "slower"; a baseline round
 trip (status 3 for the slow copy, 0 for the same build); a wrong library
-(status 1); a faulting library beside a sound one; Ctrl+C during a run; a scan
-with its plot; the numbered errors and usage errors. No check looks at a time.
+(status 1); a faulting library beside a sound one; Ctrl+C during a run, and
+with the progress line on a terminal; the exports' mode under any umask; a scan
+with its plot, and one with fewer sizes than steps; the export's field names;
+the numbered errors and usage errors. No check looks at a time.
 Usage: misura_test.py TOOL STAND_IN FAULTING SLOW ZEROS WORK_FOLDER"""
 import csv
 import json
 import os
+import pty
 import shutil
 import signal
 import subprocess
@@ -28,8 +31,8 @@ def check(ok, what):
         print("FAIL:", what)
 
 
-def run(*args, cwd=work):
-    return subprocess.run([tool, *args], cwd=cwd, capture_output=True, text=True, timeout=240)
+def run(*args, cwd=work, umask=-1):
+    return subprocess.run([tool, *args], cwd=cwd, capture_output=True, text=True, timeout=240, umask=umask)
 
 
 def path(name):
@@ -39,15 +42,18 @@ def path(name):
 stand_in_real = os.path.realpath(stand_in)
 CONVERSIONS = ("bytes-to-text", "text-to-bytes")
 
-# A short run with every export.
+# A short run with every export, under a umask that would leave them unreadable.
 r = run("--runs", "4", "--warmup", "1", "--bytes", "64", "--export-json", path("r.json"),
-        "--export-csv", path("r.csv"), "--export-markdown", path("r.md"), stand_in)
+        "--export-csv", path("r.csv"), "--export-markdown", path("r.md"), stand_in, umask=0o777)
 check(r.returncode == 0, f"short run failed: {r.returncode} {r.stderr}")
 check(r.stdout.startswith("Library: " + stand_in_real + "\n"), "output does not start with the path: " + r.stdout[:200])
 for words in ("of which binding", "Run (mean ± σ)", "Call (mean ± σ)", "95% interval", "p = "):
     check(words in r.stdout, f"no '{words}' in the output: " + r.stdout)
 check(r.stderr == "", "something on stderr: " + r.stderr)
 check(not [f for f in os.listdir(work) if f.endswith(".partial")], "a temporary export was left behind")
+for f in ("r.json", "r.csv", "r.md"):
+    mode = os.stat(path(f)).st_mode & 0o777
+    check(mode == 0o644, f"{f} has mode {mode:o}, not 644")
 
 data = json.load(open(path("r.json")))
 context = data["context"]
@@ -58,18 +64,18 @@ results = data["results"]
 check({(x["conversion"], x["method"]) for x in results} ==
       {(c, m) for c in CONVERSIONS for m in ("library", "in-program")}, "json cases")
 for x in results:
-    t = x["times"]
+    t = x["times_s"]
     check(len(t) == x["runs"] == 4 and x["bytes"] == 64 and x["wrong"] is None, "json runs")
     s = sorted(t)
-    check(x["min"] == s[0] and x["max"] == s[3] and abs(x["median"] - (s[1] + s[2]) / 2) < 1e-15,
+    check(x["min_s"] == s[0] and x["max_s"] == s[3] and abs(x["median_s"] - (s[1] + s[2]) / 2) < 1e-15,
           "json summary vs times")
     library = x["method"] == "library"
-    check((x["library"] == stand_in_real) == library and (x["first_call"] is not None) == library, "json library")
+    check((x["library"] == stand_in_real) == library and (x["first_call_s"] is not None) == library, "json library")
     check((x["call"] is not None) == library, "json call")
-    check((x["first_call_binding"] is not None) == library
-          and (x["first_call_binding"] or 0) <= (x["first_call"] or 0), "json first call's binding")
+    check((x["first_call_binding_s"] is not None) == library
+          and (x["first_call_binding_s"] or 0) <= (x["first_call_s"] or 0), "json first call's binding")
     if library:
-        check(len(x["call"]["times"]) == 4 and all(c <= w for c, w in zip(x["call"]["times"], t)),
+        check(len(x["call"]["times_s"]) == 4 and all(c <= w for c, w in zip(x["call"]["times_s"], t)),
               "a call longer than its run")
 comparisons = data["comparisons"]
 check(len(comparisons) == 2, f"json comparisons: {comparisons}")
@@ -86,7 +92,7 @@ for x in results:
     for part, key in (("run", None), ("call", "call")):
         got = [float(row["seconds"]) for row in rows if (row["conversion"], row["method"], row["part"]) ==
                (x["conversion"], x["method"], part)]
-        want = x["times"] if part == "run" else (x["call"]["times"] if x["call"] else [])
+        want = x["times_s"] if part == "run" else (x["call"]["times_s"] if x["call"] else [])
         check(got == want, f"csv {part} seconds differ from json for {x['conversion']}, {x['method']}")
 
 markdown = open(path("r.md"), encoding="utf-8").read()
@@ -141,6 +147,34 @@ out, err = p.communicate(timeout=20)
 check(first.startswith("Library: ") and p.returncode == 130, f"Ctrl+C: status {p.returncode} {first!r} {err!r}")
 check(not os.path.exists(path("i.json")) and not os.path.exists(path("i.json.partial")), "Ctrl+C left an export")
 
+# Ctrl+C with the progress line on a terminal, shown for the second case: the line is cleared.
+master, terminal = pty.openpty()
+p = subprocess.Popen([tool, "--bytes", "50000", stand_in], cwd=work, stdout=subprocess.DEVNULL, stderr=terminal)
+os.close(terminal)
+
+
+def shown_on_terminal(until=None):
+    text = b""
+    while until is None or until not in text:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # the terminal's other side has closed
+            break
+        if not chunk:
+            break
+        text += chunk
+    return text
+
+
+shown = shown_on_terminal(b"Measuring text-to-bytes")
+p.send_signal(signal.SIGINT)
+shown += shown_on_terminal()
+p.wait(timeout=20)
+os.close(master)
+last = shown.rpartition(b"Measuring")[2]
+check(b"Measuring text-to-bytes" in shown and last.endswith(b"\r")
+      and last.rstrip(b"\r").split(b"\r")[-1].strip() == b"", f"Ctrl+C left the progress line: {shown[-200:]!r}")
+
 # A scan with its plot: a table per size and the exponents.
 svg = path("q.svg")
 r = run("--scan", "16:256:3", "--runs", "2", "--warmup", "0", "--plot", svg, "--export-json", path("s.json"), stand_in)
@@ -152,6 +186,11 @@ check(sorted({x["bytes"] for x in scan["results"]}) == [16, 64, 256], "scan size
 check(len(scan["growth"]) == 4, "scan exponents")
 plot = ET.parse(svg).getroot()
 check(len(plot.findall("{http://www.w3.org/2000/svg}polyline")) == 4, "plot series")
+
+# A scan with fewer distinct sizes than steps says so and goes on.
+r = run("--scan", "1:3:10", "--runs", "1", "--warmup", "0", "--method", "library", stand_in)
+check(r.returncode == 0 and r.stderr == "note: --scan 1:3:10 gives 3 distinct sizes, not 10\n",
+      f"short scan: {r.returncode} {r.stderr}")
 
 # A bare name is the file in the current folder.
 r = run("--runs", "1", "--warmup", "0", "--bytes", "8", "--method", "library", os.path.basename(stand_in),

@@ -2,7 +2,8 @@
 # The supervisor's own paths, without a library: an announced end keeps its
 # status; an unannounced one (an exit, each fatal signal, an exit inside a
 # marked library call) is error 51 with status 1, saying how the child ended;
-# a signal sent to the supervisor ends the child and then the supervisor alike.
+# a signal sent to the supervisor ends the child and then the supervisor alike;
+# a supervisor killed outright takes its child with it.
 # Usage: supervisor_test.sh SUPERVISOR_CHECK
 set -euo pipefail
 check=$1
@@ -42,6 +43,19 @@ kill -TERM "$supervisor"
 read -r -t 10 _ status <&3 || fail "the supervisor did not end"
 [[ "$status" == 143 ]] || fail "SIGTERM to the supervisor: status $status, not 143"
 ! kill -0 "$child" 2>/dev/null || fail "the child outlived the supervisor's SIGTERM"
+
+# A supervisor killed outright takes its child with it: the child's end of the
+# pipe closes (end of input, not the read's time running out).
+exec 3< <(ended=0; "$check" wait || ended=$?; echo "status $ended")
+read -r -t 10 _ child <&3 || fail "the child did not start"
+kill -KILL "$(ps -o ppid= -p "$child" | tr -d ' ')"
+read -r -t 10 _ status <&3 || fail "the killed supervisor's status did not come"
+ended=0
+read -r -t 10 _ <&3 || ended=$?
+if [[ $ended -ne 1 ]]; then
+  fail "the child outlived its supervisor's SIGKILL (read status $ended)"
+  kill -KILL "$child"
+fi
 
 echo "supervisor checks: $failures failed"
 [[ $failures -eq 0 ]]

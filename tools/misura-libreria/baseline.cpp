@@ -149,6 +149,12 @@ template <typename T> const T& need(const Object& o, const std::string& key)
     return std::get<T>(found->second.v);
 }
 
+// The times of a result or its call: "times_s", or "times" in an export from before the unit was named.
+const Array& timesOf(const Object& o)
+{
+    return *need<std::shared_ptr<Array>>(o, o.contains("times_s") || !o.contains("times") ? "times_s" : "times");
+}
+
 std::vector<double> numbersOf(const Array& a)
 {
     std::vector<double> out;
@@ -172,12 +178,12 @@ Case caseOf(const Object& o)
     c.conversion = conversion == "bytes-to-text" ? Conversion::BytesToText : Conversion::TextToBytes;
     c.method = method == "library" ? core::Method::Library : core::Method::InProgram;
     c.bytes = static_cast<std::int32_t>(need<double>(o, "bytes"));
-    c.times = numbersOf(*need<std::shared_ptr<Array>>(o, "times"));
+    c.times = numbersOf(timesOf(o));
     c.summary = summarize(c.times);
     if (const auto library = o.find("library"); library != o.end() && std::holds_alternative<std::string>(library->second.v))
         c.library = std::get<std::string>(library->second.v);
     if (const auto call = o.find("call"); call != o.end() && std::holds_alternative<std::shared_ptr<Object>>(call->second.v)) {
-        c.calls = numbersOf(*need<std::shared_ptr<Array>>(*std::get<std::shared_ptr<Object>>(call->second.v), "times"));
+        c.calls = numbersOf(timesOf(*std::get<std::shared_ptr<Object>>(call->second.v)));
         c.call = summarize(c.calls);
     }
     return c;

@@ -1,6 +1,7 @@
 // The programs' wording of their errors, phrase by phrase, in English. The
-// table follows the phrases of platform/library.cpp, platform/fault_report.cpp
-// and platform/runtime_error.cpp; what the system adds is left as it comes.
+// table follows the phrases of platform/library.cpp, platform/fault_report.cpp,
+// platform/runtime_error.cpp and platform/supervisor_posix.cpp; what the system
+// adds is left as it comes.
 #include "tools/misura-libreria/english.h"
 
 #include "platform/error_text.h"
@@ -29,11 +30,17 @@ const std::pair<const char*, const char*> kPhrases[] = {
      "the program failed outside a call into library '"},
     {"' (in un thread della libreria o alla chiusura): ", "' (on a thread of the library or at exit): "},
     {"il programma si è interrotto: ", "the program failed: "},
+    {"il programma è terminato durante una chiamata a '", "the program ended during a call to '"},
+    {"il programma è terminato durante il caricamento della libreria '", "the program ended while loading library '"},
+    {"il programma è terminato fuori da una chiamata alla libreria '", "the program ended outside a call into library '"},
+    {"il programma è terminato inaspettatamente: ", "the program ended unexpectedly: "},
+    {"stato di uscita ", "exit status "},
     {"la funzione '", "function '"},
     {"' della libreria '", "' of library '"},
     {"la libreria '", "library '"},
     {"ha terminato il processo con stato ", "ended the process with status "},
     {"segnale sconosciuto", "unknown signal"},
+    {"segnale ", "signal "},
     {"Overflow: il risultato non sta in un intero a 32 bit", "overflow: the result does not fit in 32 bits"},
     {"Indice non compreso nei limiti della matrice", "subscript out of range"},
     {"Memoria esaurita", "out of memory"},

@@ -17,9 +17,9 @@ std::string numbers(const std::vector<double>& values)
 
 std::string summaryFields(const Summary& s, const std::vector<double>& times, const std::string& indent)
 {
-    return indent + "\"mean\": " + number(s.mean) + ",\n" + indent + "\"stddev\": " + number(s.stddev) + ",\n" + indent
-         + "\"median\": " + number(s.median) + ",\n" + indent + "\"min\": " + number(s.min) + ",\n" + indent
-         + "\"max\": " + number(s.max) + ",\n" + indent + "\"times\": " + numbers(times);
+    return indent + "\"mean_s\": " + number(s.mean) + ",\n" + indent + "\"stddev_s\": " + number(s.stddev) + ",\n"
+         + indent + "\"median_s\": " + number(s.median) + ",\n" + indent + "\"min_s\": " + number(s.min) + ",\n"
+         + indent + "\"max_s\": " + number(s.max) + ",\n" + indent + "\"times_s\": " + numbers(times);
 }
 
 void writeContext(std::ostream& out, const Context& c)
@@ -41,8 +41,8 @@ void writeResult(std::ostream& out, const Case& c)
     out << "    {\n      \"library\": " << (c.library.empty() ? std::string("null") : jsonString(c.library))
         << ",\n      \"conversion\": \"" << conversionId(c.conversion) << "\",\n      \"method\": \""
         << methodId(c.method) << "\",\n      \"bytes\": " << c.bytes << ",\n      \"runs\": " << c.summary.runs
-        << ",\n      \"first_call\": " << (c.firstCall ? number(*c.firstCall) : std::string("null"))
-        << ",\n      \"first_call_binding\": " << (c.binding ? number(*c.binding) : std::string("null"))
+        << ",\n      \"first_call_s\": " << (c.firstCall ? number(*c.firstCall) : std::string("null"))
+        << ",\n      \"first_call_binding_s\": " << (c.binding ? number(*c.binding) : std::string("null"))
         << ",\n      \"outliers\": " << c.summary.outliers << ",\n"
         << summaryFields(c.summary, c.times, "      ") << ",\n      \"call\": ";
     if (c.call)
@@ -72,7 +72,7 @@ void writeJson(std::ostream& out, const Context& context, const std::vector<Case
 {
     out << "{\n";
     writeContext(out, context);
-    out << "  \"unit\": \"s\",\n  \"results\": [\n";
+    out << "  \"results\": [\n";
     for (std::size_t i = 0; i < cases.size(); ++i) {
         writeResult(out, cases[i]);
         out << (i + 1 < cases.size() ? ",\n" : "\n");

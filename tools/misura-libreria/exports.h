@@ -1,7 +1,8 @@
 // The results as files a maker can keep: JSON (context, every repetition,
 // comparisons), CSV (one row per repetition), Markdown (a table per
 // conversion), and the baseline read back from an earlier JSON export.
-// Every time is in seconds; numbers are in the C locale's form.
+// Every time is in seconds, which its field's name says ("median_s"); numbers
+// are in the C locale's form.
 #pragma once
 
 #include "tools/misura-libreria/context.h"
@@ -28,7 +29,8 @@ public:
 };
 
 // The cases of an earlier JSON export: its first library's and the in-program
-// routines'. Throws BaselineError for a text that is not such an export.
+// routines'; an export from before the fields named their unit ("times") is
+// read as well. Throws BaselineError for a text that is not such an export.
 std::vector<Case> readBaseline(const std::string& json);
 
 } // namespace misura

@@ -57,6 +57,15 @@ std::string fixed(double v, int decimals)
     return ec == std::errc() ? std::string(buffer, end) : std::string("inf");
 }
 
+std::string roughDuration(double seconds)
+{
+    if (seconds < 120)
+        return fixed(seconds, 0) + " s";
+    if (seconds < 2 * 3600)
+        return fixed(seconds / 60, 0) + " min";
+    return fixed(seconds / 3600, 0) + " h";
+}
+
 std::string decadeLabel(double seconds)
 {
     const Unit u = unitFor(seconds);

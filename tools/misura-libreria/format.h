@@ -16,6 +16,8 @@ std::string formatDuration(double seconds);
 std::string number(double v);
 // v with decimals decimals after the point.
 std::string fixed(double v, int decimals);
+// A long time roughly, in the unit that fits: "45 s", "12 min", "33 h".
+std::string roughDuration(double seconds);
 // A power of ten of seconds in the unit that fits it: "1 µs", "100 ms".
 std::string decadeLabel(double seconds);
 // mean ± σ in the mean's unit.

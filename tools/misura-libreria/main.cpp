@@ -1,10 +1,12 @@
 // misura-libreria: times the conversions the programs time, with one or more
 // conversion libraries (each in a child process of its own) and with the
 // in-program routines, compares them, and reports and exports the results.
-// Status: 0 done, 1 a run-time error or a wrong result, 2 a usage error,
-// 3 slower than --fail-if-slower allows, 130 interrupted.
+// The command runs under the supervisor, which reports an end it did not
+// announce as error 51. Status: 0 done, 1 a run-time error or a wrong result,
+// 2 a usage error, 3 slower than --fail-if-slower allows, 130 interrupted.
 #include "platform/console.h"
 #include "platform/fatal_fault.h"
+#include "platform/supervisor.h"
 #include "tools/misura-libreria/english.h"
 #include "tools/misura-libreria/exports.h"
 #include "tools/misura-libreria/format.h"
@@ -32,6 +34,8 @@ using namespace misura;
 constexpr int kRunTimeError = 1;
 constexpr int kUsageError = 2;
 constexpr int kTooSlow = 3;
+// A run whose in-program part is expected to take longer says so before it starts.
+constexpr double kLongSeconds = 60;
 
 // What a measurement produced.
 struct Results {
@@ -110,6 +114,9 @@ Results measureAll(const Options& o, const std::optional<std::vector<Case>>& bas
                         progress.clear();
                         std::cerr << error << '\n';
                     });
+    if (const double seconds = session.inProgramEstimate(); seconds > kLongSeconds)
+        std::cerr << "note: the in-program routines will take about " << roughDuration(seconds)
+                  << " (their bytes to text grows with the square of the size); --method library leaves them out\n";
     Results r;
     const std::vector<CaseKey> keys = session.keys();
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -175,6 +182,8 @@ int verdictStatus(const Options& o, const Results& r)
 int run(Options o, bool outputOpen)
 {
     settleExportTargets(o);
+    for (const std::string& note : o.notes)
+        std::cerr << "note: " << note << '\n';
     if (!outputOpen) {
         std::cerr << "misura-libreria: cannot write the report: standard output is closed\n";
         return kRunTimeError;
@@ -206,23 +215,19 @@ int usageError(const std::string& why)
     return kUsageError;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// A measuring child, under a supervisor of its own that reports, in its place, an end
+// of the library's doing: its status. The mark is set first, for the supervisor's report.
+int measuringChild(const ServeMode& mode)
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    const std::optional<ServeMode> mode = serveMode(args);
-    // Before the process's preparation, which gives a closed standard descriptor the null device.
-    const bool outputOpen = standardOutputOpen();
-    // A fatal fault (in the library or not) comes back here, in a fresh image, to be reported.
-    if (const auto fault = platform::prepareProcess()) {
-        if (mode || markedAsChild())
-            return serveFault(std::make_exception_ptr(*fault));
-        std::cerr << errorLine(std::make_exception_ptr(*fault)) << '\n';
-        return kRunTimeError;
-    }
-    if (mode)
-        return serve(*mode);
+    markAsChild();
+    platform::superviseProcess();
+    return serve(mode);
+}
+
+// The command itself, under the supervisor: its status.
+int command(const std::vector<std::string>& args, bool outputOpen)
+{
+    platform::superviseProcess();
     platform::useUtf8Console();
     try {
         const Options options = parseOptions(args);
@@ -239,4 +244,29 @@ int main(int argc, char** argv)
         std::cerr << errorLine(std::current_exception()) << '\n';
         return kRunTimeError;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::optional<ServeMode> mode = serveMode(args);
+    // Before the process's preparation, which gives a closed standard descriptor the null device.
+    const bool outputOpen = standardOutputOpen();
+    int status = 0;
+    // A fatal fault, or an end the supervisor did not hear announced, comes back here in a
+    // fresh image to be reported.
+    if (const auto fault = platform::prepareProcess()) {
+        if (mode || markedAsChild()) {
+            status = serveFault(std::make_exception_ptr(*fault));
+        } else {
+            std::cerr << errorLine(std::make_exception_ptr(*fault)) << '\n';
+            status = kRunTimeError;
+        }
+    } else {
+        status = mode ? measuringChild(*mode) : command(args, outputOpen);
+    }
+    platform::announceEnd();
+    return status;
 }

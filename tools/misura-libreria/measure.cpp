@@ -92,6 +92,15 @@ std::pair<double, std::optional<double>> timeOnce(const CaseSpec& spec, const Be
     return {static_cast<double>(end - start) / 1e9, watch.seconds()};
 }
 
+double inProgramSecondsAt(Conversion conversion, std::int32_t bytes, std::int32_t calibrationBytes,
+                          const Bench& bench)
+{
+    const std::int32_t timed = std::min(bytes, calibrationBytes);
+    const double seconds = timeOnce({conversion, core::Method::InProgram, timed}, bench).first;
+    const double growth = static_cast<double>(bytes) / timed;
+    return seconds * (conversion == Conversion::BytesToText ? growth * growth : growth);
+}
+
 BatchResult measureBatch(const Batch& batch, const Bench& bench)
 {
     BatchResult r;

@@ -81,6 +81,13 @@ struct Outcome {
 std::pair<double, std::optional<double>> timeOnce(const CaseSpec& spec, const Bench& bench,
                                                   Outcome* outcome = nullptr);
 
+// The seconds one in-program conversion of bytes is expected to take, from one
+// timed at bytes or calibrationBytes, whichever is smaller: bytes to text grows
+// with the square of the size (each step copies the text so far), text to
+// bytes in proportion to it.
+double inProgramSecondsAt(Conversion conversion, std::int32_t bytes, std::int32_t calibrationBytes,
+                          const Bench& bench);
+
 // Measures one batch: its first call if asked (for the library, its binding timed apart
 // and added), the warm-up, then the timed runs. Errors leave it as RuntimeError.
 BatchResult measureBatch(const Batch& batch, const Bench& bench);

@@ -26,7 +26,8 @@ std::int64_t number(const std::string& option, const std::string& text, std::int
     return value;
 }
 
-std::vector<std::int32_t> scanSizes(const std::string& text)
+// The sizes --scan asks for; a note when fewer distinct sizes fit between its bounds than steps asked.
+std::vector<std::int32_t> scanSizes(const std::string& text, std::vector<std::string>& notes)
 {
     const auto first = text.find(':');
     const auto second = first == std::string::npos ? first : text.find(':', first + 1);
@@ -35,7 +36,12 @@ std::vector<std::int32_t> scanSizes(const std::string& text)
     const auto from = number("--scan FROM", text.substr(0, first), 1, kMaxBytes - 1);
     const auto to = number("--scan TO", text.substr(first + 1, second - first - 1), from + 1, kMaxBytes);
     const auto steps = number("--scan STEPS", text.substr(second + 1), 2, kMaxSteps);
-    return logSpacedSizes(static_cast<std::int32_t>(from), static_cast<std::int32_t>(to), static_cast<int>(steps));
+    std::vector<std::int32_t> sizes =
+        logSpacedSizes(static_cast<std::int32_t>(from), static_cast<std::int32_t>(to), static_cast<int>(steps));
+    if (sizes.size() < static_cast<std::size_t>(steps))
+        notes.push_back("--scan " + text + " gives " + std::to_string(sizes.size()) + " distinct sizes, not "
+                        + std::to_string(steps));
+    return sizes;
 }
 
 Methods methods(const std::string& text)
@@ -94,7 +100,7 @@ const std::map<std::string, Setter>& valueOptions()
              p.bytesGiven = true;
          }},
         {"--scan", [](Parsing& p, const std::string&, const std::string& v) {
-             p.options.sizes = scanSizes(v);
+             p.options.sizes = scanSizes(v, p.options.notes);
              p.options.scan = true;
          }},
         {"--method", [](Parsing& p, const std::string&, const std::string& v) { p.options.methods = methods(v); }},

@@ -30,6 +30,7 @@ struct Options {
     std::optional<double> failIfSlower; // percent
     bool help = false;
     bool version = false;
+    std::vector<std::string> notes; // what the command line gives that was not quite what it asked
 };
 
 // A command line misura-libreria cannot take; what() says why.

@@ -5,11 +5,8 @@
 #include "tools/misura-libreria/processes.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace misura {
@@ -55,15 +52,11 @@ bool writeExport(const std::string& file, const std::string& content)
 {
     const std::string temporary = file + ".partial";
     setFileInProgress(temporary);
-    std::ofstream out(pathOf(temporary), std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    if (!out) {
-        const int err = errno;
+    if (const std::optional<std::string> reason = writeNewFile(temporary, content)) {
         std::error_code ignored;
         std::filesystem::remove(pathOf(temporary), ignored);
         setFileInProgress({});
-        return cannotWrite(file, std::strerror(err));
+        return cannotWrite(file, *reason);
     }
     std::error_code ec;
     std::filesystem::rename(pathOf(temporary), pathOf(file), ec);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace misura {
@@ -29,5 +30,9 @@ private:
 // complete, so that file is never half-written; false, after saying why on
 // standard error, when it cannot.
 bool writeExport(const std::string& file, const std::string& content);
+
+// Creates or empties file and writes content to it, readable by all and
+// writable by its owner whatever the umask; the system's reason when it cannot.
+std::optional<std::string> writeNewFile(const std::string& file, const std::string& content);
 
 } // namespace misura

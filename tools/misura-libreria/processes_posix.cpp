@@ -3,6 +3,7 @@
 #include "tools/misura-libreria/processes.h"
 
 #include "platform/runtime_error.h"
+#include "platform/supervisor.h"
 #include "platform/system_error.h"
 
 #include <cerrno>
@@ -50,6 +51,7 @@ extern "C" void onInterrupt(int)
         blank[width + 1] = '\r';
         [[maybe_unused]] const auto n = write(STDERR_FILENO, blank, width + 2);
     }
+    platform::announceEndFromHandler();
     _exit(130);
 }
 

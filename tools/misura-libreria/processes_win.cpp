@@ -4,6 +4,7 @@
 
 #include "platform/fault_codes_win.h"
 #include "platform/runtime_error.h"
+#include "platform/supervisor.h"
 #include "platform/system_error.h"
 #include "platform/utf16.h"
 
@@ -52,6 +53,7 @@ BOOL WINAPI onInterrupt(DWORD)
         DWORD written = 0;
         WriteFile(err, blank, width + 2, &written, nullptr);
     }
+    platform::announceEndFromHandler();
     ExitProcess(130);
 }
 

@@ -88,7 +88,6 @@ std::vector<std::string> serveArguments(const ServeMode& mode)
 
 int serve(const ServeMode& mode)
 {
-    markAsChild();
     ignoreInterrupts();
     try {
         // Measured as the programs run once warm, not as the allocator's first trims and page faults.

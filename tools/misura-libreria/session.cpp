@@ -3,6 +3,7 @@
 // the children in reverse order, so that none always runs right after another.
 #include "tools/misura-libreria/session.h"
 
+#include "platform/codepage.h"
 #include "platform/hires_clock.h"
 #include "platform/library.h"
 #include "tools/misura-libreria/english.h"
@@ -20,6 +21,8 @@ namespace {
 constexpr std::size_t kRounds = 10;
 // Without --runs, each case takes about a second per participant.
 constexpr std::int64_t kRoundBudgetNs = 100000000;
+// Large enough that the text's copying outweighs the rest, small enough to take milliseconds.
+constexpr std::int32_t kCalibrationBytes = 32768;
 
 std::filesystem::path pathOf(const std::string& utf8)
 {
@@ -186,6 +189,27 @@ Batch Session::batchFor(const Participant& p, const CaseKey& key, std::size_t ro
     b.checkFirst = library && round == 0;
     b.checkLast = library && round + 1 == n;
     return b;
+}
+
+double Session::inProgramEstimate() const
+{
+    const auto inProgram = std::find_if(participants_.begin(), participants_.end(),
+                                        [](const Participant& p) { return p.method() == core::Method::InProgram; });
+    if (inProgram == participants_.end())
+        return 0;
+    const core::RunEnvironment env{nullptr, core::systemTicks(), u",", platform::ansiCodePage()};
+    const Bench bench{env, platform::monotonicNanoseconds};
+    double seconds = 0;
+    for (const CaseKey& key : keys()) {
+        std::size_t repetitions = 0;
+        for (std::size_t round = 0; round < rounds(); ++round) {
+            const Batch b = batchFor(*inProgram, key, round);
+            repetitions += b.warmup + std::max<std::size_t>(b.runs, 1);
+        }
+        seconds += static_cast<double>(repetitions)
+                 * inProgramSecondsAt(key.conversion, key.bytes, kCalibrationBytes, bench);
+    }
+    return seconds;
 }
 
 std::vector<Case> Session::measure(const CaseKey& key)

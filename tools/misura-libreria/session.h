@@ -49,6 +49,9 @@ public:
 
     // The cases to measure: at each size, each conversion asked for.
     std::vector<CaseKey> keys() const;
+    // The seconds the in-program routines' cases will take at least, from one
+    // short conversion timed here; 0 when they are not measured.
+    double inProgramEstimate() const;
     // Measures one case with every participant still running: their cases, in the participants' order.
     std::vector<Case> measure(const CaseKey& key);
     // Ends the children.
