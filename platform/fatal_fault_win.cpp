@@ -12,6 +12,8 @@
 #include "platform/fault_activity.h"
 #include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
+#include "platform/hand_over_win.h"
+#include "platform/supervisor.h"
 #include "platform/wide_win.h"
 
 #include <windows.h>
@@ -53,9 +55,9 @@ LONG entered = 0;
 // Set once the process has begun to end: a library's detach code runs then.
 volatile bool exiting = false;
 
-// Formats the report of the fault named fault into static memory, starts a
-// fresh process of the program with it, waits for it and ends this process
-// with its status.
+// Formats the report of the fault named fault into static memory, has a
+// fresh process of the program show it and ends this process with its
+// status, an end on purpose once the report was shown.
 [[noreturn]] void handOver(const char* fault) noexcept
 {
     if (InterlockedExchange(&entered, 1) != 0)
@@ -65,20 +67,9 @@ volatile bool exiting = false;
     faultReport::appendHandOverHead(text, GetCurrentProcessId(), kInternalError);
     faultReport::appendDescription(text, activity::library(), activity::calling(), activity::loading(), exiting,
                                    fault);
-    MultiByteToWideChar(CP_UTF8, 0, report, -1, wideReport, static_cast<int>(std::size(wideReport)));
-    SetEnvironmentVariableW(kVariable, wideReport);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION child{};
     DWORD status = EXIT_FAILURE;
-    if (CreateProcessW(executable, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child)) {
-        WaitForSingleObject(child.hProcess, INFINITE);
-        GetExitCodeProcess(child.hProcess, &status);
-    }
+    if (win::showInFreshProcess(report, status))
+        announceEnd();
     TerminateProcess(GetCurrentProcess(), status);
     for (;;)
         Sleep(INFINITE); // the process ends with the call above
@@ -146,6 +137,36 @@ std::optional<RuntimeError> takeReport()
 
 } // namespace
 
+namespace win {
+
+bool showInFreshProcess(const char* text, DWORD& status) noexcept
+{
+    if (!executable[0])
+        return false;
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wideReport, static_cast<int>(std::size(wideReport)));
+    SetEnvironmentVariableW(kVariable, wideReport);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child{};
+    const bool started =
+        CreateProcessW(executable, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+    SetEnvironmentVariableW(kVariable, nullptr);
+    if (!started)
+        return false;
+    WaitForSingleObject(child.hProcess, INFINITE);
+    if (!GetExitCodeProcess(child.hProcess, &status))
+        status = EXIT_FAILURE;
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return true;
+}
+
+} // namespace win
+
 namespace activity {
 
 void restoreFaultHandlers() noexcept
@@ -182,6 +203,7 @@ void reportAsFault(const RuntimeError& error)
 
 void endProcess(int status)
 {
+    announceEnd();
     if (activity::faulted()) {
         std::fflush(nullptr);
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
