@@ -3,7 +3,8 @@
 // library is loaded, in its detach code at exit, or an abort(). The handler
 // formats the report into static memory, starts a fresh process of the
 // program with the report in its environment, waits for it and ends this one
-// with its status, running no library's detach code. The variable also
+// with its status, running no library's detach code, and as an end announced
+// to the supervisor once the report was shown. The variable also
 // carries the faulting process's id, which the fresh process checks is a
 // running copy of the same program.
 #include "platform/fatal_fault.h"
