@@ -29,7 +29,8 @@ namespace {
 
 constexpr wchar_t kChannelVariable[] = L"VC_SUPERVISORE";
 // How long the supervisor waits for its own console event once the child
-// ended by one: each process of the console gets it on a thread of its own.
+// ended as a console event ends a process: each process of the console gets
+// it on a thread of its own.
 constexpr DWORD kConsoleEventWait = 2000;
 
 // The memory supervisor and child share.
@@ -172,7 +173,11 @@ void describeEnd(DWORD code, char* how, unsigned size)
     GetExitCodeProcess(child, &code);
     if (shared.announced.load())
         ExitProcess(code);
-    if (code == STATUS_CONTROL_C_EXIT && WaitForSingleObject(consoleEvent, kConsoleEventWait) == WAIT_OBJECT_0)
+    // Windows ends a process by a console event with STATUS_CONTROL_C_EXIT,
+    // Wine (on SIGINT) with status 0: the supervisor's own event then counts
+    // only if it has come already.
+    const DWORD wait = code == STATUS_CONTROL_C_EXIT ? kConsoleEventWait : 0;
+    if (WaitForSingleObject(consoleEvent, wait) == WAIT_OBJECT_0)
         ExitProcess(code);
     reportEnd(shared.mirror, code);
 }
