@@ -3,7 +3,8 @@
 // library is loaded, in its detach code at exit, or an abort(). The handler
 // formats the report into static memory, starts a fresh process of the
 // program with the report in its environment, waits for it and ends this one
-// with its status, running no library's detach code. The variable also
+// with its status, running no library's detach code, and as an end announced
+// to the supervisor once the report was shown. The variable also
 // carries the faulting process's id, which the fresh process checks is a
 // running copy of the same program.
 #include "platform/fatal_fault.h"
@@ -12,6 +13,8 @@
 #include "platform/fault_activity.h"
 #include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
+#include "platform/hand_over_win.h"
+#include "platform/supervisor.h"
 #include "platform/wide_win.h"
 
 #include <windows.h>
@@ -53,9 +56,9 @@ LONG entered = 0;
 // Set once the process has begun to end: a library's detach code runs then.
 volatile bool exiting = false;
 
-// Formats the report of the fault named fault into static memory, starts a
-// fresh process of the program with it, waits for it and ends this process
-// with its status.
+// Formats the report of the fault named fault into static memory, has a
+// fresh process of the program show it and ends this process with its
+// status, an end on purpose once the report was shown.
 [[noreturn]] void handOver(const char* fault) noexcept
 {
     if (InterlockedExchange(&entered, 1) != 0)
@@ -65,20 +68,9 @@ volatile bool exiting = false;
     faultReport::appendHandOverHead(text, GetCurrentProcessId(), kInternalError);
     faultReport::appendDescription(text, activity::library(), activity::calling(), activity::loading(), exiting,
                                    fault);
-    MultiByteToWideChar(CP_UTF8, 0, report, -1, wideReport, static_cast<int>(std::size(wideReport)));
-    SetEnvironmentVariableW(kVariable, wideReport);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION child{};
     DWORD status = EXIT_FAILURE;
-    if (CreateProcessW(executable, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child)) {
-        WaitForSingleObject(child.hProcess, INFINITE);
-        GetExitCodeProcess(child.hProcess, &status);
-    }
+    if (win::showInFreshProcess(report, status))
+        announceEnd();
     TerminateProcess(GetCurrentProcess(), status);
     for (;;)
         Sleep(INFINITE); // the process ends with the call above
@@ -146,6 +138,36 @@ std::optional<RuntimeError> takeReport()
 
 } // namespace
 
+namespace win {
+
+bool showInFreshProcess(const char* text, DWORD& status) noexcept
+{
+    if (!executable[0])
+        return false;
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wideReport, static_cast<int>(std::size(wideReport)));
+    SetEnvironmentVariableW(kVariable, wideReport);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child{};
+    const bool started =
+        CreateProcessW(executable, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+    SetEnvironmentVariableW(kVariable, nullptr);
+    if (!started)
+        return false;
+    WaitForSingleObject(child.hProcess, INFINITE);
+    if (!GetExitCodeProcess(child.hProcess, &status))
+        status = EXIT_FAILURE;
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return true;
+}
+
+} // namespace win
+
 namespace activity {
 
 void restoreFaultHandlers() noexcept
@@ -182,6 +204,7 @@ void reportAsFault(const RuntimeError& error)
 
 void endProcess(int status)
 {
+    announceEnd();
     if (activity::faulted()) {
         std::fflush(nullptr);
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));

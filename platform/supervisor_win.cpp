@@ -1,14 +1,224 @@
-// The supervisor on Windows: not built yet. A fault the program catches is
-// reported by a fresh process (fatal_fault_win.cpp); a library that ends the
-// process itself ends it unreported.
+// The supervisor on Windows. The program starts itself again, suspended, in a
+// job that ends it with the supervisor, sharing a mapping (its inherited
+// handle named in VC_SUPERVISORE) that holds the fault activity markers, the
+// child's process id and the announcement: the child maps it at start and
+// closes the handle, leaving a library nothing to close. An end not
+// announced is handed to a fresh process of the program as error 51.
 #include "platform/supervisor.h"
+
+#include "platform/cpu_win.h"
+#include "platform/fault_activity.h"
+#include "platform/fault_report.h"
+#include "platform/hand_over_win.h"
+#include "platform/runtime_error.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <iterator>
+#include <new>
+#include <string>
 
 namespace platform {
 
-void superviseProcess() {}
+namespace {
 
-void announceEnd() noexcept {}
+constexpr wchar_t kChannelVariable[] = L"VC_SUPERVISORE";
+// How long the supervisor waits for its own console event once the child
+// ended as a console event ends a process: each process of the console gets
+// it on a thread of its own.
+constexpr DWORD kConsoleEventWait = 2000;
 
-void announceEndFromHandler() noexcept {}
+// The memory supervisor and child share.
+struct Channel {
+    activity::Mirror mirror;
+    std::atomic<DWORD> child; // the process the channel belongs to
+    std::atomic<bool> announced;
+};
+
+// In the child: its channel to the supervisor, or null.
+Channel* channel = nullptr;
+// In the supervisor: set once a console event (Ctrl+C, Ctrl+Break, closing
+// the console) has reached it, and so the child.
+HANDLE consoleEvent = nullptr;
+
+BOOL WINAPI onConsoleEvent(DWORD)
+{
+    SetEvent(consoleEvent);
+    return TRUE; // the child's end decides the supervisor's
+}
+
+// In a child this program's supervisor started: the channel it names, mapped; otherwise null.
+Channel* joinChannel()
+{
+    wchar_t value[32];
+    const DWORD n = GetEnvironmentVariableW(kChannelVariable, value, static_cast<DWORD>(std::size(value)));
+    if (n == 0 || n >= std::size(value))
+        return nullptr;
+    SetEnvironmentVariableW(kChannelVariable, nullptr);
+    wchar_t* end = nullptr;
+    const auto handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(value, &end, 10)));
+    if (*end != L'\0' || !handle)
+        return nullptr;
+    auto* joined = static_cast<Channel*>(MapViewOfFile(handle, FILE_MAP_WRITE, 0, 0, sizeof(Channel)));
+    if (!joined)
+        return nullptr;
+    // Only the child this channel was made for: never whoever inherited the variable.
+    if (joined->child.load() != GetCurrentProcessId()) {
+        UnmapViewOfFile(joined);
+        return nullptr;
+    }
+    CloseHandle(handle);
+    return joined;
+}
+
+// The job that ends the child with the supervisor, however it ends; null where none can be made.
+HANDLE makeJob()
+{
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job && !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
+// Starts the program again with the same command line, standard handles and
+// window state, in the job, with mapping (whose view is shared) named in its
+// environment; the child's process, or null.
+HANDLE startChild(HANDLE mapping, Channel& shared)
+{
+    wchar_t executable[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, executable, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return nullptr;
+    std::wstring commandLine = GetCommandLineW();
+    STARTUPINFOW own{};
+    GetStartupInfoW(&own);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | (own.dwFlags & STARTF_USESHOWWINDOW);
+    startup.wShowWindow = own.wShowWindow;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    SetEnvironmentVariableW(kChannelVariable, std::to_wstring(reinterpret_cast<std::uintptr_t>(mapping)).c_str());
+    PROCESS_INFORMATION child{};
+    const bool started = CreateProcessW(executable, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                        nullptr, nullptr, &startup, &child);
+    SetEnvironmentVariableW(kChannelVariable, nullptr);
+    if (!started)
+        return nullptr;
+    shared.child.store(child.dwProcessId);
+    if (HANDLE job = makeJob(); job && !AssignProcessToJobObject(job, child.hProcess))
+        CloseHandle(job); // unsupervised rather than not at all; the job is kept open otherwise
+    AllowSetForegroundWindow(child.dwProcessId);
+    const bool resumed = ResumeThread(child.hThread) != static_cast<DWORD>(-1);
+    CloseHandle(child.hThread);
+    if (!resumed) {
+        TerminateProcess(child.hProcess, EXIT_FAILURE);
+        CloseHandle(child.hProcess);
+        return nullptr;
+    }
+    return child.hProcess;
+}
+
+// How the child ended, in words: the fault's name, an exception's code or the exit status.
+void describeEnd(DWORD code, char* how, unsigned size)
+{
+    if ((code & 0xF0000000) == 0xC0000000)
+        win::exceptionName(code, how, size);
+    else
+        std::snprintf(how, size, "stato di uscita %ld", static_cast<long>(static_cast<LONG>(code)));
+}
+
+// Hands error 51 for an unannounced end with code to a fresh process of the
+// program and ends with its status, or, failing that, writes it on stderr.
+[[noreturn]] void reportEnd(activity::Mirror& mirror, DWORD code)
+{
+    // The child's last words, whatever it left there, read as terminated strings.
+    mirror.library[sizeof mirror.library - 1] = '\0';
+    mirror.function[sizeof mirror.function - 1] = '\0';
+    char how[48];
+    describeEnd(code, how, sizeof how);
+    char buffer[1024];
+    faultReport::Text text(buffer, sizeof buffer);
+    faultReport::appendHandOverHead(text, GetCurrentProcessId(), kInternalError);
+    const std::size_t head = text.length();
+    faultReport::appendEndDescription(text, mirror.library, mirror.calling.load() ? mirror.function : nullptr,
+                                      mirror.loading.load(), how);
+    DWORD status = EXIT_FAILURE;
+    if (win::showInFreshProcess(text.data(), status))
+        ExitProcess(status);
+    char line[sizeof buffer + 64];
+    formatReport(line, sizeof line, kInternalError, " ", text.data() + head, "\n");
+    std::fputs(line, stderr);
+    std::fflush(stderr);
+    ExitProcess(EXIT_FAILURE);
+}
+
+// Ends the supervisor as its child ended: with its status when it announced
+// its end or was ended by a console event that reached both, and otherwise
+// with the report of error 51.
+[[noreturn]] void superviseChild(HANDLE child, Channel& shared)
+{
+    WaitForSingleObject(child, INFINITE);
+    DWORD code = EXIT_FAILURE;
+    GetExitCodeProcess(child, &code);
+    if (shared.announced.load())
+        ExitProcess(code);
+    // Windows ends a process by a console event with STATUS_CONTROL_C_EXIT,
+    // Wine (on SIGINT) with status 0: the supervisor's own event then counts
+    // only if it has come already.
+    const DWORD wait = code == STATUS_CONTROL_C_EXIT ? kConsoleEventWait : 0;
+    if (WaitForSingleObject(consoleEvent, wait) == WAIT_OBJECT_0)
+        ExitProcess(code);
+    reportEnd(shared.mirror, code);
+}
+
+} // namespace
+
+void superviseProcess()
+{
+    if ((channel = joinChannel())) {
+        activity::mirrorInto(&channel->mirror);
+        return;
+    }
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &inherited, PAGE_READWRITE, 0, sizeof(Channel), nullptr);
+    auto* view = mapping ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(Channel)) : nullptr;
+    consoleEvent = view ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
+    if (consoleEvent) {
+        auto* shared = new (view) Channel{};
+        // In place before the child exists, so that no event slips between.
+        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+        if (HANDLE child = startChild(mapping, *shared))
+            superviseChild(child, *shared);
+        SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+        CloseHandle(consoleEvent);
+    }
+    if (view)
+        UnmapViewOfFile(view);
+    if (mapping)
+        CloseHandle(mapping);
+}
+
+void announceEnd() noexcept
+{
+    // A plain store, for the fault handlers too: no lock, no system call.
+    if (channel)
+        channel->announced.store(true);
+}
+
+void announceEndFromHandler() noexcept
+{
+    announceEnd();
+}
 
 } // namespace platform

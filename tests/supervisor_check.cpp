@@ -1,14 +1,14 @@
 // A program that puts itself under the supervisor as the programs do, then
-// ends the way its arguments say: announced or not, by exit or by a signal,
-// inside a marked library call or not. The fresh image that reports an
-// unannounced end prints the report and ends with status 1.
-// Usage: supervisor_check announce STATUS | exit STATUS | signal NUMBER | call-exit STATUS | wait
+// ends the way its arguments say: announced or not, by exit or inside a
+// marked library call, or a way of its system's own (supervisor_check.h). The
+// fresh image that reports an unannounced end prints the report and ends
+// with status 1.
+// Usage: supervisor_check announce STATUS | exit STATUS | call-exit STATUS | <a way of the system's own>
+#include "tests/supervisor_check.h"
+
 #include "platform/fatal_fault.h"
 #include "platform/fault_activity.h"
 #include "platform/supervisor.h"
-
-#include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,19 +29,11 @@ int main(int argc, char* argv[])
         platform::endProcess(value);
     if (how == "exit")
         std::exit(value);
-    if (how == "signal") {
-        signal(value, SIG_DFL);
-        raise(value);
-    }
     if (how == "call-exit") {
         platform::activity::setLibrary("libprova.so");
         platform::activity::setCalling("xrQuendril");
-        _exit(value);
+        std::_Exit(value);
     }
-    if (how == "wait") {
-        std::printf("child %d\n", static_cast<int>(getpid()));
-        std::fflush(stdout);
-        pause();
-    }
+    endTheSystemsWay(how, value);
     return 2;
 }

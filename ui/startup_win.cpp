@@ -1,9 +1,11 @@
-// Start-up in the Windows front-end: makes and loads the main window, shows
-// it and runs the message loop until it is closed.
+// Start-up in the Windows front-end: puts the program under its supervisor,
+// makes and loads the main window, shows it and runs the message loop until
+// it is closed.
 #include "ui/startup.h"
 
 #include "platform/fatal_fault.h"
 #include "platform/heap.h"
+#include "platform/supervisor.h"
 #include "platform/utf16.h"
 #include "ui/frm_main_win.h"
 
@@ -21,6 +23,7 @@ int runProgram(int, char*[], const ProgramInfo& info)
         showErrorReport(nullptr, title, std::make_exception_ptr(*fault));
         return EXIT_FAILURE;
     }
+    platform::superviseProcess();
     std::optional<FrmMain> window;
     try {
         window.emplace(title);

@@ -3,17 +3,22 @@
 // size and the controls' rectangles, captions and styles, presses both buttons
 // with both methods (by message and by keyboard), reads and dismisses each
 // message box, and closes the window; or, with no library beside the program,
-// checks that the library method ends in the error report and status 1. Also
-// reads the program file's version information back. Screenshots are taken
-// with the X server's own tool.
-// Usage: win_driver normal|nolib EXE START_FOLDER SHOTS_DIR NAME VERSION COMPANY
+// checks that the library method ends in the error report and status 1; or,
+// with a library that ends the process inside a call, that the supervisor
+// reports it as error 51 with status 1. Also reads the program file's version
+// information back. Screenshots are taken with the X server's own tool. The
+// window and boxes belong to the program's supervised child or its own child.
+// Usage: win_driver normal|nolib|exits EXE START_FOLDER SHOTS_DIR NAME VERSION COMPANY
 // (folders as Unix paths; Wine maps them to drive Z:)
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <regex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -65,6 +70,22 @@ std::string textOf(HWND w)
     return utf8(buf);
 }
 
+// Whether process is ancestor or one of its descendants.
+bool descendsFrom(DWORD process, DWORD ancestor)
+{
+    std::unordered_map<DWORD, DWORD> parents;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (bool more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        parents[entry.th32ProcessID] = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    for (int depth = 0; depth < 8 && process != 0; ++depth, process = parents[process])
+        if (process == ancestor)
+            return true;
+    return false;
+}
+
 struct Search {
     DWORD pid;
     std::wstring title;
@@ -81,15 +102,15 @@ BOOL CALLBACK matchWindow(HWND w, LPARAM p)
     wchar_t cls[64] = {};
     GetWindowTextW(w, title, 512);
     GetClassNameW(w, cls, 64);
-    if (owner == s->pid && IsWindowVisible(w) && s->title == title
-        && (!s->className || std::wcscmp(cls, s->className) == 0)) {
+    if (IsWindowVisible(w) && s->title == title && (!s->className || std::wcscmp(cls, s->className) == 0)
+        && descendsFrom(owner, s->pid)) {
         s->found = w;
         return FALSE;
     }
     return TRUE;
 }
 
-// The visible top-level window of process pid titled title (of class className), or null.
+// The visible top-level window of process pid or a descendant titled title (of class className), or null.
 HWND topLevel(DWORD pid, const std::wstring& title, const wchar_t* className = nullptr)
 {
     Search s{pid, title, className, nullptr};
@@ -169,7 +190,7 @@ struct Program {
     {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
-        return GetGUIThreadInfo(pi.dwThreadId, &info) ? info.hwndFocus : nullptr;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
     }
 
     // Ends with the window closed; the program's exit status, or -1 if it did not end.
@@ -306,6 +327,26 @@ void checkWithoutLibrary(const std::wstring& exe, const std::wstring& start)
     check(status == 1, "after the error report: exit status " + std::to_string(static_cast<long>(status)));
 }
 
+void checkLibraryThatExits(const std::wstring& exe, const std::wstring& start)
+{
+    Program p;
+    if (!p.start(exe, start)) {
+        check(false, "exiting library: the window never appeared");
+        return;
+    }
+    PostMessageW(p.controls[0], BM_CLICK, 0, 0);
+    HWND box = nullptr;
+    const std::string text = p.awaitBox(programName, &box);
+    check(text.rfind("Errore di run-time '51':", 0) == 0
+              && text.find("durante una chiamata a 'xrQuendril' della libreria 'quendril.dll': stato di uscita 0")
+                     != std::string::npos,
+          "exiting library: the report said '" + text + "'");
+    if (box)
+        p.dismiss(box);
+    const DWORD status = p.exitStatus();
+    check(status == 1, "after the supervisor's report: exit status " + std::to_string(static_cast<long>(status)));
+}
+
 // The program's icon group: 32x32 monochrome, 32x32 16-colour, 16x16 16-colour.
 void checkIconGroup(const std::wstring& exe)
 {
@@ -367,7 +408,7 @@ void checkVersionInformation(const std::wstring& exe, const std::string& version
 int main(int argc, char** argv)
 {
     if (argc != 8) {
-        std::fprintf(stderr, "usage: %s normal|nolib EXE START_FOLDER SHOTS_DIR NAME VERSION COMPANY\n", argv[0]);
+        std::fprintf(stderr, "usage: %s normal|nolib|exits EXE START_FOLDER SHOTS_DIR NAME VERSION COMPANY\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
@@ -379,8 +420,10 @@ int main(int argc, char** argv)
         checkVersionInformation(exe, argv[6], argv[7]);
         checkIconGroup(exe);
         checkNormalUse(exe, start);
-    } else {
+    } else if (mode == "nolib") {
         checkWithoutLibrary(exe, start);
+    } else {
+        checkLibraryThatExits(exe, start);
     }
     std::printf("%s %s: %d passed, %d failed\n", programName.c_str(), mode.c_str(), passed, failed);
     return failed ? 1 : 0;

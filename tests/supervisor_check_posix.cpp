@@ -1,0 +1,22 @@
+// supervisor_check's POSIX ends: by a signal, or waiting for one after
+// printing the child's process id.
+// Usage: supervisor_check signal NUMBER | wait
+#include "tests/supervisor_check.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+void endTheSystemsWay(const std::string& how, int value)
+{
+    if (how == "signal") {
+        signal(value, SIG_DFL);
+        raise(value);
+    }
+    if (how == "wait") {
+        std::printf("child %d\n", static_cast<int>(getpid()));
+        std::fflush(stdout);
+        pause();
+    }
+}
