@@ -7,9 +7,18 @@ results=$1
 mkdir -p "$results"
 tests_run=0
 
-# A test's new 32-bit Wine prefix starts as a copy of the one booted when the
-# PC was made (tests/system/wine.sh): booting one here takes minutes.
-export VC_WINE_PREFIX_TEMPLATE=/var/lib/vc-wineprefix
+# A test's new 32-bit Wine prefix starts from the one booted when the PC was
+# made (tests/system/wine.sh): booting one here takes minutes. Prefixes and
+# temporary folders lie on the PC's own disk beside it, where that start is
+# a matter of links, not a copy over the shared folders.
+export VC_WINE_PREFIX_TEMPLATE=/var/lib/vc-wineprefix TMPDIR=/var/tmp
+local_prefixes=/var/tmp/vc-prefixes
+
+# The place on the PC's own disk of the Wine prefix a test names.
+local_prefix() {
+  mkdir -p "$local_prefixes$(dirname "$1")"
+  echo "$local_prefixes$1"
+}
 
 # run_test NAME SECONDS FOLDER [NAME=VALUE...] -- COMMAND...
 # The time limit is twice the test's own: everything here runs slower.
@@ -17,7 +26,11 @@ run_test() {
   local name=$1 limit=$(($2 * 2)) folder=$3 start=$SECONDS status=0
   shift 3
   local environment=()
-  while [[ "$1" != -- ]]; do environment+=("$1"); shift; done
+  while [[ "$1" != -- ]]; do
+    [[ "$1" == WINEPREFIX=* ]] && environment+=("WINEPREFIX=$(local_prefix "${1#WINEPREFIX=}")") \
+      || environment+=("$1")
+    shift
+  done
   shift
   (cd "$folder" && exec env "${environment[@]}" timeout -k 10 "$limit" "$@") \
     >"$results/$name.out" 2>&1 </dev/null || status=$?

@@ -28,9 +28,14 @@ else
 fi
 [[ -n "$check" ]] && exit 0
 # Where booting a prefix is slow (the emulated 32-bit PC), a new 32-bit prefix
-# starts as a copy of one booted before from the same Wine.
+# starts from one booted before from the same Wine: its files linked where
+# both lie on one file system (Wine replaces the files it changes, it does
+# not write into them), copied otherwise; the registry always copied.
 template=${VC_WINE_PREFIX_TEMPLATE:-}
 if [[ -n "$template" && "${WINEARCH:-win32}" == win32 && -n "${WINEPREFIX:-}" && ! -e "$WINEPREFIX" ]]; then
-  cp -a "$template" "$WINEPREFIX"
+  cp -al "$template" "$WINEPREFIX" 2>/dev/null || { rm -rf "$WINEPREFIX"; cp -a "$template" "$WINEPREFIX"; }
+  for registry in "$template"/*.reg; do
+    cp --remove-destination "$registry" "$WINEPREFIX/${registry##*/}"
+  done
 fi
 exec "$loader" "$@"
