@@ -54,7 +54,7 @@ install_step() {
   [[ $status -eq 0 ]] || fail "$*: the install step exits $status: $out"
 }
 
-install_step VC_32BIT=yes
+install_step VC_32BIT=yes VC_EMULATE_32BIT=OFF
 grep -q -- '--no-install-recommends .*qt6-base-dev' "$work/log" || fail "the 64-bit packages were not asked for"
 [[ $(grep -m1 'apt-get install' "$work/log") != *:i386* ]] || fail "32-bit Wine was asked for with the rest"
 grep -q 'dpkg --add-architecture i386' "$work/log" || fail "the i386 architecture was not added"
@@ -68,11 +68,10 @@ install_step VC_32BIT=yes SHIM_SKEW=1
 grep -q 'apt-get install .*libssl3:amd64=3.0.2 wine32:i386' "$work/log" || fail "the skew was not levelled"
 [[ ! -e "$work/note" && "$out" != *"could not be installed"* ]] || fail "32-bit Wine counted as missing: $out"
 
-install_step VC_32BIT=no
+# By default the 32-bit tests run in the emulated PC instead.
+install_step VC_32BIT=no VC_EMULATE_32BIT=
 ! grep -q 'i386' "$work/log" || fail "VC_32BIT=no still asked for i386: $(cat "$work/log")"
 [[ "$out" == *"cannot run 32-bit programs"* ]] || fail "VC_32BIT=no is not explained: $out"
-
-install_step VC_32BIT=no VC_EMULATE_32BIT=ON
 grep -q -- '--no-install-recommends .*qemu-system-x86' "$work/log" || fail "the emulated PC's packages were not asked for"
 [[ "$out" == *"tests will run in an emulated 32-bit PC"* ]] || fail "the emulated run is not announced: $out"
 
