@@ -19,7 +19,7 @@ mirror=${VC_GUEST_MIRROR:-http://deb.debian.org/debian}
 packages=(
   base-files base-passwd usr-is-merged bash dash coreutils debianutils diffutils findutils grep gzip
   mawk sed tar util-linux mount procps libc-bin ncurses-base bsdutils dpkg busybox-static
-  wine wine32 fonts-wine fonts-liberation2 fonts-dejavu-core xvfb xauth
+  wine wine32 fonts-wine fonts-liberation2 fonts-dejavu-core xvfb xauth xdotool
 )
 kernel=linux-image-686
 # What the first program loads, in order, to reach the disk and the shares.
