@@ -43,8 +43,13 @@ value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v v="
 for f in Tarmelo.exe Fesdrin.exe stand-in/quendril.dll misura-libreria.exe $kit_files LEGGIMI.txt Disinstalla.exe; do
   check '[[ -f "$folder/$f" ]]' "not installed: C:\\Verifica\\$f"
 done
-# The zip carries the same kit.
-listing=$(cmake -E tar tf "$zip")
+# The zip carries the same kit. Its names are read by CMake's tar where CMake
+# is, by busybox's unzip in the emulated 32-bit PC.
+if command -v cmake >/dev/null; then
+  listing=$(cmake -E tar tf "$zip")
+else
+  listing=$(busybox unzip -l "$zip" | awk '$1 ~ /^[0-9]+$/ && $2 ~ /^[0-9-]+$/ { $1 = $2 = $3 = ""; sub(/^ +/, ""); print }')
+fi
 for f in $kit_files; do
   check 'grep -qx "$f" <<<"$listing"' "not in the zip: $f"
 done
