@@ -1,129 +1,73 @@
-// The exports' writers.
+// The CSV and Markdown writers.
 #include "tools/misura-libreria/exports.h"
 
 #include "tools/misura-libreria/format.h"
+#include "tools/misura-libreria/report.h"
 
 namespace misura {
 
 namespace {
 
-std::string numbers(const std::vector<double>& values)
+// The Markdown row of one case, with its comparison when it has one.
+std::string markdownRow(const Case& c, const std::vector<Compared>& comparisons)
 {
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i)
-        out.append(i ? ", " : "").append(number(values[i]));
-    return out + "]";
-}
-
-std::string summaryFields(const Summary& s, const std::vector<double>& times, const std::string& indent)
-{
-    return indent + "\"mean_s\": " + number(s.mean) + ",\n" + indent + "\"stddev_s\": " + number(s.stddev) + ",\n"
-         + indent + "\"median_s\": " + number(s.median) + ",\n" + indent + "\"min_s\": " + number(s.min) + ",\n"
-         + indent + "\"max_s\": " + number(s.max) + ",\n" + indent + "\"times_s\": " + numbers(times);
-}
-
-void writeContext(std::ostream& out, const Context& c)
-{
-    out << "  \"context\": {\n    \"version\": " << jsonString(c.version) << ",\n    \"build_type\": "
-        << jsonString(c.buildType) << ",\n    \"cpu\": " << jsonString(c.cpu) << ",\n    \"cores\": " << c.cores
-        << ",\n    \"clock\": {\"source\": \"monotonic\", \"resolution_ns\": " << c.clockResolutionNs
-        << "},\n    \"date\": " << jsonString(c.date) << ",\n    \"load_average\": ";
-    if (c.loadAverage)
-        out << '[' << number((*c.loadAverage)[0]) << ", " << number((*c.loadAverage)[1]) << ", "
-            << number((*c.loadAverage)[2]) << ']';
-    else
-        out << "null";
-    out << "\n  },\n";
-}
-
-void writeResult(std::ostream& out, const Case& c)
-{
-    out << "    {\n      \"library\": " << (c.library.empty() ? std::string("null") : jsonString(c.library))
-        << ",\n      \"conversion\": \"" << conversionId(c.conversion) << "\",\n      \"method\": \""
-        << methodId(c.method) << "\",\n      \"bytes\": " << c.bytes << ",\n      \"runs\": " << c.summary.runs
-        << ",\n      \"first_call_s\": " << (c.firstCall ? number(*c.firstCall) : std::string("null"))
-        << ",\n      \"first_call_binding_s\": " << (c.binding ? number(*c.binding) : std::string("null"))
-        << ",\n      \"outliers\": " << c.summary.outliers << ",\n"
-        << summaryFields(c.summary, c.times, "      ") << ",\n      \"call\": ";
-    if (c.call)
-        out << "{\n" << summaryFields(*c.call, c.calls, "        ") << "\n      }";
-    else
-        out << "null";
-    out << ",\n      \"wrong\": " << (c.wrong.empty() ? std::string("null") : jsonString(c.wrong)) << "\n    }";
-}
-
-void writeComparisons(std::ostream& out, const std::vector<Compared>& comparisons)
-{
-    for (std::size_t i = 0; i < comparisons.size(); ++i) {
-        const Compared& c = comparisons[i];
-        out << (i ? ",\n" : "\n") << "    {\"conversion\": \"" << conversionId(c.conversion) << "\", \"bytes\": "
-            << c.bytes << ", \"library\": " << jsonString(c.library) << ", \"baseline\": " << jsonString(c.baseline)
-            << ", \"figure\": \"" << (c.onCall ? "call" : "run") << "\", \"ratio\": " << number(c.stats.ratio)
-            << ", \"ratio_low\": " << number(c.stats.ratioLow) << ", \"ratio_high\": " << number(c.stats.ratioHigh)
-            << ", \"p_value\": " << number(c.stats.pValue) << ", \"verdict\": \"" << verdictText(c.stats.verdict)
-            << "\"}";
-    }
+    const Spread run = spreadOf(runUnits(c));
+    const Units calls = callUnits(c);
+    std::string ratio = "1 (first)", of = "", resolves = "", p = "", verdict = "";
+    for (const Compared& k : comparisons)
+        if (k.conversion == c.conversion && k.bytes == c.bytes && k.library == c.label) {
+            ratio = ratioFigure(k.stats.ratio) + " (" + ratioFigure(k.stats.ratioLow) + " … "
+                  + ratioFigure(k.stats.ratioHigh) + ")";
+            of = k.figure == Figure::Call ? "the call" : "the whole run";
+            resolves = percentFigure(k.stats.resolution) + " %";
+            p = pText(k);
+            verdict = verdictText(k.stats.verdict);
+        }
+    return "| " + c.label + (c.wrong.empty() ? "" : " (wrong results)") + " | " + std::to_string(c.bytes) + " | "
+         + formatDuration(run.median) + " | " + formatDuration(run.lowest) + " … " + formatDuration(run.highest)
+         + " | " + (calls.empty() || calls.front().empty() ? std::string("–") : formatDuration(spreadOf(calls).median))
+         + " | " + std::to_string(run.processes) + " × " + std::to_string(run.rounds / std::max<std::size_t>(run.processes, 1))
+         + " | " + ratio + " | " + of + " | " + resolves + " | " + p + " | " + verdict + " |\n";
 }
 
 } // namespace
 
-void writeJson(std::ostream& out, const Context& context, const std::vector<Case>& cases,
-               const std::vector<Compared>& comparisons, const std::vector<Growth>& growth)
+void writeCsv(std::ostream& out, const Results& results)
 {
-    out << "{\n";
-    writeContext(out, context);
-    out << "  \"results\": [\n";
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        writeResult(out, cases[i]);
-        out << (i + 1 < cases.size() ? ",\n" : "\n");
-    }
-    out << "  ],\n  \"comparisons\": [";
-    writeComparisons(out, comparisons);
-    out << (comparisons.empty() ? "" : "\n  ") << "],\n  \"growth\": [";
-    for (std::size_t i = 0; i < growth.size(); ++i)
-        out << (i ? "," : "") << "\n    {\"measured\": " << jsonString(growth[i].measured) << ", \"conversion\": \""
-            << conversionId(growth[i].conversion) << "\", \"exponent\": " << number(growth[i].exponent) << "}";
-    out << (growth.empty() ? "]\n}\n" : "\n  ]\n}\n");
-}
-
-void writeCsv(std::ostream& out, const std::vector<Case>& cases)
-{
-    out << "library,conversion,method,part,bytes,run,seconds,result\n";
-    for (const Case& c : cases) {
-        const std::string head = csvField(measuredWith(c)) + ',' + conversionId(c.conversion) + ','
+    out << "library,label,conversion,method,part,bytes,process,round,core,samples,per_sample,seconds,result\n";
+    for (const Case& c : results.cases) {
+        const std::string head = csvField(c.library) + ',' + csvField(c.label) + ',' + conversionId(c.conversion) + ','
                                + methodId(c.method) + ',';
         const std::string result = c.wrong.empty() ? "right" : "wrong";
-        for (std::size_t i = 0; i < c.times.size(); ++i)
-            out << head << "run," << c.bytes << ',' << i + 1 << ',' << number(c.times[i]) << ',' << result << '\n';
-        for (std::size_t i = 0; i < c.calls.size(); ++i)
-            out << head << "call," << c.bytes << ',' << i + 1 << ',' << number(c.calls[i]) << ',' << result << '\n';
+        for (std::size_t i = 0; i < c.processes.size(); ++i)
+            for (std::size_t j = 0; j < c.processes[i].rounds.size(); ++j) {
+                const Round& r = c.processes[i].rounds[j];
+                const std::string where = std::to_string(c.bytes) + ',' + std::to_string(i + 1) + ','
+                                        + std::to_string(j + 1) + ',' + std::to_string(r.core) + ','
+                                        + std::to_string(r.samples) + ',' + std::to_string(c.processes[i].perSample) + ',';
+                out << head << "run," << where << number(r.run) << ',' << result << '\n';
+                if (r.call)
+                    out << head << "call," << where << number(*r.call) << ',' << result << '\n';
+            }
     }
 }
 
-void writeMarkdown(std::ostream& out, const std::vector<Case>& cases, const std::vector<Compared>& comparisons)
+void writeMarkdown(std::ostream& out, const Results& results)
 {
+    bool first = true;
     for (const Conversion conversion : {Conversion::BytesToText, Conversion::TextToBytes}) {
         bool any = false;
-        for (const Case& c : cases) {
+        for (const Case& c : results.cases) {
             if (c.conversion != conversion)
                 continue;
             if (!any)
-                out << (out.tellp() > 0 ? "\n" : "") << "## " << conversionTitle(conversion) << "\n\n"
-                    << "| Measured | Bytes | Median | Mean ± σ | Call median | Runs | Ratio (95% interval) | p | Verdict |\n"
-                    << "|:---|---:|---:|---:|---:|---:|---:|---:|:---|\n";
+                out << (first ? "" : "\n") << "## " << conversionTitle(conversion) << "\n\n"
+                    << "| Measured | Bytes | Run median | Processes (lowest … highest) | Call median | Processes × rounds "
+                       "| Ratio (95% interval) | Ratio of | Resolves | p | Verdict |\n"
+                    << "|:---|---:|---:|---:|---:|---:|---:|:---|---:|:---|:---|\n";
             any = true;
-            std::string ratio = "1 (first)", p = "", verdict = "";
-            for (const Compared& k : comparisons)
-                if (k.conversion == conversion && k.bytes == c.bytes && k.library == measuredWith(c)) {
-                    ratio = ratioFigure(k.stats.ratio) + " (" + ratioFigure(k.stats.ratioLow) + " … "
-                          + ratioFigure(k.stats.ratioHigh) + ")";
-                    p = number(k.stats.pValue);
-                    verdict = verdictText(k.stats.verdict);
-                }
-            out << "| " << measuredWith(c) << (c.wrong.empty() ? "" : " (wrong results)") << " | " << c.bytes
-                << " | " << formatDuration(c.summary.median) << " | " << meanText(c.summary) << " | "
-                << (c.call ? formatDuration(c.call->median) : std::string("–")) << " | " << c.summary.runs << " | "
-                << ratio << " | " << p << " | " << verdict << " |\n";
+            first = false;
+            out << markdownRow(c, results.comparisons);
         }
     }
 }

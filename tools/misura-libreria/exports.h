@@ -1,12 +1,12 @@
-// The results as files a maker can keep: JSON (context, every repetition,
-// comparisons), CSV (one row per repetition), Markdown (a table per
-// conversion), and the baseline read back from an earlier JSON export.
-// Every time is in seconds, which its field's name says ("median_s"); numbers
-// are in the C locale's form.
+// The results as files a maker can keep, each written by one writer over the
+// results: JSON (context, every case by process and round, comparisons), CSV
+// (one row per round), Markdown (a table per conversion); and the baseline
+// read back from an earlier JSON export. Every time is in seconds, which its
+// field's name says ("median_s"); numbers are in the C locale's form, to the
+// figures the console shows.
 #pragma once
 
-#include "tools/misura-libreria/context.h"
-#include "tools/misura-libreria/report.h"
+#include "tools/misura-libreria/results.h"
 
 #include <ostream>
 #include <stdexcept>
@@ -15,12 +15,12 @@
 
 namespace misura {
 
-void writeJson(std::ostream& out, const Context& context, const std::vector<Case>& cases,
-               const std::vector<Compared>& comparisons, const std::vector<Growth>& growth);
-// Columns library, conversion, method, part ("run" or "call"), bytes, run, seconds, result ("right" or "wrong").
-void writeCsv(std::ostream& out, const std::vector<Case>& cases);
+void writeJson(std::ostream& out, const Results& results);
+// Columns library, label, conversion, method, part ("run" or "call"), bytes, process, round, core,
+// samples, per_sample, seconds (the round's median per repetition), result ("right" or "wrong").
+void writeCsv(std::ostream& out, const Results& results);
 // One table per conversion: each case's figures and, for the later ones, the ratio with its interval and verdict.
-void writeMarkdown(std::ostream& out, const std::vector<Case>& cases, const std::vector<Compared>& comparisons);
+void writeMarkdown(std::ostream& out, const Results& results);
 
 // An earlier export that cannot serve as a baseline; what() says why.
 class BaselineError : public std::runtime_error {
@@ -28,9 +28,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The cases of an earlier JSON export: its first library's and the in-program
-// routines'; an export from before the fields named their unit ("times") is
-// read as well. Throws BaselineError for a text that is not such an export.
-std::vector<Case> readBaseline(const std::string& json);
+// What a baseline holds: its context, and its first library's cases and the in-program routines'.
+struct Baseline {
+    Context context;
+    std::vector<Case> cases;
+};
+
+// The baseline an earlier JSON export holds. Throws BaselineError for a text
+// that is not such an export, or one made before exports kept each process's figures.
+Baseline readBaseline(const std::string& json);
 
 } // namespace misura

@@ -46,7 +46,7 @@ std::string number(double v)
     if (!std::isfinite(v))
         return "null";
     char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 4);
     return ec == std::errc() ? std::string(buffer, end) : std::string("null");
 }
 
@@ -59,6 +59,8 @@ std::string fixed(double v, int decimals)
 
 std::string roughDuration(double seconds)
 {
+    if (seconds < 10)
+        return fixed(seconds, 1) + " s";
     if (seconds < 120)
         return fixed(seconds, 0) + " s";
     if (seconds < 2 * 3600)
@@ -72,18 +74,29 @@ std::string decadeLabel(double seconds)
     return fixed(seconds / u.scale, 0) + ' ' + u.name;
 }
 
-std::string meanText(const Summary& s)
-{
-    const Unit u = unitFor(s.mean);
-    return inUnit(s.mean, u) + " ± " + inUnit(s.stddev, u);
-}
-
 std::string ratioFigure(double ratio)
 {
     if (!std::isfinite(ratio))
         return "∞";
-    const int decimals = ratio >= 99.95 ? 1 : ratio >= 9.995 ? 1 : ratio >= 0.9995 ? 2 : 3;
+    if (ratio >= 0.5 && ratio < 2)
+        return fixed(ratio, 3);
+    const int decimals = ratio >= 99.95 ? 0 : ratio >= 9.995 ? 1 : ratio >= 0.9995 ? 2 : 3;
     return fixed(ratio, decimals);
+}
+
+std::string pFigure(double p)
+{
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, p, std::chars_format::general, 2);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+std::string percentFigure(double fraction)
+{
+    if (!std::isfinite(fraction))
+        return "∞";
+    const double percent = fraction * 100;
+    return fixed(percent, percent >= 10 ? 0 : percent >= 1 ? 1 : 2);
 }
 
 std::string jsonString(const std::string& s)
@@ -127,11 +140,6 @@ std::string padded(const std::string& s, std::size_t to)
 std::string conversionTitle(Conversion c)
 {
     return c == Conversion::BytesToText ? "Bytes to text (\"Quendril\")" : "Text to bytes (\"StringToArray\")";
-}
-
-std::string measuredWith(const Case& c)
-{
-    return c.method == core::Method::Library ? c.library : std::string("in-program routines");
 }
 
 } // namespace misura

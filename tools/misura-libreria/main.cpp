@@ -18,7 +18,9 @@
 #include "tools/misura-libreria/serve.h"
 #include "tools/misura-libreria/session.h"
 #include "tools/misura-libreria/targets.h"
+#include "platform/hires_clock.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -34,19 +36,16 @@ using namespace misura;
 constexpr int kRunTimeError = 1;
 constexpr int kUsageError = 2;
 constexpr int kTooSlow = 3;
-// A run whose in-program part is expected to take longer says so before it starts.
+// A measurement expected to take longer says so before it starts.
 constexpr double kLongSeconds = 60;
 
-// What a measurement produced.
-struct Results {
-    std::vector<Case> cases;
-    std::vector<Compared> comparisons;
-    std::vector<Growth> growth;
-    bool failed = false; // a library's measurement ended in an error
-};
+double secondsSince(std::int64_t start)
+{
+    return static_cast<double>(platform::monotonicNanoseconds() - start) / 1e9;
+}
 
-// The baseline's cases, checked against what is to be measured; none without --baseline.
-std::optional<std::vector<Case>> loadBaseline(const Options& o, const std::vector<CaseKey>& keys)
+// The baseline, checked against what is to be measured; none without --baseline.
+std::optional<Baseline> loadBaseline(const Options& o, const std::vector<CaseKey>& keys)
 {
     if (o.baseline.empty())
         return std::nullopt;
@@ -56,87 +55,79 @@ std::optional<std::vector<Case>> loadBaseline(const Options& o, const std::vecto
     if (!in)
         throw UsageError("--baseline: cannot read '" + o.baseline + "'");
     try {
-        std::vector<Case> cases = readBaseline(text.str());
+        Baseline baseline = readBaseline(text.str());
         std::set<std::pair<std::int32_t, Conversion>> measured, recorded;
         for (const CaseKey& k : keys)
             measured.insert({k.bytes, k.conversion});
-        for (const Case& c : cases)
+        for (const Case& c : baseline.cases)
             recorded.insert({c.bytes, c.conversion});
         if (measured != recorded)
             throw BaselineError("its conversions or block sizes differ from those measured now");
-        return cases;
+        return baseline;
     } catch (const BaselineError& e) {
         throw UsageError("--baseline '" + o.baseline + "': " + e.what());
     }
 }
 
-// The baseline's cases of one block size and conversion.
-std::vector<Case> baselineAt(const std::vector<Case>& baseline, const CaseKey& key)
+// Every case compared within its block size and conversion: with the first case, or with the baseline.
+std::vector<Compared> comparisons(const std::vector<Case>& cases, const std::optional<Baseline>& baseline)
 {
-    std::vector<Case> at;
-    for (const Case& c : baseline)
-        if (c.bytes == key.bytes && c.conversion == key.conversion)
-            at.push_back(c);
-    return at;
+    std::vector<Compared> out;
+    for (std::size_t i = 0; i < cases.size();) {
+        std::size_t j = i;
+        while (j < cases.size() && cases[j].bytes == cases[i].bytes && cases[j].conversion == cases[i].conversion)
+            ++j;
+        const std::vector<Case> key(cases.begin() + static_cast<std::ptrdiff_t>(i),
+                                    cases.begin() + static_cast<std::ptrdiff_t>(j));
+        std::vector<Case> earlier;
+        if (baseline)
+            for (const Case& c : baseline->cases)
+                if (c.bytes == cases[i].bytes && c.conversion == cases[i].conversion)
+                    earlier.push_back(c);
+        const std::vector<Compared> compared = compareCases(key, baseline ? &earlier : nullptr);
+        out.insert(out.end(), compared.begin(), compared.end());
+        i = j;
+    }
+    return out;
 }
 
-void writeHeader(const Options& o, const Session& session)
+Plan planOf(const Options& o, const Session& session)
 {
+    Plan plan{{}, o.processes, o.rounds, session.cores(), session.clockStepNs(), session.sampleNs(), o.warmup,
+              o.scan, 0};
     for (const Participant& p : session.participants())
         if (p.method() == core::Method::Library && p.error.empty())
-            std::cout << "Library: " << (p.path.empty() ? p.mode.path.empty() ? p.label : p.mode.path : p.path) << '\n';
-    if (o.methods == Methods::InProgram)
-        std::cout << "Library: none (in-program routines only)\n";
-    std::cout << "Clock: monotonic, resolution " << currentContext().clockResolutionNs << " ns; "
-              << (o.runs ? std::to_string(*o.runs) + " runs" : std::string("runs for about 1 s"))
-              << " per case in rounds, after " << o.warmup << " warm-up runs; each library in its own process\n\n";
+            plan.libraries.push_back(p.path.empty() ? p.mode.path : p.path);
+    return plan;
 }
 
-// Writes one block size and conversion's cases and comparisons (a scan writes a table per size instead).
-void writeKey(const Options& o, const CaseKey& key, const std::vector<Case>& cases,
-              const std::vector<Compared>& compared)
-{
-    if (o.scan || cases.empty())
-        return;
-    std::cout << conversionTitle(key.conversion) << ", " << key.bytes << " bytes\n";
-    for (const Case& c : cases)
-        writeCase(std::cout, c);
-    for (const Compared& c : compared)
-        writeCompared(std::cout, c);
-    std::cout << '\n' << std::flush;
-}
-
-// Measures every case, writing each block size and conversion as it ends.
-Results measureAll(const Options& o, const std::optional<std::vector<Case>>& baseline, ProgressLine& progress)
+// Measures every case and gathers the results, saying before it starts what it will do and for how long.
+Results measureAll(const Options& o, ProgressLine& progress)
 {
     Session session(o, [&](const std::string& s) { progress.show(s); },
                     [&](const std::string& error) {
                         progress.clear();
                         std::cerr << error << '\n';
                     });
-    if (const double seconds = session.inProgramEstimate(); seconds > kLongSeconds)
-        std::cerr << "note: the in-program routines will take about " << roughDuration(seconds)
-                  << " (their bytes to text grows with the square of the size); --method library leaves them out\n";
+    const double expected = session.prepare();
+    progress.clear();
     Results r;
-    const std::vector<CaseKey> keys = session.keys();
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        const std::vector<Case> cases = session.measure(keys[i]);
-        progress.clear();
-        if (!cases.empty() && r.cases.empty())
-            writeHeader(o, session);
-        const std::vector<Case> earlier = baseline ? baselineAt(*baseline, keys[i]) : std::vector<Case>{};
-        const std::vector<Compared> compared = compareCases(cases, baseline ? &earlier : nullptr, "baseline ");
-        writeKey(o, keys[i], cases, compared);
-        r.cases.insert(r.cases.end(), cases.begin(), cases.end());
-        r.comparisons.insert(r.comparisons.end(), compared.begin(), compared.end());
-        if (o.scan && (i + 1 == keys.size() || keys[i + 1].bytes != keys[i].bytes)) {
-            writeSizeTable(std::cout, r.cases, keys[i].bytes);
-            std::cout << '\n' << std::flush;
-        }
-    }
-    session.finish();
+    r.plan = planOf(o, session);
+    r.plan.expectedSeconds = expected;
+    if (expected > kLongSeconds)
+        std::cerr << "note: this will take about " << roughDuration(expected) << ": " << session.keys().size()
+                  << " cases, each measured in " << o.processes << " processes of " << o.rounds
+                  << " rounds; fewer --processes or --rounds, or --method library, shorten it\n";
+    const bool anyone = std::any_of(session.participants().begin(), session.participants().end(),
+                                    [](const Participant& p) { return p.error.empty(); });
+    if (anyone)
+        writeHeader(std::cout, r.plan);
+    r.cases = session.measure();
+    progress.clear();
+    r.measuringSeconds = session.measuringSeconds();
     for (const Participant& p : session.participants())
-        r.failed = r.failed || !p.error.empty();
+        if (!p.error.empty())
+            r.errors.push_back(p.error);
     return r;
 }
 
@@ -151,36 +142,55 @@ bool exportResults(const Options& o, const Results& r)
         write(text);
         written = writeExport(file, text.str()) && written;
     };
-    exportTo(o.exportJson, [&](std::ostream& s) { writeJson(s, currentContext(), r.cases, r.comparisons, r.growth); });
-    exportTo(o.exportCsv, [&](std::ostream& s) { writeCsv(s, r.cases); });
-    exportTo(o.exportMarkdown, [&](std::ostream& s) { writeMarkdown(s, r.cases, r.comparisons); });
-    exportTo(o.plot, [&](std::ostream& s) { writeSvgPlot(s, r.cases); });
+    exportTo(o.exportJson, [&](std::ostream& s) { writeJson(s, r); });
+    exportTo(o.exportCsv, [&](std::ostream& s) { writeCsv(s, r); });
+    exportTo(o.exportMarkdown, [&](std::ostream& s) { writeMarkdown(s, r); });
+    exportTo(o.plot, [&](std::ostream& s) { writeSvgPlot(s, r); });
     return written;
+}
+
+// Judges the comparisons --fail-if-slower asks about: the status it makes (0, kUsageError or kTooSlow).
+int slowerStatus(const Options& o, const Results& r)
+{
+    if (!o.failIfSlower)
+        return 0;
+    const double allowed = *o.failIfSlower / 100;
+    int status = 0;
+    for (const Compared& c : r.comparisons) {
+        // Two libraries, or one measured against its baseline; the in-program routines when named.
+        if (!(c.libraries || (c.againstBaseline && o.inProgramNamed)))
+            continue;
+        const std::string what = std::string(conversionId(c.conversion)) + ", " + std::to_string(c.bytes) + " bytes";
+        if (c.stats.verdict == Verdict::Slower && c.stats.ratio > 1 + allowed) {
+            std::cerr << "slower by more than " << number(*o.failIfSlower) << " %: " << what << ": " << c.library
+                      << " takes " << ratioFigure(c.stats.ratio) << " times as long as " << c.baseline << '\n';
+            status = kTooSlow;
+        } else if (allowed < c.stats.resolution) {
+            std::cerr << "misura-libreria: --fail-if-slower " << number(*o.failIfSlower) << " asks for less than this "
+                      << "run can resolve for " << what << " (" << percentFigure(c.stats.resolution)
+                      << " %): not judged; give at least that, or measure in more --processes\n";
+            status = status ? status : kUsageError;
+        }
+    }
+    return status;
 }
 
 // Says which results were wrong and which comparisons slower than allowed; the status they make.
 int verdictStatus(const Options& o, const Results& r)
 {
-    int status = r.failed ? kRunTimeError : 0;
+    int status = r.errors.empty() ? 0 : kRunTimeError;
     for (const Case& c : r.cases)
         if (!c.wrong.empty()) {
-            std::cerr << "wrong result: " << measuredWith(c) << ": " << c.wrong << '\n';
+            std::cerr << "wrong result: " << c.label << ": " << c.wrong << '\n';
             status = kRunTimeError;
         }
-    if (!o.failIfSlower)
-        return status;
-    for (const Compared& c : r.comparisons)
-        if (c.sameMethod && c.stats.verdict == Verdict::Slower && c.stats.ratio > 1 + *o.failIfSlower / 100) {
-            std::cerr << "slower by more than " << number(*o.failIfSlower) << " %: " << conversionId(c.conversion)
-                      << ", " << c.bytes << " bytes: " << c.library << " takes " << ratioFigure(c.stats.ratio)
-                      << " times as long as " << c.baseline << '\n';
-            status = status ? status : kTooSlow;
-        }
-    return status;
+    const int slower = slowerStatus(o, r);
+    return status ? status : slower;
 }
 
 int run(Options o, bool outputOpen)
 {
+    const std::int64_t begun = platform::monotonicNanoseconds();
     settleExportTargets(o);
     for (const std::string& note : o.notes)
         std::cerr << "note: " << note << '\n';
@@ -189,16 +199,18 @@ int run(Options o, bool outputOpen)
         return kRunTimeError;
     }
     handleInterrupts();
-    std::vector<CaseKey> keys;
-    for (const std::int32_t bytes : o.sizes)
-        for (const Conversion c : {Conversion::BytesToText, Conversion::TextToBytes})
-            if (o.conversions == Conversions::Both || (o.conversions == Conversions::BytesToText) == (c == Conversion::BytesToText))
-                keys.push_back({bytes, c});
-    const std::optional<std::vector<Case>> baseline = loadBaseline(o, keys);
     ProgressLine progress(platform::standardErrorIsTerminal());
-    Results r = measureAll(o, baseline, progress);
+    const std::optional<Baseline> baseline = loadBaseline(o, caseKeys(o));
+    Results r = measureAll(o, progress);
+    r.comparisons = comparisons(r.cases, baseline);
     r.growth = growthExponents(r.cases);
-    writeGrowth(std::cout, r.growth);
+    r.context = currentContext();
+    if (baseline) {
+        r.baselineContext = baseline->context;
+        r.warnings = contextDifferences(baseline->context, r.context);
+    }
+    r.seconds = secondsSince(begun);
+    writeReport(std::cout, r);
     std::cout << std::flush;
     bool written = exportResults(o, r);
     if (!std::cout) {

@@ -1,13 +1,16 @@
-// Timed repetitions of the runs' conversions. Between two clock readings there
-// is exactly one call of core::BytesToText or core::TextToBytes; making the
-// block and the text, keeping the result for a check and freeing it happen
-// outside them. The library's call alone is timed by the runs' call watch.
+// Timed samples of the runs' conversions. Between two clock readings there
+// are only calls of core::BytesToText or core::TextToBytes; making the block,
+// keeping the results for a check and freeing them happen outside them. The
+// library's call alone is timed by the runs' call watch, call by call.
 #include "tools/misura-libreria/measure.h"
 
 #include "core/byte_array.h"
 #include "core/conversions.h"
 #include "core/quendril_library.h"
+#include "tools/misura-libreria/stats.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -16,35 +19,50 @@ namespace misura {
 
 namespace {
 
-// Reads the clock around each library call.
+// What the guard bytes (the block's spare element and those after it) hold.
+constexpr std::uint8_t kGuard = 0xA5;
+// Beyond this many repetitions a sample is long enough whatever the clock.
+constexpr std::size_t kMostPerSample = 1000000;
+// A sample this many times the time asked for cannot owe its length to an interruption.
+constexpr double kConfirmBelow = 100;
+
+// Adds up the clock's readings around each library call.
 class ClockWatch : public core::CallWatch {
 public:
     explicit ClockWatch(const Clock& clock) : clock_(clock) {}
     void before() override { start_ = clock_(); }
-    void after() override { end_ = clock_(); }
+    void after() override
+    {
+        total_ += clock_() - start_;
+        ++calls_;
+    }
     std::optional<double> seconds() const
     {
-        return end_ > 0 ? std::optional<double>(static_cast<double>(end_ - start_) / 1e9) : std::nullopt;
+        return calls_ ? std::optional<double>(static_cast<double>(total_) / 1e9) : std::nullopt;
     }
 
 private:
     const Clock& clock_;
     std::int64_t start_ = 0;
-    std::int64_t end_ = 0;
+    std::int64_t total_ = 0;
+    std::size_t calls_ = 0;
 };
 
-std::vector<std::uint8_t> copyOf(const core::ByteArray& mat, std::int32_t bytes)
+// The block every run converts (all zeros, or every byte value in turn), its spare element and guard bytes after it.
+enum class Content { Zeros, EveryValue };
+core::ByteArray guardedBlock(std::int32_t bytes, Content content)
 {
-    return std::vector<std::uint8_t>(mat.data(), mat.data() + bytes + 1);
+    const auto elements = static_cast<std::uint32_t>(bytes) + 1 + kGuardBytes;
+    core::ByteArray mat(0, elements);
+    for (std::int32_t i = 0; content == Content::EveryValue && i < bytes; ++i)
+        mat.data()[i] = static_cast<std::uint8_t>(i);
+    std::fill(mat.data() + bytes, mat.data() + elements, kGuard);
+    return mat;
 }
 
-// The block of bytes bytes that every run converts, all zeros, or every byte value in turn.
-core::ByteArray blockOf(std::int32_t bytes, bool everyValue)
+std::vector<std::uint8_t> wholeBlock(const core::ByteArray& mat, std::int32_t bytes)
 {
-    core::ByteArray mat(0, static_cast<std::uint32_t>(bytes) + 1);
-    for (std::int32_t i = 0; everyValue && i < bytes; ++i)
-        mat.data()[i] = static_cast<std::uint8_t>(i);
-    return mat;
+    return std::vector<std::uint8_t>(mat.data(), mat.data() + bytes + 1 + kGuardBytes);
 }
 
 std::string hex(unsigned value)
@@ -52,6 +70,35 @@ std::string hex(unsigned value)
     char text[16];
     std::snprintf(text, sizeof text, "%02X", value);
     return text;
+}
+
+// The first byte of the block that differs, described; empty when none.
+std::string blockDifference(const CaseSpec& spec, const Outcome& got, const Outcome& want)
+{
+    const std::size_t n = std::min(got.block.size(), want.block.size());
+    const auto bytes = static_cast<std::size_t>(spec.bytes);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (got.block[i] == want.block[i])
+            continue;
+        const std::string is = "byte " + std::to_string(i);
+        const std::string was = hex(got.block[i]) + " where it was " + hex(want.block[i]);
+        if (i >= bytes)
+            return is + (spec.conversion == Conversion::BytesToText ? ", past the bytes converted, is "
+                                                                    : ", past the text stored, is ") + was;
+        if (spec.conversion == Conversion::BytesToText)
+            return is + " of the block converted is " + was;
+        return is + " is " + hex(got.block[i]) + " where the in-program routines give " + hex(want.block[i]);
+    }
+    return {};
+}
+
+// One untimed repetition of the library's spec checked against the in-program routines'.
+std::string checked(const CaseSpec& spec, const Bench& bench)
+{
+    Outcome got, want;
+    timeSample({spec.conversion, core::Method::InProgram, spec.bytes}, bench, 1, &want);
+    timeSample({spec.conversion, spec.method, spec.bytes}, bench, 1, &got);
+    return difference(spec, got, want);
 }
 
 } // namespace
@@ -66,37 +113,76 @@ const char* methodId(core::Method m)
     return m == core::Method::Library ? "library" : "in-program";
 }
 
-std::pair<double, std::optional<double>> timeOnce(const CaseSpec& spec, const Bench& bench, Outcome* outcome)
+std::pair<double, std::optional<double>> timeSample(const CaseSpec& spec, const Bench& bench, std::size_t perSample,
+                                                    Outcome* outcome)
 {
     ClockWatch watch(bench.clock);
     core::RunEnvironment env = bench.env;
     env.callWatch = &watch;
-    core::ByteArray mat = blockOf(spec.bytes, false);
-    std::int64_t start = 0;
-    std::int64_t end = 0;
+    core::ByteArray mat = guardedBlock(spec.bytes, Content::Zeros);
+    std::int64_t start = 0, end = 0;
     if (spec.conversion == Conversion::BytesToText) {
-        std::u16string s;
+        // The texts are freed after the sample, so that no repetition pays for another's.
+        std::vector<std::u16string> texts(perSample);
         start = bench.clock();
-        s = core::BytesToText(spec.method, mat, spec.bytes, env);
+        for (std::u16string& s : texts)
+            s = core::BytesToText(spec.method, mat, spec.bytes, env);
         end = bench.clock();
         if (outcome)
-            outcome->text = std::move(s);
+            outcome->text = std::move(texts.back());
     } else {
+        // A right conversion leaves the text as it was: each repetition converts it again.
         std::u16string s(static_cast<std::size_t>(spec.bytes), u' ');
         start = bench.clock();
-        core::TextToBytes(spec.method, s, mat, env);
+        for (std::size_t i = 0; i < perSample; ++i)
+            core::TextToBytes(spec.method, s, mat, env);
         end = bench.clock();
-        if (outcome)
-            outcome->block = copyOf(mat, spec.bytes);
     }
-    return {static_cast<double>(end - start) / 1e9, watch.seconds()};
+    if (outcome)
+        outcome->block = wholeBlock(mat, spec.bytes);
+    const auto each = static_cast<double>(perSample);
+    const std::optional<double> call = watch.seconds();
+    return {static_cast<double>(end - start) / 1e9 / each, call ? std::optional<double>(*call / each) : std::nullopt};
+}
+
+std::size_t samplesSize(const CaseSpec& spec, const Bench& bench, std::int64_t sampleNs)
+{
+    const auto target = static_cast<double>(sampleNs);
+    std::size_t perSample = 1;
+    for (;;) {
+        const auto timed = [&] {
+            const auto [run, call] = timeSample(spec, bench, perSample);
+            return call.value_or(run) * 1e9 * static_cast<double>(perSample);
+        };
+        // A short sample long enough is timed again, up to three times, so that one the system
+        // interrupted does not stop the growth; the shortest counts.
+        double ns = timed();
+        for (int again = 0; again < 2 && ns >= target && ns < kConfirmBelow * target; ++again)
+            ns = std::min(ns, timed());
+        const std::optional<std::size_t> next = grownPerSample(perSample, ns, target);
+        if (!next)
+            return perSample;
+        perSample = *next;
+    }
+}
+
+std::optional<std::size_t> grownPerSample(std::size_t perSample, double ns, double target)
+{
+    if (ns >= target || perSample >= kMostPerSample)
+        return std::nullopt;
+    // Grows by the shortfall seen, with some to spare; tenfold while the sample is far too short to trust.
+    const double multiplier = ns / target > 0.1 ? target * 1.4 / std::max(ns, 1.0) : 10.0;
+    const auto next = static_cast<std::size_t>(static_cast<double>(perSample) * multiplier);
+    return std::min(kMostPerSample, std::max(perSample + 1, next));
 }
 
 double inProgramSecondsAt(Conversion conversion, std::int32_t bytes, std::int32_t calibrationBytes,
                           const Bench& bench)
 {
     const std::int32_t timed = std::min(bytes, calibrationBytes);
-    const double seconds = timeOnce({conversion, core::Method::InProgram, timed}, bench).first;
+    // The shorter of two: the first may pay for the heap's growth.
+    const CaseSpec spec{conversion, core::Method::InProgram, timed};
+    const double seconds = std::min(timeSample(spec, bench, 1).first, timeSample(spec, bench, 1).first);
     const double growth = static_cast<double>(bytes) / timed;
     return seconds * (conversion == Conversion::BytesToText ? growth * growth : growth);
 }
@@ -104,34 +190,41 @@ double inProgramSecondsAt(Conversion conversion, std::int32_t bytes, std::int32_
 BatchResult measureBatch(const Batch& batch, const Bench& bench)
 {
     BatchResult r;
+    const std::int64_t begun = bench.clock();
+    if (batch.core >= 0 && keepOnCore(batch.core))
+        r.core = batch.core;
+    const CaseSpec spec{batch.spec.conversion, batch.spec.method, batch.spec.bytes};
     if (batch.spec.firstCall) {
         // The binding a first call of the library starts with, timed on its own;
         // the trying ahead of the loading is over before, as in the window.
-        if (batch.spec.method == core::Method::Library) {
+        if (spec.method == core::Method::Library) {
             bench.env.libraryInUse().waitUntilPrepared();
             const std::int64_t start = bench.clock();
             bench.env.libraryInUse().bind();
             r.binding = static_cast<double>(bench.clock() - start) / 1e9;
         }
-        r.firstCall = r.binding.value_or(0) + timeOnce(batch.spec, bench).first;
+        r.firstCall = r.binding.value_or(0) + timeSample(spec, bench, 1).first;
     }
     for (std::size_t i = 0; i < batch.warmup; ++i)
-        timeOnce(batch.spec, bench);
-    Outcome outcome, want;
-    const bool check = batch.checkFirst || batch.checkLast;
-    if (check)
-        timeOnce({batch.spec.conversion, core::Method::InProgram, batch.spec.bytes}, bench, &want);
+        timeSample(spec, bench, 1);
+    r.perSample = batch.perSample ? batch.perSample : samplesSize(spec, bench, batch.sampleNs);
+    if (batch.checkFirst)
+        r.wrong = checked(spec, bench);
+    std::vector<double> runs, calls;
     const std::int64_t started = bench.clock();
-    for (std::size_t i = 0; batch.runs ? i < batch.runs : i == 0 || bench.clock() - started < batch.budgetNs; ++i) {
-        const auto [seconds, call] = timeOnce(batch.spec, bench, check ? &outcome : nullptr);
-        r.times.push_back(seconds);
+    for (std::size_t i = 0; batch.samples ? i < batch.samples : i == 0 || bench.clock() - started < batch.budgetNs; ++i) {
+        const auto [run, call] = timeSample(spec, bench, r.perSample);
+        runs.push_back(run);
         if (call)
-            r.calls.push_back(*call);
-        if (i == 0 && batch.checkFirst && r.wrong.empty())
-            r.wrong = difference(batch.spec, outcome, want);
+            calls.push_back(*call);
     }
     if (batch.checkLast && r.wrong.empty())
-        r.wrong = difference(batch.spec, outcome, want);
+        r.wrong = checked(spec, bench);
+    r.samples = runs.size();
+    r.seconds = static_cast<double>(bench.clock() - begun) / 1e9;
+    r.run = median(runs);
+    if (!calls.empty())
+        r.call = median(calls);
     return r;
 }
 
@@ -147,37 +240,49 @@ std::string difference(const CaseSpec& spec, const Outcome& got, const Outcome& 
             if (got.text[i] != want.text[i])
                 return where + "character " + std::to_string(i) + " is U+" + hex(got.text[i])
                      + " where the in-program routines give U+" + hex(want.text[i]);
-        return {};
     }
-    for (std::size_t i = 0; i < got.block.size() && i < want.block.size(); ++i)
-        if (got.block[i] != want.block[i])
-            return where + "byte " + std::to_string(i) + " is " + hex(got.block[i])
-                 + " where the in-program routines give " + hex(want.block[i]);
-    return {};
+    const std::string block = blockDifference(spec, got, want);
+    return block.empty() ? block : where + block;
 }
 
 std::string checkEveryByteValue(Conversion conversion, const core::RunEnvironment& env)
 {
     constexpr std::int32_t kBytes = 256;
-    const core::ByteArray block = blockOf(kBytes, true);
     const CaseSpec spec{conversion, core::Method::Library, kBytes};
     Outcome got, want;
+    core::ByteArray block = guardedBlock(kBytes, Content::EveryValue);
     if (conversion == Conversion::BytesToText) {
-        got.text = core::BytesToText(core::Method::Library, block, kBytes, env);
+        want.block = wholeBlock(block, kBytes);
         want.text = core::BytesToText(core::Method::InProgram, block, kBytes, env);
+        got.text = core::BytesToText(core::Method::Library, block, kBytes, env);
+        got.block = wholeBlock(block, kBytes);
     } else {
         const std::u16string text = core::BytesToText(core::Method::InProgram, block, kBytes, env);
-        std::u16string s = text;
-        core::ByteArray mat = blockOf(kBytes, false);
-        core::TextToBytes(core::Method::Library, s, mat, env);
-        got.block = copyOf(mat, kBytes);
-        s = text;
-        mat = blockOf(kBytes, false);
-        core::TextToBytes(core::Method::InProgram, s, mat, env);
-        want.block = copyOf(mat, kBytes);
+        for (const core::Method m : {core::Method::Library, core::Method::InProgram}) {
+            std::u16string s = text;
+            core::ByteArray mat = guardedBlock(kBytes, Content::Zeros);
+            core::TextToBytes(m, s, mat, env);
+            (m == core::Method::Library ? got : want).block = wholeBlock(mat, kBytes);
+        }
     }
     const std::string d = difference(spec, got, want);
     return d.empty() ? d : "every byte value, " + d;
+}
+
+std::int64_t clockStep(const Clock& clock)
+{
+    std::int64_t step = 0;
+    std::int64_t last = clock();
+    // Enough readings to see the clock move a hundred times; a clock that never moves counts as 1 ns.
+    for (int seen = 0, readings = 0; seen < 100 && readings < 1000000; ++readings) {
+        const std::int64_t now = clock();
+        if (now > last) {
+            step = step ? std::min(step, now - last) : now - last;
+            ++seen;
+        }
+        last = now;
+    }
+    return std::max<std::int64_t>(step, 1);
 }
 
 } // namespace misura

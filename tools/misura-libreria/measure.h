@@ -1,11 +1,11 @@
 // The measurements misura-libreria makes: the conversions the runs time,
-// through the runs' own functions, repeated in batches, each repetition on a
-// fresh block made outside its timed interval; the library's call timed alone
-// inside it; and the library's results checked against the in-program routines.
+// through the runs' own functions, in batches of samples; each sample times
+// one or more repetitions back to back on a block made outside its timed
+// interval, and the library's call alone inside them. The library's results
+// are checked against the in-program routines, with guard bytes after the block.
 #pragma once
 
 #include "core/runs.h"
-#include "tools/misura-libreria/stats.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,22 +17,6 @@
 namespace misura {
 
 enum class Conversion { BytesToText, TextToBytes };
-
-// One conversion with one method at one block size, measured for one library
-// (or the in-program routines), and its timings in seconds.
-struct Case {
-    std::string library; // the library's path; empty for the in-program routines
-    Conversion conversion;
-    core::Method method;
-    std::int32_t bytes;
-    std::optional<double> firstCall; // the library function's first call, binding included
-    std::optional<double> binding;   // the first call's binding of the library's functions
-    std::vector<double> times;       // each whole run, as the window times it
-    Summary summary;
-    std::vector<double> calls;       // the library call alone within each run
-    std::optional<Summary> call;
-    std::string wrong;               // why the library's results are wrong; empty when right
-};
 
 // Reads the time in nanoseconds; the system's monotonic clock by default.
 using Clock = std::function<std::int64_t()>;
@@ -51,54 +35,83 @@ struct Bench {
     Clock clock;
 };
 
-// One batch of repetitions of a case, as one round asks of one library.
+// One batch of samples of a case, as one round asks of one process.
 struct Batch {
     CaseSpec spec;
-    std::size_t runs = 0;          // 0: until budgetNs has passed, at least one
+    std::size_t samples = 0;     // 0: until budgetNs has passed, at least one
     std::int64_t budgetNs = 0;
-    std::size_t warmup = 0;        // untimed repetitions first
-    bool checkFirst = false;       // check the first timed repetition's result
-    bool checkLast = false;        // check the last one's
+    std::size_t perSample = 0;   // repetitions each sample times; 0: as many as last sampleNs, sized here
+    std::int64_t sampleNs = 0;
+    std::size_t warmup = 0;      // untimed repetitions first
+    int core = -1;               // the processor to run on (from 0); -1: wherever the system puts it
+    bool checkFirst = false;     // check an untimed repetition before the samples
+    bool checkLast = false;      // and one after them
 };
 
+// A batch's figures: the medians over its samples of the seconds per repetition.
 struct BatchResult {
     std::optional<double> firstCall; // binding included
     std::optional<double> binding;   // the binding alone, timed before the first call converts
-    std::vector<double> times;
-    std::vector<double> calls; // empty for the in-program routines
-    std::string wrong;         // the first difference found; empty when none
+    std::size_t samples = 0;
+    std::size_t perSample = 1;
+    double run = 0;                  // the whole run, as the window times it
+    std::optional<double> call;      // the library call alone; none for the in-program routines
+    int core = -1;                   // the processor it was kept on; -1: none
+    double seconds = 0;              // the batch's whole time, checks and warm-up included
+    std::string wrong;               // the first difference found; empty when none
 };
 
-// What one conversion produced: the text (bytes to text) or the block (text to bytes).
+// Bytes after the block (its spare element included) that no conversion may change.
+inline constexpr std::int32_t kGuardBytes = 16;
+
+// What one conversion produced and left: the text (bytes to text) and the whole
+// block, spare element and guard bytes included.
 struct Outcome {
     std::u16string text;
     std::vector<std::uint8_t> block;
 };
 
-// The seconds one conversion takes on a fresh block (and, for text to bytes, a
-// fresh text of spaces), read from the clock just before and just after it, and
-// the library call's own seconds; keeps what it produced in outcome when given.
-std::pair<double, std::optional<double>> timeOnce(const CaseSpec& spec, const Bench& bench,
-                                                  Outcome* outcome = nullptr);
+// One sample: perSample repetitions of spec timed together on a block made
+// before; the seconds per repetition of the whole run and of the library's call.
+// Keeps the last repetition's outcome when asked.
+std::pair<double, std::optional<double>> timeSample(const CaseSpec& spec, const Bench& bench, std::size_t perSample,
+                                                    Outcome* outcome = nullptr);
 
-// The seconds one in-program conversion of bytes is expected to take, from one
-// timed at bytes or calibrationBytes, whichever is smaller: bytes to text grows
+// The repetitions per sample that make one sample last at least sampleNs,
+// found as a benchmark library sizes its iterations: growing from one by the
+// shortfall seen, at most tenfold while a sample is far too short.
+std::size_t samplesSize(const CaseSpec& spec, const Bench& bench, std::int64_t sampleNs);
+// The repetitions the next try times, after perSample took ns against a target of
+// target ns; none when the sample was long enough.
+std::optional<std::size_t> grownPerSample(std::size_t perSample, double ns, double target);
+
+// The seconds one in-program conversion of bytes is expected to take, from the
+// shorter of two timed at bytes or calibrationBytes, whichever is smaller: bytes to text grows
 // with the square of the size (each step copies the text so far), text to
 // bytes in proportion to it.
 double inProgramSecondsAt(Conversion conversion, std::int32_t bytes, std::int32_t calibrationBytes,
                           const Bench& bench);
 
 // Measures one batch: its first call if asked (for the library, its binding timed apart
-// and added), the warm-up, then the timed runs. Errors leave it as RuntimeError.
+// and added), the warm-up, then the samples. Errors leave it as RuntimeError.
 BatchResult measureBatch(const Batch& batch, const Bench& bench);
 
-// How the library's result for spec differs from the in-program routines' on the
-// same input ("0 characters where the in-program routines give 64"); empty when it does not.
+// How the library's outcome for spec differs from the in-program routines' on the
+// same input ("0 characters where the in-program routines give 64", a changed
+// guard byte); empty when it does not.
 std::string difference(const CaseSpec& spec, const Outcome& got, const Outcome& want);
 
 // The library checked once on a block that holds every byte value, outside any
 // timing: the difference from the in-program routines, empty when none.
 std::string checkEveryByteValue(Conversion conversion, const core::RunEnvironment& env);
+
+// The smallest step the clock is seen to move by between two readings, in nanoseconds (at least 1).
+std::int64_t clockStep(const Clock& clock);
+
+// Keeps the calling thread on processor core (from 0); whether it could.
+bool keepOnCore(int core);
+// The processors this process may run on, from 0; at least one.
+std::vector<int> usableCores();
 
 // The conversion's name in texts and exports: "bytes-to-text" or "text-to-bytes".
 const char* conversionId(Conversion c);

@@ -14,6 +14,8 @@ namespace {
 constexpr std::int64_t kMaxBytes = 100000000;
 constexpr std::int64_t kMaxRuns = 10000000;
 constexpr std::int64_t kMaxSteps = 100;
+constexpr std::int64_t kMaxProcesses = 100;
+constexpr std::int64_t kMaxRounds = 100;
 
 std::int64_t number(const std::string& option, const std::string& text, std::int64_t least, std::int64_t most)
 {
@@ -92,6 +94,12 @@ const std::map<std::string, Setter>& valueOptions()
         {"--runs", [](Parsing& p, const std::string& n, const std::string& v) {
              p.options.runs = static_cast<std::size_t>(number(n, v, 1, kMaxRuns));
          }},
+        {"--processes", [](Parsing& p, const std::string& n, const std::string& v) {
+             p.options.processes = static_cast<std::size_t>(number(n, v, 1, kMaxProcesses));
+         }},
+        {"--rounds", [](Parsing& p, const std::string& n, const std::string& v) {
+             p.options.rounds = static_cast<std::size_t>(number(n, v, 1, kMaxRounds));
+         }},
         {"--warmup", [](Parsing& p, const std::string& n, const std::string& v) {
              p.options.warmup = static_cast<std::size_t>(number(n, v, 0, kMaxRuns));
          }},
@@ -103,7 +111,10 @@ const std::map<std::string, Setter>& valueOptions()
              p.options.sizes = scanSizes(v, p.options.notes);
              p.options.scan = true;
          }},
-        {"--method", [](Parsing& p, const std::string&, const std::string& v) { p.options.methods = methods(v); }},
+        {"--method", [](Parsing& p, const std::string&, const std::string& v) {
+             p.options.methods = methods(v);
+             p.options.inProgramNamed = p.options.methods != Methods::Library;
+         }},
         {"--conversion",
          [](Parsing& p, const std::string&, const std::string& v) { p.options.conversions = conversions(v); }},
         {"--baseline", [](Parsing& p, const std::string&, const std::string& v) { p.options.baseline = v; }},
@@ -169,28 +180,33 @@ std::string usageText()
     return "Usage: misura-libreria [options] [LIBRARY...]\n"
            "\n"
            "Times the conversions the programs time (bytes to text and text to bytes)\n"
-           "with each conversion library LIBRARY, each in a process of its own and in\n"
-           "interleaved rounds, and with the in-program routines; compares every later\n"
-           "library with the first. LIBRARY defaults to the library the programs load.\n"
+           "with each conversion library LIBRARY and with the in-program routines, each\n"
+           "in several fresh processes of its own, in rounds that interleave them on one\n"
+           "core; compares every later library with the first. LIBRARY defaults to the\n"
+           "library the programs load.\n"
            "\n"
            "Options:\n"
-           "  --runs N              timed repetitions per case (default: about 1 s, at least 10)\n"
-           "  --warmup N            untimed repetitions before a case's first round (default 3)\n"
+           "  --processes N         fresh processes each library is measured in (default 10)\n"
+           "  --rounds N            rounds in each process (default 20)\n"
+           "  --runs N              timed samples per round (default: as many as fit in 10 ms)\n"
+           "  --warmup N            untimed repetitions in each process before a case (default 3)\n"
            "  --bytes N             block size in bytes (default 50000)\n"
            "  --method M            library, in-program or both (default both)\n"
            "  --conversion C        bytes-to-text, text-to-bytes or both (default both)\n"
            "  --scan FROM:TO:STEPS  STEPS sizes from FROM to TO, log-spaced, with growth exponents\n"
            "  --plot FILE.svg       with --scan: a log-log plot of the medians\n"
            "  --baseline FILE       compare with the results of an earlier --export-json FILE\n"
-           "  --fail-if-slower PCT  status 3 when over PCT % slower than the baseline (or first library)\n"
-           "  --export-json FILE    results, every repetition, comparisons and context, as JSON\n"
-           "  --export-csv FILE     one row per repetition, as CSV\n"
+           "  --fail-if-slower PCT  status 3 when a library is over PCT % slower than the baseline\n"
+           "                        (or the first library); the in-program routines too when --method names them\n"
+           "  --export-json FILE    results by process and round, comparisons and context, as JSON\n"
+           "  --export-csv FILE     one row per round, as CSV\n"
            "  --export-markdown FILE  one table per conversion, as Markdown\n"
            "  --help                this text\n"
            "  --version             the version\n"
            "\n"
-           "Exit status: 0 done, 1 a run-time error or a wrong result, 2 a usage error,\n"
-           "3 slower than --fail-if-slower allows, 130 interrupted.\n"
+           "Exit status: 0 done, 1 a run-time error or a wrong result, 2 a usage error (or a\n"
+           "--fail-if-slower finer than the run can resolve), 3 slower than --fail-if-slower\n"
+           "allows, 130 interrupted.\n"
            "\n"
            "Example, two builds of a library compared on one conversion:\n"
            "  misura-libreria --conversion bytes-to-text --method library old/libquendril.so new/libquendril.so\n";

@@ -15,11 +15,14 @@ enum class Methods { Library, InProgram, Both };
 enum class Conversions { BytesToText, TextToBytes, Both };
 
 struct Options {
-    std::optional<std::size_t> runs; // none: as many as fit in about a second, at least 10
-    std::size_t warmup = 3;
+    std::size_t processes = 10;     // fresh processes each library is measured in
+    std::size_t rounds = 20;        // rounds in each process
+    std::optional<std::size_t> runs; // timed samples per round; none: as many as fit in the round's time
+    std::size_t warmup = 3;         // untimed repetitions in each process before a case's first round
     std::vector<std::int32_t> sizes{50000}; // one size, or the sizes of --scan
     bool scan = false;
     Methods methods = Methods::Both;
+    bool inProgramNamed = false; // --method asked for the in-program routines by name
     Conversions conversions = Conversions::Both;
     std::string exportJson;
     std::string exportCsv;

@@ -20,15 +20,6 @@ std::string svgText(const std::string& s)
     return out;
 }
 
-// The series' name in the legend: a library's file name, or the in-program routines.
-std::string legendName(const Case& c)
-{
-    const std::string name = measuredWith(c);
-    const auto slash = c.method == core::Method::Library ? name.find_last_of("/\\") : std::string::npos;
-    return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-
 // The plot's geometry: its size and margins, and the decades its axes span (log10 of bytes and of seconds).
 struct PlotFrame {
     static constexpr double kWidth = 760, kHeight = 500, kLeft = 80, kRight = 230, kTop = 40, kBottom = 60;
@@ -41,7 +32,7 @@ struct PlotFrame {
 
 double plottedSeconds(const Case& c)
 {
-    return std::max(c.summary.median, 1e-12);
+    return std::max(spreadOf(runUnits(c)).median, 1e-12);
 }
 
 // The whole decades that hold every case's size and median, at least one each way.
@@ -99,7 +90,7 @@ void writeSvgSeries(std::ostream& out, const PlotFrame& f, const std::vector<Cas
     std::string points;
     std::string dots;
     for (const Case& c : cases) {
-        if (c.conversion != series.conversion || measuredWith(c) != measuredWith(series))
+        if (c.conversion != series.conversion || c.label != series.label)
             continue;
         const std::string x = number(f.x(std::log10(c.bytes)));
         const std::string y = number(f.y(std::log10(plottedSeconds(c))));
@@ -112,19 +103,20 @@ void writeSvgSeries(std::ostream& out, const PlotFrame& f, const std::vector<Cas
         << dots << "<line x1=\"" << legendX + 16 << "\" y1=\"" << ly << "\" x2=\"" << legendX + 40 << "\" y2=\"" << ly
         << "\" stroke=\"" << colour << "\" stroke-width=\"2\"/>\n"
         << "<text x=\"" << legendX + 46 << "\" y=\"" << ly + 4 << "\">" << conversionId(series.conversion) << ", "
-        << svgText(legendName(series)) << "</text>\n";
+        << svgText(series.label) << "</text>\n";
 }
 
 } // namespace
 
-void writeSvgPlot(std::ostream& out, const std::vector<Case>& cases)
+void writeSvgPlot(std::ostream& out, const Results& results)
 {
+    const std::vector<Case>& cases = results.cases;
     const PlotFrame frame = frameFor(cases);
     writeSvgAxes(out, frame);
     std::set<std::pair<std::string, Conversion>> drawn;
     int index = 0;
     for (const Case& c : cases)
-        if (drawn.insert({measuredWith(c), c.conversion}).second)
+        if (drawn.insert({c.label, c.conversion}).second)
             writeSvgSeries(out, frame, cases, c, index++);
     out << "</svg>\n";
 }

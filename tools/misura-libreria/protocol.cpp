@@ -1,5 +1,5 @@
-// The exchange's lines: fields separated by spaces, lists by commas, and the
-// free texts (a path, a difference) last, each to the end of its line.
+// The exchange's lines: fields separated by spaces, "-" for a figure there is
+// none of, and the free texts (a path, a difference) last, to the end of the line.
 #include "tools/misura-libreria/protocol.h"
 
 #include <charconv>
@@ -8,14 +8,6 @@
 namespace misura::protocol {
 
 namespace {
-
-std::string numbers(const std::vector<double>& values)
-{
-    std::string out = "-";
-    for (std::size_t i = 0; i < values.size(); ++i)
-        (i ? out.append(",") : out.assign("")).append(number(values[i]));
-    return out;
-}
 
 template <typename T> bool read(std::string_view text, T& value)
 {
@@ -33,22 +25,6 @@ bool readOptional(std::string_view text, std::optional<double>& value)
         value = v;
     else
         return false;
-    return true;
-}
-
-bool readList(std::string_view text, std::vector<double>& values)
-{
-    values.clear();
-    if (text == "-")
-        return true;
-    for (std::size_t at = 0; at <= text.size();) {
-        const std::size_t comma = std::min(text.find(',', at), text.size());
-        double v = 0;
-        if (!read(text.substr(at, comma - at), v))
-            return false;
-        values.push_back(v);
-        at = comma + 1;
-    }
     return true;
 }
 
@@ -76,8 +52,8 @@ std::string batchLine(const Batch& b)
 {
     std::ostringstream out;
     out << "batch " << static_cast<int>(b.spec.conversion) << ' ' << static_cast<int>(b.spec.method) << ' '
-        << b.spec.bytes << ' ' << b.spec.firstCall << ' ' << b.runs << ' ' << b.budgetNs << ' ' << b.warmup << ' '
-        << b.checkFirst << ' ' << b.checkLast;
+        << b.spec.bytes << ' ' << b.spec.firstCall << ' ' << b.samples << ' ' << b.budgetNs << ' ' << b.perSample
+        << ' ' << b.sampleNs << ' ' << b.warmup << ' ' << b.core << ' ' << b.checkFirst << ' ' << b.checkLast;
     return out.str();
 }
 
@@ -90,9 +66,10 @@ std::optional<Batch> parseBatch(const std::string& line)
     Batch b{{Conversion::BytesToText, core::Method::Library, 0}};
     const bool ok = read(field(line, at), conversion) && read(field(line, at), method)
                  && read(field(line, at), b.spec.bytes) && read(field(line, at), first)
-                 && read(field(line, at), b.runs) && read(field(line, at), b.budgetNs)
-                 && read(field(line, at), b.warmup) && read(field(line, at), checkFirst)
-                 && read(field(line, at), checkLast);
+                 && read(field(line, at), b.samples) && read(field(line, at), b.budgetNs)
+                 && read(field(line, at), b.perSample) && read(field(line, at), b.sampleNs)
+                 && read(field(line, at), b.warmup) && read(field(line, at), b.core)
+                 && read(field(line, at), checkFirst) && read(field(line, at), checkLast) && at > line.size();
     if (!ok || conversion < 0 || conversion > 1 || method < 0 || method > 1 || b.spec.bytes < 1)
         return std::nullopt;
     b.spec.conversion = static_cast<Conversion>(conversion);
@@ -108,9 +85,10 @@ std::string resultLine(const BatchResult& r, const std::string& path)
     std::string wrong = r.wrong;
     for (char& c : wrong)
         c = c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
-    return "result " + (r.firstCall ? number(*r.firstCall) : std::string("-")) + ' '
-         + (r.binding ? number(*r.binding) : std::string("-")) + ' ' + numbers(r.times) + ' '
-         + numbers(r.calls) + ' ' + std::to_string(path.size()) + ' ' + path + wrong;
+    const auto optional = [](const std::optional<double>& v) { return v ? number(*v) : std::string("-"); };
+    return "result " + optional(r.firstCall) + ' ' + optional(r.binding) + ' ' + std::to_string(r.samples) + ' '
+         + std::to_string(r.perSample) + ' ' + number(r.run) + ' ' + optional(r.call) + ' ' + std::to_string(r.core)
+         + ' ' + number(r.seconds) + ' ' + std::to_string(path.size()) + ' ' + path + wrong;
 }
 
 std::optional<Answer> parseResult(const std::string& line)
@@ -119,11 +97,13 @@ std::optional<Answer> parseResult(const std::string& line)
     if (field(line, at) != "result")
         return std::nullopt;
     Answer a;
-    if (!readOptional(field(line, at), a.result.firstCall) || !readOptional(field(line, at), a.result.binding))
-        return std::nullopt;
     std::size_t pathSize = 0;
-    if (!readList(field(line, at), a.result.times) || !readList(field(line, at), a.result.calls)
-        || !read(field(line, at), pathSize) || at > line.size() || line.size() - at < pathSize)
+    if (!readOptional(field(line, at), a.result.firstCall) || !readOptional(field(line, at), a.result.binding)
+        || !read(field(line, at), a.result.samples) || !read(field(line, at), a.result.perSample)
+        || !read(field(line, at), a.result.run) || !readOptional(field(line, at), a.result.call)
+        || !read(field(line, at), a.result.core) || !read(field(line, at), a.result.seconds)
+        || !read(field(line, at), pathSize) || at > line.size()
+        || line.size() - at < pathSize)
         return std::nullopt;
     a.path = line.substr(at, pathSize);
     a.result.wrong = line.substr(at + pathSize);

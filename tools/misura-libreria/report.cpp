@@ -4,96 +4,80 @@
 #include "tools/misura-libreria/format.h"
 
 #include <algorithm>
-#include <charconv>
-#include <map>
 
 namespace misura {
 
 namespace {
 
-std::string pText(double p)
+std::string coresText(const std::vector<int>& cores)
 {
-    char buffer[32];
-    const auto [end, ec] = p < 0.001 ? std::to_chars(buffer, buffer + sizeof buffer, p, std::chars_format::scientific, 1)
-                                     : std::to_chars(buffer, buffer + sizeof buffer, p, std::chars_format::fixed, 3);
-    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+    if (cores.size() == 1)
+        return "core " + std::to_string(cores.front());
+    std::string out = "cores ";
+    for (std::size_t i = 0; i < cores.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == cores.size() ? " and " : ", ") + std::to_string(cores[i]);
+    return out + " in turn";
 }
 
-const Case* sameMethod(const std::vector<Case>& cases, const Case& c)
+// "10 processes × 4 rounds; 98012 samples of 38 to 41 repetitions".
+std::string measuredText(const Case& c)
 {
-    for (const Case& other : cases)
-        if (other.method == c.method && other.conversion == c.conversion && other.bytes == c.bytes)
-            return &other;
-    return nullptr;
-}
-
-Compared compareTwo(const Case& first, const Case& later, const std::string& baselineName)
-{
-    const bool onCall = !first.calls.empty() && !later.calls.empty();
-    return {later.conversion, later.bytes, measuredWith(later), baselineName + measuredWith(first), onCall,
-            first.method == later.method, onCall ? compare(first.calls, later.calls) : compare(first.times, later.times)};
-}
-
-} // namespace
-
-std::vector<Compared> compareCases(const std::vector<Case>& cases, const std::vector<Case>* baseline,
-                                   const std::string& baselineName)
-{
-    std::vector<Compared> out;
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        if (baseline) {
-            if (const Case* earlier = sameMethod(*baseline, cases[i]))
-                out.push_back(compareTwo(*earlier, cases[i], baselineName));
-        } else if (i > 0) {
-            out.push_back(compareTwo(cases[0], cases[i], ""));
-        }
+    std::size_t rounds = 0, samples = 0, fewest = SIZE_MAX, most = 0;
+    for (const Process& p : c.processes) {
+        rounds = std::max(rounds, p.rounds.size());
+        fewest = std::min(fewest, p.perSample);
+        most = std::max(most, p.perSample);
+        for (const Round& r : p.rounds)
+            samples += r.samples;
     }
-    return out;
+    const std::string each = fewest == most ? std::to_string(most) : std::to_string(fewest) + " to " + std::to_string(most);
+    return std::to_string(c.processes.size()) + " processes × " + std::to_string(rounds) + " rounds; "
+         + std::to_string(samples) + " samples of " + each + (most == 1 ? " repetition" : " repetitions");
+}
+
+// "530.2 ns  (processes 521.3 ns … 545.0 ns)".
+std::string spreadText(const Spread& s)
+{
+    return padded(formatDuration(s.median), 10) + "(processes " + formatDuration(s.lowest) + " … "
+         + formatDuration(s.highest);
 }
 
 void writeCase(std::ostream& out, const Case& c)
 {
-    const Summary& s = c.summary;
-    out << "  " << measuredWith(c) << '\n';
+    out << "  " << c.label << '\n';
     if (c.firstCall)
         out << "    First call (binding included): " << formatDuration(*c.firstCall)
             << (c.binding ? ", of which binding " + formatDuration(*c.binding) : std::string())
             << "  (not in the figures below)\n";
-    out << "    Run (mean ± σ):      " << meanText(s) << '\n'
-        << "    Median:              " << formatDuration(s.median) << '\n'
-        << "    Range (min … max):   " << formatDuration(s.min) << " … " << formatDuration(s.max) << '\n';
-    if (c.call)
-        out << "    Call (mean ± σ):     " << meanText(*c.call) << "; median " << formatDuration(c.call->median)
-            << "  (the library call alone)\n";
-    out << "    Runs:                " << s.runs << '\n';
+    if (const Units call = callUnits(c); !call.empty() && !call.front().empty())
+        out << "    Call:      " << spreadText(spreadOf(call)) << "; the library call alone)\n";
+    out << "    Run:       " << spreadText(spreadOf(runUnits(c))) << "; the whole run, as the window times it)\n"
+        << "    Measured:  " << measuredText(c) << '\n';
     if (!c.wrong.empty())
         out << "    Wrong result: " << c.wrong << '\n';
-    if (outliersLikely(s))
-        out << "    Warning: " << s.outliers << " of " << s.runs << " runs are outliers (maximum "
-            << formatDuration(s.max) << ", median " << formatDuration(s.median)
-            << "): other programs were probably competing for the processor. Trust the median more than the mean.\n";
 }
 
 void writeCompared(std::ostream& out, const Compared& c)
 {
-    const Comparison& s = c.stats;
-    out << "  " << c.library << " against " << c.baseline << (c.onCall ? " (library call)" : " (whole run)")
-        << ":\n    " << ratioFigure(s.ratio) << " times the median time (95% interval " << ratioFigure(s.ratioLow)
-        << " … " << ratioFigure(s.ratioHigh) << "), p = " << pText(s.pValue) << ": " << verdictText(s.verdict)
-        << '\n';
+    out << "  " << c.library << " against " << c.baseline
+        << (c.figure == Figure::Call ? " (the library call):\n" : " (the whole run):\n") << "    "
+        << comparisonText(c) << '\n';
+    for (const std::string& w : c.warnings)
+        out << "    Warning: " << w << '\n';
 }
 
+// A scan's table for one block size: one row per case measured at that size.
 void writeSizeTable(std::ostream& out, const std::vector<Case>& cases, std::int32_t bytes)
 {
-    const std::vector<std::string> head{"conversion", "measured", "mean ± σ", "median", "min", "max", "runs"};
+    const std::vector<std::string> head{"conversion", "measured", "median", "processes", "rounds"};
     std::vector<std::vector<std::string>> rows{head};
     for (const Case& c : cases)
-        if (c.bytes == bytes)
-            rows.push_back({conversionId(c.conversion), measuredWith(c), meanText(c.summary),
-                            formatDuration(c.summary.median), formatDuration(c.summary.min),
-                            formatDuration(c.summary.max),
-                            std::to_string(c.summary.runs) + (outliersLikely(c.summary) ? " !" : "")
-                                + (c.wrong.empty() ? "" : " wrong")});
+        if (c.bytes == bytes) {
+            const Spread s = spreadOf(runUnits(c));
+            rows.push_back({conversionId(c.conversion), c.label, formatDuration(s.median),
+                            formatDuration(s.lowest) + " … " + formatDuration(s.highest),
+                            std::to_string(s.rounds) + (c.wrong.empty() ? "" : " wrong")});
+        }
     std::vector<std::size_t> widths(head.size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i)
@@ -107,19 +91,16 @@ void writeSizeTable(std::ostream& out, const std::vector<Case>& cases, std::int3
     }
 }
 
-std::vector<Growth> growthExponents(const std::vector<Case>& cases)
+void writeKey(std::ostream& out, const Results& r, const Case& first)
 {
-    std::map<std::pair<std::string, Conversion>, std::pair<std::vector<double>, std::vector<double>>> series;
-    for (const Case& c : cases) {
-        auto& [sizes, times] = series[{measuredWith(c), c.conversion}];
-        sizes.push_back(c.bytes);
-        times.push_back(c.summary.median > 0 ? c.summary.median : 1e-12);
-    }
-    std::vector<Growth> growth;
-    for (const auto& [key, points] : series)
-        if (points.first.size() >= 2)
-            growth.push_back({key.first, key.second, growthExponent(points.first, points.second)});
-    return growth;
+    out << conversionTitle(first.conversion) << ", " << first.bytes << " bytes\n";
+    for (const Case& c : r.cases)
+        if (c.conversion == first.conversion && c.bytes == first.bytes)
+            writeCase(out, c);
+    for (const Compared& c : r.comparisons)
+        if (c.conversion == first.conversion && c.bytes == first.bytes)
+            writeCompared(out, c);
+    out << '\n';
 }
 
 void writeGrowth(std::ostream& out, const std::vector<Growth>& growth)
@@ -130,6 +111,61 @@ void writeGrowth(std::ostream& out, const std::vector<Growth>& growth)
     for (const Growth& g : growth)
         out << "  " << padded(conversionId(g.conversion), 15) << "k = " << fixed(g.exponent, 2) << "  " << g.measured
             << '\n';
+    out << '\n';
+}
+
+} // namespace
+
+std::string pText(const Compared& c)
+{
+    const Comparison& s = c.stats;
+    const std::string units = std::to_string(s.units) + (c.againstBaseline ? " processes" : " pairs of processes");
+    if (s.pValue <= s.pFloor * (1 + 1e-9))
+        return "p ≤ " + pFigure(s.pFloor) + ", the least " + units + " allow";
+    return "p = " + pFigure(s.pValue) + " over " + units;
+}
+
+std::string comparisonText(const Compared& c)
+{
+    const Comparison& s = c.stats;
+    return ratioFigure(s.ratio) + " times as long (95% interval " + ratioFigure(s.ratioLow) + " … "
+         + ratioFigure(s.ratioHigh) + "; resolves " + percentFigure(s.resolution) + " %), " + pText(c) + ": "
+         + verdictText(s.verdict);
+}
+
+void writeHeader(std::ostream& out, const Plan& plan)
+{
+    for (const std::string& library : plan.libraries)
+        out << "Library: " << library << '\n';
+    if (plan.libraries.empty())
+        out << "Library: none (in-program routines only)\n";
+    out << "Clock: monotonic, steps of " << plan.clockStepNs << " ns; each sample lasts " << formatDuration(
+               static_cast<double>(plan.sampleNs) / 1e9)
+        << " or more, timing several repetitions together where one is shorter\n"
+        << "Plan: each in " << plan.processes << " fresh processes of " << plan.rounds
+        << " rounds, after " << plan.warmup << " warm-up runs, taking turns in each round on one core ("
+        << coresText(plan.cores) << "); about " << roughDuration(plan.expectedSeconds) << " in all\n\n"
+        << std::flush;
+}
+
+void writeReport(std::ostream& out, const Results& r)
+{
+    for (std::size_t i = 0; i < r.cases.size(); ++i) {
+        const Case& c = r.cases[i];
+        const bool newKey = i == 0 || r.cases[i - 1].bytes != c.bytes || r.cases[i - 1].conversion != c.conversion;
+        const bool lastOfSize = i + 1 == r.cases.size() || r.cases[i + 1].bytes != c.bytes;
+        if (!r.plan.scan && newKey)
+            writeKey(out, r, c);
+        if (r.plan.scan && lastOfSize) {
+            writeSizeTable(out, r.cases, c.bytes);
+            out << '\n';
+        }
+    }
+    writeGrowth(out, r.growth);
+    for (const std::string& w : r.warnings)
+        out << "Warning: " << w << '\n';
+    out << "Time: " << roughDuration(r.seconds) << " in all, " << roughDuration(r.measuringSeconds)
+        << " of it measuring\n";
 }
 
 } // namespace misura

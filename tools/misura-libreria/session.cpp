@@ -1,12 +1,15 @@
-// The rounds. A batch goes to one child at a time and the parent waits for its
-// answer, so no two measurements ever share the processor. Odd rounds visit
-// the children in reverse order, so that none always runs right after another.
+// The processes and their rounds. A batch goes to one process at a time and
+// the parent waits for its answer, so no two measurements ever share the
+// processor. Every other round visits the participants in reverse order, and
+// the core changes every second round and with each process, so that order and
+// core are balanced for each pair of participants.
 #include "tools/misura-libreria/session.h"
 
 #include "platform/codepage.h"
 #include "platform/hires_clock.h"
 #include "platform/library.h"
 #include "tools/misura-libreria/english.h"
+#include "tools/misura-libreria/format.h"
 #include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/protocol.h"
 
@@ -18,9 +21,9 @@ namespace misura {
 
 namespace {
 
-constexpr std::size_t kRounds = 10;
-// Without --runs, each case takes about a second per participant.
-constexpr std::int64_t kRoundBudgetNs = 100000000;
+// Without --runs, each round of a case takes about this long per participant:
+// short, so that the participants of a round see the machine alike.
+constexpr std::int64_t kRoundBudgetNs = 10000000;
 // Large enough that the text's copying outweighs the rest, small enough to take milliseconds.
 constexpr std::int32_t kCalibrationBytes = 32768;
 
@@ -37,7 +40,7 @@ std::string utf8Of(const std::filesystem::path& path)
 
 std::string timeLeft(double seconds)
 {
-    return seconds < 1 ? std::string("under 1 s left") : "about " + std::to_string(std::lround(seconds)) + " s left";
+    return seconds < 1 ? std::string("under 1 s left") : "about " + roughDuration(seconds) + " left";
 }
 
 int index(Conversion c)
@@ -45,13 +48,29 @@ int index(Conversion c)
     return c == Conversion::BytesToText ? 0 : 1;
 }
 
+double secondsSince(std::int64_t start)
+{
+    return static_cast<double>(platform::monotonicNanoseconds() - start) / 1e9;
+}
+
 } // namespace
 
+std::vector<CaseKey> caseKeys(const Options& options)
+{
+    std::vector<CaseKey> keys;
+    for (const std::int32_t bytes : options.sizes)
+        for (const Conversion c : {Conversion::BytesToText, Conversion::TextToBytes})
+            if (options.conversions == Conversions::Both
+                || (options.conversions == Conversions::BytesToText) == (c == Conversion::BytesToText))
+                keys.push_back({bytes, c});
+    return keys;
+}
+
 Session::Session(const Options& options, ProgressFn progress, ErrorFn error)
-    : options_(options), progress_(std::move(progress)), error_(std::move(error))
+    : options_(options), progress_(std::move(progress)), error_(std::move(error)), cores_(usableCores())
 {
     const auto add = [&](ServeMode mode, std::string label) {
-        participants_.push_back({std::move(mode), std::move(label), {}, {}, {}, {false, false}, nullptr});
+        participants_.push_back({std::move(mode), std::move(label), {}, {}, {}, {}, {}, nullptr});
     };
     if (options_.methods != Methods::InProgram) {
         // Absolute now, so that nothing a library does to the current folder moves the others.
@@ -62,33 +81,22 @@ Session::Session(const Options& options, ProgressFn progress, ErrorFn error)
     }
     if (options_.methods != Methods::Library)
         add({ServeMode::InProgram, {}}, "in-program routines");
+    keys_ = caseKeys(options_);
     for (Participant& p : participants_) {
-        try {
-            std::error_code ec;
-            // The file named and no other: the system's search must not find another in its place.
-            if (p.mode.kind == ServeMode::Library && !std::filesystem::exists(pathOf(p.mode.path), ec))
+        std::error_code ec;
+        // The file named and no other: the system's search must not find another in its place.
+        if (p.mode.kind == ServeMode::Library && !std::filesystem::exists(pathOf(p.mode.path), ec)) {
+            try {
                 platform::raiseLibraryNotFound(p.mode.path);
-            p.child = std::make_unique<Child>(serveArguments(p.mode));
-        } catch (...) {
-            fail(p, errorLine(std::current_exception()));
+            } catch (...) {
+                fail(p, errorLine(std::current_exception()));
+            }
         }
     }
-    started_ = platform::monotonicNanoseconds();
+    clockStepNs_ = std::max(clockStep(platform::monotonicNanoseconds), platform::monotonicResolution());
 }
 
 Session::~Session() = default;
-
-std::vector<CaseKey> Session::keys() const
-{
-    std::vector<CaseKey> keys;
-    for (const std::int32_t bytes : options_.sizes) {
-        if (options_.conversions != Conversions::TextToBytes)
-            keys.push_back({bytes, Conversion::BytesToText});
-        if (options_.conversions != Conversions::BytesToText)
-            keys.push_back({bytes, Conversion::TextToBytes});
-    }
-    return keys;
-}
 
 void Session::fail(Participant& p, const std::string& report)
 {
@@ -98,6 +106,7 @@ void Session::fail(Participant& p, const std::string& report)
     const bool named = p.mode.kind != ServeMode::Library || report.find(p.mode.path) != std::string::npos
                     || report.find(p.label) != std::string::npos;
     p.error = named ? report : report + " (measuring " + p.mode.path + ")";
+    p.child.reset();
     error_(p.error);
 }
 
@@ -122,7 +131,7 @@ std::optional<std::string> Session::request(Participant& p, const std::string& l
 
 std::optional<BatchResult> Session::ask(Participant& p, const Batch& batch)
 {
-    if (!p.error.empty())
+    if (!p.error.empty() || !p.child)
         return std::nullopt;
     const std::optional<std::string> line = request(p, protocol::batchLine(batch));
     if (!line) {
@@ -140,11 +149,14 @@ std::optional<BatchResult> Session::ask(Participant& p, const Batch& batch)
     }
     if (!answer->path.empty())
         p.path = answer->path;
+    measuringSeconds_ += answer->result.seconds;
     return std::move(answer->result);
 }
 
 void Session::checkEveryByte(Participant& p, Conversion conversion)
 {
+    if (!p.error.empty())
+        return;
     const std::optional<std::string> line = request(p, "check " + std::to_string(index(conversion)));
     if (!line)
         childEnded(p);
@@ -156,107 +168,20 @@ void Session::checkEveryByte(Participant& p, Conversion conversion)
         fail(p, "error 51: the measuring process of " + p.label + " gave '" + *line + "' for its check");
 }
 
-std::size_t Session::rounds() const
+void Session::startProcesses()
 {
-    return options_.runs ? std::min(*options_.runs, kRounds) : kRounds;
-}
-
-void Session::tell(const CaseKey& key, std::size_t round, const Participant& p)
-{
-    const std::size_t total = keys().size() * rounds() * participants_.size();
-    std::string eta;
-    if (batchesDone_ > 0) {
-        const double elapsed = static_cast<double>(platform::monotonicNanoseconds() - started_) / 1e9;
-        eta = "; " + timeLeft(elapsed / static_cast<double>(batchesDone_)
-                              * static_cast<double>(total - std::min(total, batchesDone_)));
-    }
-    progress_(std::string(conversionId(key.conversion)) + ", " + std::to_string(key.bytes) + " bytes, round "
-              + std::to_string(round + 1) + "/" + std::to_string(rounds()) + ": " + p.label + eta);
-}
-
-Batch Session::batchFor(const Participant& p, const CaseKey& key, std::size_t round) const
-{
-    const bool library = p.method() == core::Method::Library;
-    const std::size_t n = rounds();
-    Batch b{{key.conversion, p.method(), key.bytes, library && !p.called[index(key.conversion)]}};
-    if (options_.runs)
-        b.runs = *options_.runs / n + (round < *options_.runs % n ? 1 : 0);
-    else
-        b.budgetNs = kRoundBudgetNs;
-    // The full warm-up before a case's first round; one repetition before the others, whose
-    // caches another child has had since.
-    b.warmup = round == 0 ? options_.warmup : std::min<std::size_t>(options_.warmup, 1);
-    b.checkFirst = library && round == 0;
-    b.checkLast = library && round + 1 == n;
-    return b;
-}
-
-double Session::inProgramEstimate() const
-{
-    const auto inProgram = std::find_if(participants_.begin(), participants_.end(),
-                                        [](const Participant& p) { return p.method() == core::Method::InProgram; });
-    if (inProgram == participants_.end())
-        return 0;
-    const core::RunEnvironment env{nullptr, core::systemTicks(), u",", platform::ansiCodePage()};
-    const Bench bench{env, platform::monotonicNanoseconds};
-    double seconds = 0;
-    for (const CaseKey& key : keys()) {
-        std::size_t repetitions = 0;
-        for (std::size_t round = 0; round < rounds(); ++round) {
-            const Batch b = batchFor(*inProgram, key, round);
-            repetitions += b.warmup + std::max<std::size_t>(b.runs, 1);
+    for (Participant& p : participants_) {
+        if (!p.error.empty())
+            continue;
+        try {
+            p.child = std::make_unique<Child>(serveArguments(p.mode));
+        } catch (...) {
+            fail(p, errorLine(std::current_exception()));
         }
-        seconds += static_cast<double>(repetitions)
-                 * inProgramSecondsAt(key.conversion, key.bytes, kCalibrationBytes, bench);
     }
-    return seconds;
 }
 
-std::vector<Case> Session::measure(const CaseKey& key)
-{
-    std::vector<std::vector<BatchResult>> results(participants_.size());
-    for (std::size_t round = 0; round < rounds(); ++round)
-        for (std::size_t k = 0; k < participants_.size(); ++k) {
-            const std::size_t i = round % 2 ? participants_.size() - 1 - k : k;
-            Participant& p = participants_[i];
-            const Batch batch = batchFor(p, key, round);
-            tell(key, round, p);
-            std::optional<BatchResult> result = ask(p, batch);
-            ++batchesDone_;
-            if (!result)
-                continue;
-            results[i].push_back(std::move(*result));
-            if (batch.spec.firstCall) {
-                p.called[index(key.conversion)] = true;
-                checkEveryByte(p, key.conversion);
-            }
-        }
-    std::vector<Case> cases;
-    for (std::size_t i = 0; i < participants_.size(); ++i)
-        if (participants_[i].error.empty() && !results[i].empty())
-            cases.push_back(caseOf(participants_[i], key, results[i]));
-    return cases;
-}
-
-Case Session::caseOf(const Participant& p, const CaseKey& key, const std::vector<BatchResult>& batches) const
-{
-    Case c{p.method() == core::Method::Library ? (p.path.empty() ? p.mode.path : p.path) : std::string(),
-           key.conversion, p.method(), key.bytes, batches.front().firstCall, batches.front().binding, {}, {}, {},
-           std::nullopt,
-           p.wrong[index(key.conversion)]};
-    for (const BatchResult& b : batches) {
-        c.times.insert(c.times.end(), b.times.begin(), b.times.end());
-        c.calls.insert(c.calls.end(), b.calls.begin(), b.calls.end());
-        if (c.wrong.empty())
-            c.wrong = b.wrong;
-    }
-    c.summary = summarize(c.times);
-    if (!c.calls.empty())
-        c.call = summarize(c.calls);
-    return c;
-}
-
-void Session::finish()
+void Session::endProcesses()
 {
     for (Participant& p : participants_) {
         if (!p.error.empty() || !p.child)
@@ -264,7 +189,195 @@ void Session::finish()
         p.child->send("quit");
         if (const std::string how = p.child->ending(); !how.empty())
             fail(p, "error 51: the measuring process of " + p.label + " ended with " + how + " after its work");
+        p.child.reset();
     }
+}
+
+void Session::firstCalls(std::size_t i)
+{
+    Participant& p = participants_[i];
+    // Each conversion's repetition timed once, at its smallest and largest size, for the estimates.
+    std::vector<std::pair<double, double>> timed[2];
+    for (const Conversion conversion : {Conversion::BytesToText, Conversion::TextToBytes}) {
+        std::optional<std::int32_t> smallest, largest;
+        for (const CaseKey& k : keys_)
+            if (k.conversion == conversion) {
+                smallest = std::min(smallest.value_or(k.bytes), k.bytes);
+                largest = std::max(largest.value_or(k.bytes), k.bytes);
+            }
+        if (!smallest)
+            continue;
+        const bool library = p.method() == core::Method::Library;
+        // The in-program routines' process only shows it has started: the parent estimates their times.
+        Batch first{{conversion, p.method(), library ? *smallest : 1, library}, 1, 0, 1};
+        const std::optional<BatchResult> r = ask(p, first);
+        if (!r || !library)
+            return;
+        p.firstCall[index(conversion)] = r->firstCall;
+        p.binding[index(conversion)] = r->binding;
+        timed[index(conversion)].emplace_back(*smallest, r->run);
+        checkEveryByte(p, conversion);
+        if (*largest != *smallest)
+            if (const auto at = ask(p, {{conversion, p.method(), *largest}, 1, 0, 1, 0, 1}))
+                timed[index(conversion)].emplace_back(*largest, at->run);
+    }
+    for (std::size_t k = 0; k < keys_.size(); ++k) {
+        const auto& points = timed[index(keys_[k].conversion)];
+        if (points.empty())
+            continue;
+        // Between the two sizes timed, as a power of the size; in proportion to it from one.
+        const double exponent = points.size() < 2 ? 1.0
+            : std::clamp(std::log(points[1].second / points[0].second) / std::log(points[1].first / points[0].first), 0.0, 2.0);
+        repetitionSeconds_[i][k] = points[0].second * std::pow(keys_[k].bytes / points[0].first, exponent);
+    }
+}
+
+void Session::labelParticipants()
+{
+    std::vector<std::string> paths;
+    for (const Participant& p : participants_)
+        if (p.method() == core::Method::Library)
+            paths.push_back(p.path.empty() ? p.mode.path : p.path);
+    const std::vector<std::string> labels = distinguishingLabels(paths);
+    for (std::size_t i = 0, l = 0; i < participants_.size(); ++i)
+        if (participants_[i].method() == core::Method::Library && !labels[l].empty())
+            participants_[i].label = labels[l++];
+}
+
+double Session::prepare()
+{
+    started_ = platform::monotonicNanoseconds();
+    const core::RunEnvironment env{nullptr, core::systemTicks(), u",", platform::ansiCodePage()};
+    const Bench bench{env, platform::monotonicNanoseconds};
+    for (const CaseKey& k : keys_)
+        inProgramSeconds_.push_back(inProgramSecondsAt(k.conversion, k.bytes, kCalibrationBytes, bench));
+    repetitionSeconds_.assign(participants_.size(), inProgramSeconds_);
+    startProcesses();
+    for (std::size_t i = 0; i < participants_.size(); ++i)
+        firstCalls(i);
+    startSeconds_ = std::max(0.0, secondsSince(started_) - measuringSeconds_);
+    labelParticipants();
+    cases_.assign(keys_.size(), {});
+    for (std::size_t k = 0; k < keys_.size(); ++k)
+        for (const Participant& p : participants_)
+            cases_[k].push_back({p.method() == core::Method::Library ? (p.path.empty() ? p.mode.path : p.path) : "",
+                                 p.label, keys_[k].conversion, p.method(), keys_[k].bytes,
+                                 p.firstCall[index(keys_[k].conversion)], p.binding[index(keys_[k].conversion)], {}, {}});
+    expected_ = expectedTotal();
+    return expected_ + secondsSince(started_);
+}
+
+double Session::expectedBatch(std::size_t i, std::size_t key, std::size_t process, std::size_t round) const
+{
+    // What a batch costs besides its samples: the exchange of its lines.
+    constexpr double kExchange = 0.0005;
+    const Batch b = batchFor(i, key, process, round);
+    const double repetition = repetitionSeconds_[i][key];
+    const double sample = std::max(repetition, static_cast<double>(b.sampleNs) / 1e9);
+    double seconds = b.samples ? static_cast<double>(b.samples) * sample
+                               : std::max(static_cast<double>(b.budgetNs) / 1e9, sample);
+    // Sizing: a few samples growing tenfold, each short one timed thrice; a long one once.
+    const double sizing = sample < 100 * static_cast<double>(b.sampleNs) / 1e9 ? 4 * sample : sample;
+    seconds += static_cast<double>(b.warmup) * repetition + (round == 0 ? sizing : 0);
+    seconds += (b.checkFirst + b.checkLast) * (inProgramSeconds_[key] + repetition);
+    return seconds + kExchange;
+}
+
+double Session::expectedTotal() const
+{
+    double seconds = startSeconds_ * static_cast<double>(options_.processes - 1);
+    for (std::size_t process = 0; process < options_.processes; ++process)
+        for (std::size_t key = 0; key < keys_.size(); ++key)
+            for (std::size_t round = 0; round < options_.rounds; ++round)
+                for (std::size_t i = 0; i < participants_.size(); ++i)
+                    if (participants_[i].error.empty())
+                        seconds += expectedBatch(i, key, process, round);
+    return seconds;
+}
+
+Batch Session::batchFor(std::size_t i, std::size_t key, std::size_t process, std::size_t round) const
+{
+    const Participant& p = participants_[i];
+    const bool library = p.method() == core::Method::Library;
+    Batch b{{keys_[key].conversion, p.method(), keys_[key].bytes}};
+    b.samples = options_.runs.value_or(0);
+    b.budgetNs = kRoundBudgetNs;
+    // Sized in each process's first round, and kept for its others.
+    const std::vector<Process>& done = cases_.empty() ? std::vector<Process>{} : cases_[key][i].processes;
+    b.perSample = round == 0 || done.empty() ? 0 : done.back().perSample;
+    b.sampleNs = sampleNs();
+    // The full warm-up before a process's first round; before the others, whose caches another
+    // process has had since, one repetition when a repetition is short beside a sample.
+    b.warmup = round == 0 ? options_.warmup : b.perSample > 1 ? std::min<std::size_t>(options_.warmup, 1) : 0;
+    b.core = cores_[(round / 2 + process) % cores_.size()];
+    b.checkFirst = library && process == 0 && round == 0;
+    b.checkLast = library && process + 1 == options_.processes && round + 1 == options_.rounds;
+    return b;
+}
+
+void Session::tell(std::size_t key, std::size_t process, std::size_t round, const Participant& p)
+{
+    std::string eta;
+    if (expectedDone_ > 0) {
+        // The estimate left, scaled by how the estimate for what is done has held.
+        const double scale = secondsSince(started_) / (expectedDone_ + startSeconds_);
+        eta = "; " + timeLeft(std::max(0.0, expected_ - expectedDone_) * scale);
+    }
+    progress_(std::string(conversionId(keys_[key].conversion)) + ", " + std::to_string(keys_[key].bytes)
+              + " bytes, process " + std::to_string(process + 1) + "/" + std::to_string(options_.processes)
+              + ", round " + std::to_string(round + 1) + "/" + std::to_string(options_.rounds) + ": " + p.label + eta);
+}
+
+void Session::record(std::size_t i, std::size_t key, std::size_t round, const BatchResult& result)
+{
+    Case& c = cases_[key][i];
+    if (round == 0)
+        c.processes.push_back({result.perSample, {}});
+    c.processes.back().rounds.push_back({result.run, result.call, result.samples, result.core});
+    if (c.wrong.empty())
+        c.wrong = result.wrong;
+}
+
+void Session::measureKey(std::size_t process, std::size_t key)
+{
+    const std::size_t n = participants_.size();
+    for (std::size_t round = 0; round < options_.rounds; ++round)
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = (round + process) % 2 ? n - 1 - k : k;
+            Participant& p = participants_[i];
+            if (!p.error.empty())
+                continue;
+            tell(key, process, round, p);
+            const std::optional<BatchResult> result = ask(p, batchFor(i, key, process, round));
+            expectedDone_ += expectedBatch(i, key, process, round);
+            if (result)
+                record(i, key, round, *result);
+        }
+}
+
+std::vector<Case> Session::measure()
+{
+    for (std::size_t process = 0; process < options_.processes; ++process) {
+        if (process > 0) {
+            startProcesses();
+            expectedDone_ += startSeconds_;
+        }
+        for (std::size_t key = 0; key < keys_.size(); ++key)
+            measureKey(process, key);
+        endProcesses();
+    }
+    std::vector<Case> cases;
+    for (std::size_t key = 0; key < keys_.size(); ++key)
+        for (std::size_t i = 0; i < participants_.size(); ++i) {
+            const Participant& p = participants_[i];
+            Case c = cases_[key][i];
+            if (!p.error.empty() || c.processes.empty())
+                continue;
+            if (const std::string& every = p.wrong[index(c.conversion)]; !every.empty())
+                c.wrong = every;
+            cases.push_back(std::move(c));
+        }
+    return cases;
 }
 
 } // namespace misura

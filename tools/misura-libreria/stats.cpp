@@ -1,11 +1,11 @@
-// Summary statistics, the comparison of two series, growth exponent
-// and log-spaced sizes.
+// Spreads, comparisons over processes and rounds, rank tests, the t
+// quantile, growth exponent and log-spaced sizes.
 #include "tools/misura-libreria/stats.h"
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <random>
-#include <tuple>
 
 namespace misura {
 
@@ -17,48 +17,139 @@ double medianOfSorted(const std::vector<double>& v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// The mean of the middle half of sorted values (a quarter, rounded down, left out at each
+// end): a few rounds the machine disturbed move it little, and unlike the median it
+// moves smoothly as rounds change, so that resampling them gives a fair spread.
+double centreOfSorted(const std::vector<double>& v)
+{
+    const std::size_t cut = v.size() / 4;
+    double sum = 0;
+    for (std::size_t i = cut; i < v.size() - cut; ++i)
+        sum += v[i];
+    return sum / static_cast<double>(v.size() - 2 * cut);
+}
+
+double meanOf(std::span<const double> v)
+{
+    return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+}
+
+// The sample variance of v; 0 for fewer than two values.
+double varianceOf(std::span<const double> v)
+{
+    if (v.size() < 2)
+        return 0;
+    const double m = meanOf(v);
+    double squares = 0;
+    for (const double x : v)
+        squares += (x - m) * (x - m);
+    return squares / static_cast<double>(v.size() - 1);
+}
+
+// Each round's value as its logarithm.
+Units logsOf(const Units& units)
+{
+    Units logs = units;
+    for (auto& process : logs)
+        for (double& v : process)
+            v = std::log(v);
+    return logs;
+}
+
+// Each process's centre of its rounds; processes without rounds left out.
+std::vector<double> processCentres(const Units& units)
+{
+    std::vector<double> centres;
+    for (auto process : units) {
+        if (process.empty())
+            continue;
+        std::sort(process.begin(), process.end());
+        centres.push_back(centreOfSorted(process));
+    }
+    return centres;
+}
+
+// Round j of process i: the log of later's value over first's, where both have it.
+Units pairedLogRatios(const Units& first, const Units& later)
+{
+    Units d(std::min(first.size(), later.size()));
+    for (std::size_t i = 0; i < d.size(); ++i)
+        for (std::size_t j = 0; j < std::min(first[i].size(), later[i].size()); ++j)
+            d[i].push_back(std::log(later[i][j]) - std::log(first[i][j]));
+    return d;
+}
+
+// The mean over processes of each process's centre, both levels drawn with replacement.
+double resampledMean(const Units& units, std::mt19937_64& random, std::vector<double>& scratch)
+{
+    std::uniform_int_distribution<std::size_t> pickProcess(0, units.size() - 1);
+    double sum = 0;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const std::vector<double>& process = units[pickProcess(random)];
+        std::uniform_int_distribution<std::size_t> pickRound(0, process.size() - 1);
+        scratch.resize(process.size());
+        for (double& v : scratch)
+            v = process[pickRound(random)];
+        std::sort(scratch.begin(), scratch.end());
+        sum += centreOfSorted(scratch);
+    }
+    return sum / static_cast<double>(units.size());
+}
+
+Units withRounds(const Units& units)
+{
+    Units kept;
+    for (const auto& process : units)
+        if (!process.empty())
+            kept.push_back(process);
+    return kept;
+}
+
+// The verdict of a difference in logs: its interval must exclude 0 and the
+// difference itself exceed what the processes' spread can resolve.
+Verdict verdictOf(double difference, double low, double high, double resolvable)
+{
+    if (low > 0 && difference > resolvable)
+        return Verdict::Slower;
+    if (high < 0 && -difference > resolvable)
+        return Verdict::Faster;
+    return Verdict::NoSignificantDifference;
+}
+
 } // namespace
 
-Summary summarize(std::span<const double> times)
+Spread spreadOf(const Units& units)
 {
-    Summary s;
-    s.runs = times.size();
-    std::vector<double> sorted(times.begin(), times.end());
-    std::sort(sorted.begin(), sorted.end());
-    s.min = sorted.front();
-    s.max = sorted.back();
-    s.median = medianOfSorted(sorted);
-    double sum = 0;
-    for (double t : times)
-        sum += t;
-    s.mean = sum / static_cast<double>(s.runs);
-    if (s.runs > 1) {
-        double squares = 0;
-        for (double t : times)
-            squares += (t - s.mean) * (t - s.mean);
-        s.stddev = std::sqrt(squares / static_cast<double>(s.runs - 1));
+    Spread s;
+    std::vector<double> all, processMedians;
+    for (const auto& process : units) {
+        if (process.empty())
+            continue;
+        all.insert(all.end(), process.begin(), process.end());
+        processMedians.push_back(median(process));
     }
-    // Outliers by the median absolute deviation, which a few wild values cannot
-    // inflate; timings cluster so tightly that a few per cent off the median
-    // would count without the second bound.
-    std::vector<double> deviations;
-    deviations.reserve(sorted.size());
-    for (double t : sorted)
-        deviations.push_back(std::fabs(t - s.median));
-    std::sort(deviations.begin(), deviations.end());
-    const double mad = medianOfSorted(deviations);
-    if (mad > 0)
-        for (double d : deviations)
-            if (0.6745 * d / mad > 3.5 && d > std::fabs(s.median) / 10)
-                ++s.outliers;
+    std::sort(all.begin(), all.end());
+    std::sort(processMedians.begin(), processMedians.end());
+    s.median = medianOfSorted(all);
+    s.lowest = processMedians.front();
+    s.highest = processMedians.back();
+    s.processes = processMedians.size();
+    s.rounds = all.size();
     return s;
 }
 
-bool outliersLikely(const Summary& s)
+std::vector<Disagreement> disagreeingRounds(const Units& units)
 {
-    if (s.runs == 0)
-        return false;
-    return (s.outliers > 0 && (s.runs < 100 || s.outliers * 20 > s.runs)) || s.max > 10 * s.median;
+    constexpr double kFactor = 1.5;
+    std::vector<Disagreement> found;
+    const double centre = spreadOf(units).median;
+    for (std::size_t i = 0; i < units.size(); ++i)
+        for (std::size_t j = 0; j < units[i].size(); ++j) {
+            const double factor = units[i][j] / centre;
+            if (factor > kFactor || factor < 1 / kFactor)
+                found.push_back({i, j, factor});
+        }
+    return found;
 }
 
 double median(std::span<const double> values)
@@ -153,40 +244,129 @@ double mannWhitneyP(std::span<const double> a, std::span<const double> b)
     return z <= 0 ? 1.0 : std::min(1.0, 2 * normalUpperTail(z));
 }
 
-std::pair<double, double> bootstrapRatioInterval(std::span<const double> first, std::span<const double> later,
-                                                 int resamples)
+
+double signedRankP(std::span<const double> d)
 {
-    std::mt19937_64 random(20261209);
-    const auto resampledMedian = [&](std::span<const double> values, std::vector<double>& scratch) {
-        std::uniform_int_distribution<std::size_t> pick(0, values.size() - 1);
-        for (double& v : scratch)
-            v = values[pick(random)];
-        std::sort(scratch.begin(), scratch.end());
-        return medianOfSorted(scratch);
-    };
-    std::vector<double> a(first.size()), b(later.size()), ratios;
-    ratios.reserve(static_cast<std::size_t>(resamples));
-    for (int i = 0; i < resamples; ++i) {
-        const double denominator = resampledMedian(first, a);
-        const double numerator = resampledMedian(later, b);
-        ratios.push_back(denominator > 0 ? numerator / denominator : INFINITY);
+    std::vector<double> magnitudes;
+    double positive = 0;
+    for (const double x : d)
+        if (x != 0)
+            magnitudes.push_back(std::fabs(x));
+    const std::size_t n = magnitudes.size();
+    if (n == 0)
+        return 1;
+    // Doubled midranks are whole numbers, so the sums' distribution can be counted exactly.
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return magnitudes[a] < magnitudes[b]; });
+    std::vector<std::size_t> doubledRank(n);
+    for (std::size_t i = 0; i < n;) {
+        std::size_t j = i;
+        while (j < n && magnitudes[order[j]] == magnitudes[order[i]])
+            ++j;
+        for (std::size_t k = i; k < j; ++k)
+            doubledRank[order[k]] = i + j + 1;
+        i = j;
     }
-    std::sort(ratios.begin(), ratios.end());
-    const auto at = [&](double q) { return ratios[static_cast<std::size_t>(q * (ratios.size() - 1) + 0.5)]; };
+    std::size_t k = 0, total = 0;
+    for (const double x : d)
+        if (x != 0) {
+            positive += x > 0 ? static_cast<double>(doubledRank[k]) : 0;
+            total += doubledRank[k++];
+        }
+    // counts[s]: the sign patterns whose positive doubled ranks sum to s.
+    std::vector<double> counts(total + 1, 0);
+    counts[0] = 1;
+    for (const std::size_t r : doubledRank)
+        for (std::size_t s = total; s >= r; --s) {
+            counts[s] += counts[s - r];
+            if (s == r)
+                break;
+        }
+    const auto w = static_cast<std::size_t>(positive);
+    double below = 0, above = 0, all = 0;
+    for (std::size_t s = 0; s <= total; ++s) {
+        all += counts[s];
+        below += s <= w ? counts[s] : 0;
+        above += s >= w ? counts[s] : 0;
+    }
+    return std::min(1.0, 2 * std::min(below, above) / all);
+}
+
+double studentT975(double df)
+{
+    static const double kTable[] = {12.706, 4.303, 3.182, 2.776, 2.571, 2.447, 2.365, 2.306, 2.262, 2.228,
+                                    2.201,  2.179, 2.160, 2.145, 2.131, 2.120, 2.110, 2.101, 2.093, 2.086,
+                                    2.080,  2.074, 2.069, 2.064, 2.060, 2.056, 2.052, 2.048, 2.045, 2.042};
+    if (df < 1)
+        return kTable[0];
+    if (df <= 30) {
+        // Between whole degrees of freedom (Welch's are not whole), linearly.
+        const auto whole = static_cast<std::size_t>(df);
+        const double part = df - static_cast<double>(whole);
+        return whole >= 30 ? kTable[29] : kTable[whole - 1] + part * (kTable[whole] - kTable[whole - 1]);
+    }
+    return 1.96 + 2.4 / df; // within 0.002 of the true quantile from 30 on
+}
+
+std::pair<double, double> hierarchicalInterval(const Units& values, const Units& subtracted, int resamples)
+{
+    const Units a = withRounds(values), b = withRounds(subtracted);
+    std::mt19937_64 random(20261209);
+    std::vector<double> means, scratch;
+    means.reserve(static_cast<std::size_t>(resamples));
+    for (int i = 0; i < resamples; ++i)
+        means.push_back(resampledMean(a, random, scratch) - (b.empty() ? 0 : resampledMean(b, random, scratch)));
+    std::sort(means.begin(), means.end());
+    const auto at = [&](double q) { return means[static_cast<std::size_t>(q * (means.size() - 1) + 0.5)]; };
     return {at(0.025), at(0.975)};
 }
 
-Comparison compare(std::span<const double> first, std::span<const double> later)
+Comparison comparePaired(const Units& first, const Units& later)
 {
+    const Units d = withRounds(pairedLogRatios(first, later));
     Comparison c;
-    const double base = median(first);
-    c.ratio = base > 0 ? median(later) / base : INFINITY;
-    std::tie(c.ratioLow, c.ratioHigh) = bootstrapRatioInterval(first, later);
-    c.pValue = mannWhitneyP(first, later);
-    if (c.pValue < 0.01 && c.ratio > 1.01)
-        c.verdict = Verdict::Slower;
-    else if (c.pValue < 0.01 && c.ratio < 0.99)
-        c.verdict = Verdict::Faster;
+    if (d.empty())
+        return c;
+    const std::vector<double> means = processCentres(d);
+    const double difference = meanOf(means);
+    const auto [low, high] = hierarchicalInterval(d, {});
+    const auto n = static_cast<double>(means.size());
+    const double resolvable = means.size() < 2 ? INFINITY : studentT975(n - 1) * std::sqrt(varianceOf(means) / n);
+    c.ratio = std::exp(difference);
+    c.ratioLow = std::exp(low);
+    c.ratioHigh = std::exp(high);
+    c.resolution = std::expm1(resolvable);
+    c.pValue = signedRankP(means);
+    c.pFloor = std::min(1.0, 2 / std::pow(2.0, n));
+    c.units = means.size();
+    c.verdict = verdictOf(difference, low, high, resolvable);
+    return c;
+}
+
+Comparison compareApart(const Units& first, const Units& later)
+{
+    const Units a = withRounds(logsOf(first)), b = withRounds(logsOf(later));
+    Comparison c;
+    if (a.empty() || b.empty())
+        return c;
+    const std::vector<double> ma = processCentres(a), mb = processCentres(b);
+    const double difference = meanOf(mb) - meanOf(ma);
+    const auto [low, high] = hierarchicalInterval(b, a);
+    const auto na = static_cast<double>(ma.size()), nb = static_cast<double>(mb.size());
+    const double va = varianceOf(ma) / na, vb = varianceOf(mb) / nb;
+    // Welch's degrees of freedom for the difference of two means of unequal spreads.
+    const double df = va + vb > 0 ? (va + vb) * (va + vb) / (va * va / (na - 1) + vb * vb / (nb - 1)) : na + nb - 2;
+    const double resolvable = na < 2 || nb < 2 ? INFINITY : studentT975(df) * std::sqrt(va + vb);
+    c.ratio = std::exp(difference);
+    c.ratioLow = std::exp(low);
+    c.ratioHigh = std::exp(high);
+    c.resolution = std::expm1(resolvable);
+    c.pValue = mannWhitneyP(ma, mb);
+    // Two groups wholly apart: 2 / C(na + nb, na), the least the exact test gives.
+    c.pFloor = std::min(1.0, 2 * std::exp(std::lgamma(na + 1) + std::lgamma(nb + 1) - std::lgamma(na + nb + 1)));
+    c.units = ma.size() + mb.size();
+    c.verdict = verdictOf(difference, low, high, resolvable);
     return c;
 }
 

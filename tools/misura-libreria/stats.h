@@ -1,69 +1,96 @@
-// The statistics misura-libreria reports on series of timed repetitions:
-// summary figures, likely outliers, the comparison of two series (ratio of
-// medians with a bootstrap interval, rank-sum test, verdict), the growth
-// exponent over a scan of sizes, and the scan's sizes.
+// The statistics misura-libreria reports. Its units are processes and the
+// rounds inside them, never single repetitions: most of the variation lies
+// between processes (where a library lands in memory) and between rounds (what
+// else the machine was doing), so only they count as independent. Also the
+// growth exponent over a scan of sizes, and the scan's sizes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
 
 namespace misura {
 
-struct Summary {
-    double mean = 0;
-    double stddev = 0; // sample standard deviation; 0 for a single value
-    double median = 0;
-    double min = 0;
-    double max = 0;
-    std::size_t runs = 0;
-    std::size_t outliers = 0; // values whose modified z-score exceeds 3.5 and that are 10 % off the median
+// One figure measured in rounds inside processes: by process, each round's
+// value (a positive time in seconds, the round's median).
+using Units = std::vector<std::vector<double>>;
+
+// How a figure spread over its units.
+struct Spread {
+    double median = 0;     // the median of every round's value
+    double lowest = 0;     // the lowest and highest process median
+    double highest = 0;
+    std::size_t processes = 0;
+    std::size_t rounds = 0; // in all
 };
 
-// The summary of times, which must not be empty.
-Summary summarize(std::span<const double> times);
+// The spread of units, which must hold at least one round.
+Spread spreadOf(const Units& units);
 
-// Whether the outliers in s are enough to make its mean doubtful: more than
-// one in twenty runs, any at all in fewer than a hundred, or a maximum more
-// than ten times the median.
-bool outliersLikely(const Summary& s);
+// A round whose value is far from its figure's other rounds: process and round from 0.
+struct Disagreement {
+    std::size_t process;
+    std::size_t round;
+    double factor; // the round's value over the median of all rounds
+};
 
-// The exponent k of the least-squares fit time = c * size^k on a log-log
-// scale; sizes and times positive and of the same length, at least two distinct sizes.
-// The median of values, which must not be empty.
-double median(std::span<const double> values);
+// The rounds more than 1.5 times from the median of all rounds (either way).
+std::vector<Disagreement> disagreeingRounds(const Units& units);
 
-// How a later series compares with a first one.
+// How a later figure compares with a first one.
 enum class Verdict { Faster, Slower, NoSignificantDifference };
 
 struct Comparison {
-    double ratio = 0;     // the later series' median over the first's
-    double ratioLow = 0;  // the 95 % bootstrap percentile interval of that ratio
-    double ratioHigh = 0;
-    double pValue = 1;    // two-sided Mann-Whitney U test
+    double ratio = 1;      // later over first: the geometric mean over units
+    double ratioLow = 1;   // the 95 % interval of that ratio, from a hierarchical bootstrap
+    double ratioHigh = 1;
+    double resolution = 0; // the smallest relative difference the units can tell from none (0.012: 1.2 %)
+    double pValue = 1;     // exact rank test over processes
+    double pFloor = 1;     // the smallest p-value the number of processes allows
+    std::size_t units = 0; // the independent units the test counted: pairs of processes, or processes
     Verdict verdict = Verdict::NoSignificantDifference;
 };
+
+// later against first, both measured in the same processes' rounds (pairs: process
+// i and round j of each ran side by side). Each round gives the log of the ratio of
+// the two values, each process the mean of the middle half of its rounds' logs,
+// and the ratio is the mean over processes; processes count as the independent units.
+Comparison comparePaired(const Units& first, const Units& later);
+
+// later against first measured at other times (a baseline): each one's
+// processes are its own units, and both spreads count.
+Comparison compareApart(const Units& first, const Units& later);
+
+// The verdict's words: "faster", "slower", "no significant difference".
+const char* verdictText(Verdict v);
 
 // The two-sided p-value of the Mann-Whitney U test of a against b: exact when
 // both have at most 30 values and none are tied, else the normal approximation
 // with tie and continuity corrections. Both must be non-empty.
 double mannWhitneyP(std::span<const double> a, std::span<const double> b);
 
-// The 95 % percentile bootstrap interval of median(later) / median(first),
-// from resamples drawn with a fixed seed, so that the same data give the same interval.
-std::pair<double, double> bootstrapRatioInterval(std::span<const double> first, std::span<const double> later,
-                                                 int resamples = 2000);
+// The two-sided exact p-value of the Wilcoxon signed-rank test of d against a
+// centre of 0 (zeros dropped, ties of size given midranks); 1 when nothing is left.
+double signedRankP(std::span<const double> d);
 
-// later against first: "slower" or "faster" when p < 0.01 and the ratio of
-// medians is more than 1 % away from 1, else no significant difference.
-Comparison compare(std::span<const double> first, std::span<const double> later);
+// The 97.5 % quantile of Student's t distribution with df degrees of freedom (df >= 1).
+double studentT975(double df);
 
-// The verdict's words: "faster", "slower", "no significant difference".
-const char* verdictText(Verdict v);
+// The 95 % percentile interval of the mean over processes of each process's
+// centre (the mean of its middle half of rounds), less subtracted's (when given, resampled on its own), drawing
+// processes and then rounds within each with replacement; log values in, with a
+// fixed seed so that the same data give the same interval.
+std::pair<double, double> hierarchicalInterval(const Units& values, const Units& subtracted, int resamples = 2000);
 
+// The exponent k of the least-squares fit time = c * size^k on a log-log
+// scale; sizes and times positive and of the same length, at least two distinct sizes.
 double growthExponent(std::span<const double> sizes, std::span<const double> times);
+
+// The median of values, which must not be empty.
+double median(std::span<const double> values);
 
 // steps sizes from `from` to `to` spaced evenly on a log scale, rounded to
 // whole bytes, without repeats; 1 <= from < to, steps >= 2.
