@@ -63,6 +63,8 @@ TEST(MisuraOptions, TakesEachOptionInBothForms)
     EXPECT_TRUE(s.scan);
     EXPECT_EQ(s.sizes, (std::vector<std::int32_t>{1000, 2187, 4782, 10456, 22865, 50000}));
     EXPECT_EQ(s.methods, Methods::InProgram);
+    EXPECT_EQ(s.rounds, 8u); // a scan's default
+    EXPECT_EQ(parseOptions({"--scan", "1:9:2", "--rounds", "3"}).rounds, 3u);
     EXPECT_TRUE(s.inProgramNamed);
     EXPECT_TRUE(s.notes.empty());
     EXPECT_EQ(parseOptions({"--scan=1:3:10"}).notes,

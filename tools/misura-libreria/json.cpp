@@ -22,7 +22,7 @@ constexpr char format[] = "format", context[] = "context", measurement[] = "meas
 constexpr char version[] = "version", buildType[] = "build_type", cpu[] = "cpu", cores[] = "cores", clock[] = "clock",
                date[] = "date", loadAverage[] = "load_average";
 constexpr char processes[] = "processes", rounds[] = "rounds", sample[] = "sample_s", warmup[] = "warmup",
-               seconds[] = "seconds", measuringSeconds[] = "measuring_seconds";
+               seconds[] = "seconds", measuringSeconds[] = "measuring_seconds", waitingSeconds[] = "waiting_seconds";
 constexpr char library[] = "library", label[] = "label", conversion[] = "conversion", method[] = "method",
                bytes[] = "bytes", firstCall[] = "first_call_s", binding[] = "first_call_binding_s", run[] = "run",
                call[] = "call", wrong[] = "wrong";
@@ -44,6 +44,15 @@ std::string name(const char* field)
     return jsonString(field) + ": ";
 }
 
+// {"name": value, ...} on one line, each value already in JSON.
+std::string object(std::initializer_list<std::pair<const char*, std::string>> fields)
+{
+    std::string out = "{";
+    for (const auto& [field, value] : fields)
+        out.append(out.size() > 1 ? ", " : "").append(name(field)).append(value);
+    return out.append("}");
+}
+
 std::string optionalNumber(const std::optional<double>& v)
 {
     return v ? number(*v) : std::string("null");
@@ -53,8 +62,8 @@ template <typename T, typename Write> std::string list(const std::vector<T>& ite
 {
     std::string out = "[";
     for (std::size_t i = 0; i < items.size(); ++i)
-        out += (i ? ", " : "") + write(items[i]);
-    return out + "]";
+        out.append(i ? ", " : "").append(write(items[i]));
+    return out.append("]");
 }
 
 std::string contextJson(const Context& c)
@@ -72,11 +81,14 @@ std::string contextJson(const Context& c)
 std::string measurementJson(const Results& r)
 {
     const Plan& p = r.plan;
-    return "{" + name(key::processes) + std::to_string(p.processes) + ", " + name(key::rounds)
-         + std::to_string(p.rounds) + ", " + name(key::cores) + list(p.cores, [](int c) { return std::to_string(c); })
-         + ", " + name(key::sample) + number(static_cast<double>(p.sampleNs) / 1e9) + ", " + name(key::warmup)
-         + std::to_string(p.warmup) + ", " + name(key::seconds) + number(r.seconds) + ", "
-         + name(key::measuringSeconds) + number(r.measuringSeconds) + "}";
+    return object({{key::processes, std::to_string(p.processes)},
+                   {key::rounds, std::to_string(p.rounds)},
+                   {key::cores, list(p.cores, [](int c) { return std::to_string(c); })},
+                   {key::sample, number(static_cast<double>(p.sampleNs) / 1e9)},
+                   {key::warmup, std::to_string(p.warmup)},
+                   {key::seconds, number(r.seconds)},
+                   {key::measuringSeconds, number(r.measuringSeconds)},
+                   {key::waitingSeconds, number(r.waitingSeconds)}});
 }
 
 std::string spreadJson(const Units& units)
@@ -84,19 +96,18 @@ std::string spreadJson(const Units& units)
     if (units.empty() || units.front().empty())
         return "null";
     const Spread s = spreadOf(units);
-    return "{" + name(key::median) + number(s.median) + ", " + name(key::lowest) + number(s.lowest) + ", "
-         + name(key::highest) + number(s.highest) + "}";
+    return object({{key::median, number(s.median)}, {key::lowest, number(s.lowest)}, {key::highest, number(s.highest)}});
 }
 
 std::string processJson(const Process& p)
 {
-    return "{" + name(key::perSample) + std::to_string(p.perSample) + ", " + name(key::rounds)
-         + list(p.rounds, [](const Round& r) {
-               return std::string("{") + name(key::runSeconds) + number(r.run) + ", " + name(key::callSeconds)
-                    + optionalNumber(r.call) + ", " + name(key::samples) + std::to_string(r.samples) + ", "
-                    + name(key::core) + std::to_string(r.core) + "}";
-           })
-         + "}";
+    const auto round = [](const Round& r) {
+        return object({{key::runSeconds, number(r.run)},
+                       {key::callSeconds, optionalNumber(r.call)},
+                       {key::samples, std::to_string(r.samples)},
+                       {key::core, std::to_string(r.core)}});
+    };
+    return object({{key::perSample, std::to_string(p.perSample)}, {key::rounds, list(p.rounds, round)}});
 }
 
 std::string caseJson(const Case& c)
@@ -114,25 +125,36 @@ std::string caseJson(const Case& c)
          + (c.wrong.empty() ? std::string("null") : jsonString(c.wrong)) + "\n    }";
 }
 
+// A ratio as the console writes it; null when there is none to write.
+std::string ratioJson(double ratio)
+{
+    return std::isfinite(ratio) ? ratioFigure(ratio) : std::string("null");
+}
+
 std::string comparedJson(const Compared& c)
 {
     const Comparison& s = c.stats;
-    return "{" + name(key::conversion) + jsonString(conversionId(c.conversion)) + ", " + name(key::bytes)
-         + std::to_string(c.bytes) + ", " + name(key::library) + jsonString(c.library) + ", " + name(key::baseline)
-         + jsonString(c.baseline) + ", " + name(key::figure) + jsonString(figureId(c.figure)) + ", "
-         + name(key::ratio) + ratioFigure(s.ratio) + ", " + name(key::ratioLow) + ratioFigure(s.ratioLow) + ", "
-         + name(key::ratioHigh) + ratioFigure(s.ratioHigh) + ", " + name(key::resolution)
-         + (std::isfinite(s.resolution) ? percentFigure(s.resolution) : "null") + ", " + name(key::pValue)
-         + pFigure(std::max(s.pValue, s.pFloor)) + ", " + name(key::pFloor)
-         + (s.pValue <= s.pFloor * (1 + 1e-9) ? "true" : "false") + ", " + name(key::units) + std::to_string(s.units)
-         + ", " + name(key::verdict) + jsonString(verdictText(s.verdict)) + ", " + name(key::warnings)
-         + list(c.warnings, jsonString) + "}";
+    return object({{key::conversion, jsonString(conversionId(c.conversion))},
+                   {key::bytes, std::to_string(c.bytes)},
+                   {key::library, jsonString(c.library)},
+                   {key::baseline, jsonString(c.baseline)},
+                   {key::figure, jsonString(figureId(c.figure))},
+                   {key::ratio, ratioJson(s.ratio)},
+                   {key::ratioLow, ratioJson(s.ratioLow)},
+                   {key::ratioHigh, ratioJson(s.ratioHigh)},
+                   {key::resolution, std::isfinite(s.resolution) ? percentFigure(s.resolution) : "null"},
+                   {key::pValue, pFigure(std::max(s.pValue, s.pFloor))},
+                   {key::pFloor, s.pValue <= s.pFloor * (1 + 1e-9) ? "true" : "false"},
+                   {key::units, std::to_string(s.units)},
+                   {key::verdict, jsonString(verdictText(s.verdict))},
+                   {key::warnings, list(c.warnings, jsonString)}});
 }
 
 std::string growthJson(const Growth& g)
 {
-    return std::string("{") + name(key::measured) + jsonString(g.measured) + ", " + name(key::conversion)
-         + jsonString(conversionId(g.conversion)) + ", " + name(key::exponent) + fixed(g.exponent, 3) + "}";
+    return object({{key::measured, jsonString(g.measured)},
+                   {key::conversion, jsonString(conversionId(g.conversion))},
+                   {key::exponent, fixed(g.exponent, 3)}});
 }
 
 // Items as the lines of an array, each on its own line at the results' indent.

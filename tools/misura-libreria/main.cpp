@@ -125,6 +125,7 @@ Results measureAll(const Options& o, ProgressLine& progress)
     r.cases = session.measure();
     progress.clear();
     r.measuringSeconds = session.measuringSeconds();
+    r.waitingSeconds = session.waitingSeconds();
     for (const Participant& p : session.participants())
         if (!p.error.empty())
             r.errors.push_back(p.error);

@@ -122,14 +122,15 @@ std::pair<double, std::optional<double>> timeSample(const CaseSpec& spec, const 
     core::ByteArray mat = guardedBlock(spec.bytes, Content::Zeros);
     std::int64_t start = 0, end = 0;
     if (spec.conversion == Conversion::BytesToText) {
-        // The texts are freed after the sample, so that no repetition pays for another's.
-        std::vector<std::u16string> texts(perSample);
+        // Each repetition frees the text before it, the first one made here, so that all do
+        // alike and reuse the memory the one before had.
+        std::u16string s(static_cast<std::size_t>(spec.bytes), u' ');
         start = bench.clock();
-        for (std::u16string& s : texts)
+        for (std::size_t i = 0; i < perSample; ++i)
             s = core::BytesToText(spec.method, mat, spec.bytes, env);
         end = bench.clock();
         if (outcome)
-            outcome->text = std::move(texts.back());
+            outcome->text = std::move(s);
     } else {
         // A right conversion leaves the text as it was: each repetition converts it again.
         std::u16string s(static_cast<std::size_t>(spec.bytes), u' ');

@@ -16,6 +16,7 @@ constexpr std::int64_t kMaxRuns = 10000000;
 constexpr std::int64_t kMaxSteps = 100;
 constexpr std::int64_t kMaxProcesses = 100;
 constexpr std::int64_t kMaxRounds = 100;
+constexpr std::size_t kScanRounds = 8;
 
 std::int64_t number(const std::string& option, const std::string& text, std::int64_t least, std::int64_t most)
 {
@@ -82,6 +83,7 @@ double percent(const std::string& option, const std::string& text)
 struct Parsing {
     Options options;
     bool bytesGiven = false;
+    bool roundsGiven = false;
 };
 
 // Takes an option's value into the options being read.
@@ -99,6 +101,7 @@ const std::map<std::string, Setter>& valueOptions()
          }},
         {"--rounds", [](Parsing& p, const std::string& n, const std::string& v) {
              p.options.rounds = static_cast<std::size_t>(number(n, v, 1, kMaxRounds));
+             p.roundsGiven = true;
          }},
         {"--warmup", [](Parsing& p, const std::string& n, const std::string& v) {
              p.options.warmup = static_cast<std::size_t>(number(n, v, 0, kMaxRuns));
@@ -165,6 +168,9 @@ Options parseOptions(const std::vector<std::string>& args)
     }
     if (p.bytesGiven && p.options.scan)
         throw UsageError("--bytes and --scan cannot be used together");
+    // A scan's figures are for the growth between sizes, which needs less than telling builds apart.
+    if (!p.roundsGiven && p.options.scan)
+        p.options.rounds = kScanRounds;
     const Options& o = p.options;
     if (!o.plot.empty() && !o.scan)
         throw UsageError("--plot needs --scan");
@@ -187,7 +193,7 @@ std::string usageText()
            "\n"
            "Options:\n"
            "  --processes N         fresh processes each library is measured in (default 10)\n"
-           "  --rounds N            rounds in each process (default 20)\n"
+           "  --rounds N            rounds in each process (default 20; 8 with --scan)\n"
            "  --runs N              timed samples per round (default: as many as fit in 10 ms)\n"
            "  --warmup N            untimed repetitions in each process before a case (default 3)\n"
            "  --bytes N             block size in bytes (default 50000)\n"

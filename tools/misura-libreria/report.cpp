@@ -9,6 +9,12 @@ namespace misura {
 
 namespace {
 
+// "1 round", "20 rounds".
+std::string counted(std::size_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
 std::string coresText(const std::vector<int>& cores)
 {
     if (cores.size() == 1)
@@ -31,8 +37,8 @@ std::string measuredText(const Case& c)
             samples += r.samples;
     }
     const std::string each = fewest == most ? std::to_string(most) : std::to_string(fewest) + " to " + std::to_string(most);
-    return std::to_string(c.processes.size()) + " processes × " + std::to_string(rounds) + " rounds; "
-         + std::to_string(samples) + " samples of " + each + (most == 1 ? " repetition" : " repetitions");
+    return counted(c.processes.size(), "process", "processes") + " × " + counted(rounds, "round", "rounds") + "; "
+         + counted(samples, "sample", "samples") + " of " + each + (most == 1 ? " repetition" : " repetitions");
 }
 
 // "530.2 ns  (processes 521.3 ns … 545.0 ns)".
@@ -142,8 +148,9 @@ void writeHeader(std::ostream& out, const Plan& plan)
     out << "Clock: monotonic, steps of " << plan.clockStepNs << " ns; each sample lasts " << formatDuration(
                static_cast<double>(plan.sampleNs) / 1e9)
         << " or more, timing several repetitions together where one is shorter\n"
-        << "Plan: each in " << plan.processes << " fresh processes of " << plan.rounds
-        << " rounds, after " << plan.warmup << " warm-up runs, taking turns in each round on one core ("
+        << "Plan: each in " << counted(plan.processes, "fresh process", "fresh processes") << " of "
+        << counted(plan.rounds, "round", "rounds") << ", after " << counted(plan.warmup, "warm-up run", "warm-up runs")
+        << ", taking turns in each round on one core ("
         << coresText(plan.cores) << "); about " << roughDuration(plan.expectedSeconds) << " in all\n\n"
         << std::flush;
 }
@@ -164,8 +171,10 @@ void writeReport(std::ostream& out, const Results& r)
     writeGrowth(out, r.growth);
     for (const std::string& w : r.warnings)
         out << "Warning: " << w << '\n';
-    out << "Time: " << roughDuration(r.seconds) << " in all, " << roughDuration(r.measuringSeconds)
-        << " of it measuring\n";
+    const double rest = std::max(0.0, r.seconds - r.measuringSeconds - r.waitingSeconds);
+    out << "Time: " << roughDuration(r.seconds) << " in all: " << roughDuration(r.measuringSeconds) << " measuring, "
+        << roughDuration(r.waitingSeconds) << " waiting for a turn on the processor, " << roughDuration(rest)
+        << " starting processes and computing\n";
 }
 
 } // namespace misura

@@ -93,6 +93,7 @@ struct Results {
     std::vector<std::string> errors;   // the reports that ended a library's measurement
     double seconds = 0;          // the command's wall time
     double measuringSeconds = 0; // of which the processes spent measuring
+    double waitingSeconds = 0;   // and the time their answers took beyond that, waiting for the processor
 };
 
 // The comparisons of one block size and conversion: every later case against

@@ -133,7 +133,9 @@ std::optional<BatchResult> Session::ask(Participant& p, const Batch& batch)
 {
     if (!p.error.empty() || !p.child)
         return std::nullopt;
+    const std::int64_t asked = platform::monotonicNanoseconds();
     const std::optional<std::string> line = request(p, protocol::batchLine(batch));
+    const double answered = secondsSince(asked);
     if (!line) {
         childEnded(p);
         return std::nullopt;
@@ -150,6 +152,7 @@ std::optional<BatchResult> Session::ask(Participant& p, const Batch& batch)
     if (!answer->path.empty())
         p.path = answer->path;
     measuringSeconds_ += answer->result.seconds;
+    waitingSeconds_ += std::max(0.0, answered - answer->result.seconds);
     return std::move(answer->result);
 }
 
@@ -216,6 +219,8 @@ void Session::firstCalls(std::size_t i)
         p.firstCall[index(conversion)] = r->firstCall;
         p.binding[index(conversion)] = r->binding;
         timed[index(conversion)].emplace_back(*smallest, r->run);
+        if (r->call && r->run > 0)
+            callShare_[i][index(conversion)] = std::clamp(*r->call / r->run, 1e-6, 1.0);
         checkEveryByte(p, conversion);
         if (*largest != *smallest)
             if (const auto at = ask(p, {{conversion, p.method(), *largest}, 1, 0, 1, 0, 1}))
@@ -252,10 +257,13 @@ double Session::prepare()
     for (const CaseKey& k : keys_)
         inProgramSeconds_.push_back(inProgramSecondsAt(k.conversion, k.bytes, kCalibrationBytes, bench));
     repetitionSeconds_.assign(participants_.size(), inProgramSeconds_);
+    callShare_.assign(participants_.size(), {1, 1});
     startProcesses();
     for (std::size_t i = 0; i < participants_.size(); ++i)
         firstCalls(i);
     startSeconds_ = std::max(0.0, secondsSince(started_) - measuringSeconds_);
+    for (std::size_t i = 0; i < participants_.size(); ++i)
+        batchOverhead_ += pilot(participants_[i]) / static_cast<double>(participants_.size());
     labelParticipants();
     cases_.assign(keys_.size(), {});
     for (std::size_t k = 0; k < keys_.size(); ++k)
@@ -267,20 +275,36 @@ double Session::prepare()
     return expected_ + secondsSince(started_);
 }
 
+double Session::pilot(Participant& p)
+{
+    // Two batches of the rounds' length converting one byte, on two cores: what a batch takes
+    // beyond its length on this machine now (waking the process, moving it to its core).
+    double beyond = 0;
+    for (std::size_t i = 0; i < 2; ++i) {
+        Batch b{{keys_.front().conversion, p.method(), 1}, 0, kRoundBudgetNs, 0, sampleNs()};
+        b.core = cores_[i % cores_.size()];
+        const std::int64_t start = platform::monotonicNanoseconds();
+        if (!ask(p, b))
+            return 0;
+        beyond += std::max(0.0, secondsSince(start) - static_cast<double>(kRoundBudgetNs) / 1e9) / 2;
+    }
+    return beyond;
+}
+
 double Session::expectedBatch(std::size_t i, std::size_t key, std::size_t process, std::size_t round) const
 {
-    // What a batch costs besides its samples: the exchange of its lines.
-    constexpr double kExchange = 0.0005;
     const Batch b = batchFor(i, key, process, round);
     const double repetition = repetitionSeconds_[i][key];
-    const double sample = std::max(repetition, static_cast<double>(b.sampleNs) / 1e9);
+    // A library's samples are sized on its call, a part of the run.
+    const double share = callShare_[i][index(keys_[key].conversion)];
+    const double sample = std::max(repetition, static_cast<double>(b.sampleNs) / 1e9 / share);
     double seconds = b.samples ? static_cast<double>(b.samples) * sample
                                : std::max(static_cast<double>(b.budgetNs) / 1e9, sample);
     // Sizing: a few samples growing tenfold, each short one timed thrice; a long one once.
     const double sizing = sample < 100 * static_cast<double>(b.sampleNs) / 1e9 ? 4 * sample : sample;
     seconds += static_cast<double>(b.warmup) * repetition + (round == 0 ? sizing : 0);
     seconds += (b.checkFirst + b.checkLast) * (inProgramSeconds_[key] + repetition);
-    return seconds + kExchange;
+    return seconds + batchOverhead_;
 }
 
 double Session::expectedTotal() const

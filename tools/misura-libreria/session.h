@@ -9,6 +9,7 @@
 #include "tools/misura-libreria/results.h"
 #include "tools/misura-libreria/serve.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -64,6 +65,8 @@ public:
     const std::vector<Participant>& participants() const { return participants_; }
     // The seconds the processes spent measuring.
     double measuringSeconds() const { return measuringSeconds_; }
+    // The seconds beyond those that the answers took: the processes waiting for their turn on the processor.
+    double waitingSeconds() const { return waitingSeconds_; }
     // The processors the rounds took in turn.
     const std::vector<int>& cores() const { return cores_; }
     // The clock's step and the time each sample lasts at least, in nanoseconds.
@@ -80,9 +83,11 @@ private:
     std::int64_t clockStepNs_ = 1;
     std::vector<std::vector<Case>> cases_;               // by key, then participant
     std::vector<std::vector<double>> repetitionSeconds_; // by participant, then key: for the estimates
+    std::vector<std::array<double, 2>> callShare_;       // by participant, then conversion: the call's part of a run
     std::vector<double> inProgramSeconds_;               // by key: one in-program repetition, for the checks
     double startSeconds_ = 0;                            // a round of fresh processes' start
-    double expected_ = 0, expectedDone_ = 0, measuringSeconds_ = 0;
+    double batchOverhead_ = 0;                           // what a batch takes beyond its own time
+    double expected_ = 0, expectedDone_ = 0, measuringSeconds_ = 0, waitingSeconds_ = 0;
     std::int64_t started_ = 0;
 
     void fail(Participant& p, const std::string& report);
@@ -93,6 +98,7 @@ private:
     void startProcesses();
     void endProcesses();
     void firstCalls(std::size_t i);
+    double pilot(Participant& p);
     void labelParticipants();
     double expectedBatch(std::size_t i, std::size_t key, std::size_t process, std::size_t round) const;
     double expectedTotal() const;
