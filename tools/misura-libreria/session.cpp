@@ -6,9 +6,9 @@
 #include "tools/misura-libreria/session.h"
 
 #include "platform/codepage.h"
+#include "platform/error_text.h"
 #include "platform/hires_clock.h"
 #include "platform/library.h"
-#include "tools/misura-libreria/english.h"
 #include "tools/misura-libreria/format.h"
 #include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/protocol.h"
@@ -53,6 +53,14 @@ double secondsSince(std::int64_t start)
     return static_cast<double>(platform::monotonicNanoseconds() - start) / 1e9;
 }
 
+// The report of error 51 with message, about whoever is measured in p, and its reason when given.
+std::string measuringError(const Participant& p, platform::Message message, const platform::MessageView* reason = nullptr,
+                           const std::string& line = {})
+{
+    const platform::RuntimeError error(platform::kInternalError, {message, {p.label.c_str(), line.c_str()}}, reason);
+    return platform::reportLine(platform::describe(error), platform::Language::english);
+}
+
 } // namespace
 
 std::vector<CaseKey> caseKeys(const Options& options)
@@ -89,7 +97,7 @@ Session::Session(const Options& options, ProgressFn progress, ErrorFn error)
             try {
                 platform::raiseLibraryNotFound(p.mode.path);
             } catch (...) {
-                fail(p, errorLine(std::current_exception()));
+                fail(p, protocol::errorLine(std::current_exception()));
             }
         }
     }
@@ -110,11 +118,23 @@ void Session::fail(Participant& p, const std::string& report)
     error_(p.error);
 }
 
+void Session::failWith(Participant& p, const std::string& line, platform::Message unexpected)
+{
+    if (const std::optional<platform::RuntimeError> error = protocol::parseError(line))
+        fail(p, platform::reportLine(platform::describe(*error), platform::Language::english));
+    else
+        fail(p, measuringError(p, unexpected, nullptr, line));
+}
+
 void Session::childEnded(Participant& p)
 {
-    const std::string how = p.child->ending();
-    fail(p, "error 51: the measuring process of " + p.label + " ended "
-                + (how.empty() ? std::string("with status 0 in the middle of its work") : "with " + how));
+    const std::optional<platform::Ending> how = p.child->ending();
+    if (!how) {
+        fail(p, measuringError(p, platform::Message::measuringEndedMidWork));
+        return;
+    }
+    const platform::MessageView reason = how->view();
+    fail(p, measuringError(p, platform::Message::measuringEnded, &reason));
 }
 
 std::optional<std::string> Session::request(Participant& p, const std::string& line)
@@ -140,13 +160,9 @@ std::optional<BatchResult> Session::ask(Participant& p, const Batch& batch)
         childEnded(p);
         return std::nullopt;
     }
-    if (line->starts_with("error ")) {
-        fail(p, *line);
-        return std::nullopt;
-    }
     std::optional<protocol::Answer> answer = protocol::parseResult(*line);
     if (!answer) {
-        fail(p, "error 51: the measuring process of " + p.label + " answered '" + *line + "'");
+        failWith(p, *line, platform::Message::measuringAnswered);
         return std::nullopt;
     }
     if (!answer->path.empty())
@@ -163,12 +179,10 @@ void Session::checkEveryByte(Participant& p, Conversion conversion)
     const std::optional<std::string> line = request(p, "check " + std::to_string(index(conversion)));
     if (!line)
         childEnded(p);
-    else if (line->starts_with("error "))
-        fail(p, *line);
     else if (line->starts_with("checked "))
         p.wrong[index(conversion)] = line->substr(8);
     else
-        fail(p, "error 51: the measuring process of " + p.label + " gave '" + *line + "' for its check");
+        failWith(p, *line, platform::Message::measuringCheckAnswered);
 }
 
 void Session::startProcesses()
@@ -179,7 +193,7 @@ void Session::startProcesses()
         try {
             p.child = std::make_unique<Child>(serveArguments(p.mode));
         } catch (...) {
-            fail(p, errorLine(std::current_exception()));
+            fail(p, protocol::errorLine(std::current_exception()));
         }
     }
 }
@@ -190,8 +204,10 @@ void Session::endProcesses()
         if (!p.error.empty() || !p.child)
             continue;
         p.child->send("quit");
-        if (const std::string how = p.child->ending(); !how.empty())
-            fail(p, "error 51: the measuring process of " + p.label + " ended with " + how + " after its work");
+        if (const std::optional<platform::Ending> how = p.child->ending()) {
+            const platform::MessageView reason = how->view();
+            fail(p, measuringError(p, platform::Message::measuringEndedAfterWork, &reason));
+        }
         p.child.reset();
     }
 }
