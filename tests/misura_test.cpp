@@ -339,7 +339,7 @@ TEST(MisuraMeasure, InProgramEstimateGrowsAsEachConversionDoes)
 
 TEST(MisuraProtocol, BatchesAndResultsReadBackAsWritten)
 {
-    Batch b{{Conversion::TextToBytes, core::Method::Library, 50000, true}, 7, 123456789, 0, 20000, 3};
+    Batch b{{Conversion::TextToBytes, core::Method::Library, 50000, true}, 7, 123456789, 0, 20000, 5, 3};
     b.core = 1;
     b.checkFirst = true;
     const auto back = protocol::parseBatch(protocol::batchLine(b));
@@ -352,6 +352,7 @@ TEST(MisuraProtocol, BatchesAndResultsReadBackAsWritten)
     EXPECT_EQ(back->budgetNs, 123456789);
     EXPECT_EQ(back->perSample, 0u);
     EXPECT_EQ(back->sampleNs, 20000);
+    EXPECT_EQ(back->referencePerSample, 5u);
     EXPECT_EQ(back->warmup, 3u);
     EXPECT_EQ(back->core, 1);
     EXPECT_TRUE(back->checkFirst);
@@ -359,7 +360,7 @@ TEST(MisuraProtocol, BatchesAndResultsReadBackAsWritten)
     EXPECT_FALSE(protocol::parseBatch("batch 0 0 64"));
     EXPECT_FALSE(protocol::parseBatch(protocol::batchLine(b) + " 9"));
 
-    BatchResult r{0.1 + 0.2, 0.25, 412, 38, 1.0 / 3, std::nullopt, 0, 0.0125, "byte 2 is 00 where\nthe routines give 20"};
+    BatchResult r{0.1 + 0.2, 0.25, 412, 38, 1.0 / 3, std::nullopt, 7, 2.5e-7, 0, 0.0125, "byte 2 is 00 where\nthe routines give 20"};
     const auto answer = protocol::parseResult(protocol::resultLine(r, "/a b/libquendril.so"));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->result.firstCall, r.firstCall);
@@ -368,6 +369,8 @@ TEST(MisuraProtocol, BatchesAndResultsReadBackAsWritten)
     EXPECT_EQ(answer->result.perSample, 38u);
     EXPECT_EQ(answer->result.run, r.run); // every bit of the double
     EXPECT_FALSE(answer->result.call);
+    EXPECT_EQ(answer->result.referencePerSample, 7u);
+    EXPECT_EQ(answer->result.reference, 2.5e-7);
     EXPECT_EQ(answer->result.core, 0);
     EXPECT_EQ(answer->result.seconds, 0.0125);
     EXPECT_EQ(answer->path, "/a b/libquendril.so");
@@ -411,10 +414,11 @@ TEST(MisuraReport, DurationsInTheUnitThatFits)
 
 namespace {
 
-// A case measured in processes of rounds: figure(i, j) seconds per run in round j of process i.
+// A case measured in processes of rounds: figure(i, j) seconds per run in round j of process i, on a
+// machine that runs everything, the reference copy too, machine times as long as it can.
 template <typename Figure>
 Case caseOf(std::string library, Conversion conversion, std::int32_t bytes, std::size_t processes,
-            std::size_t rounds, Figure figure)
+            std::size_t rounds, Figure figure, double machine = 1)
 {
     Case c{};
     c.method = library.empty() ? core::Method::InProgram : core::Method::Library;
@@ -423,12 +427,12 @@ Case caseOf(std::string library, Conversion conversion, std::int32_t bytes, std:
     c.conversion = conversion;
     c.bytes = bytes;
     for (std::size_t i = 0; i < processes; ++i) {
-        c.processes.push_back({38, {}});
+        c.processes.push_back({38, 9, {}});
         for (std::size_t j = 0; j < rounds; ++j) {
-            const double t = figure(i, j);
+            const double t = figure(i, j) * machine;
             c.processes.back().rounds.push_back(
-                {t, c.method == core::Method::Library ? std::optional<double>(t / 4) : std::nullopt, 100,
-                 static_cast<int>(j % 2)});
+                {t, c.method == core::Method::Library ? std::optional<double>(t / 4) : std::nullopt,
+                 2e-7 * machine * (1 + 0.001 * static_cast<double>((i + j) % 3)), 100, static_cast<int>(j % 2)});
         }
     }
     return c;
@@ -475,6 +479,23 @@ TEST(MisuraResults, GrowthPerSeriesAndComparisonsWithTheFirstOrTheBaseline)
     EXPECT_NEAR(against[0].stats.ratio, 2, 0.01);
     EXPECT_NEAR(against[2].stats.ratio, 1, 0.01);
     EXPECT_EQ(against[2].stats.verdict, Verdict::NoSignificantDifference);
+}
+
+TEST(MisuraResults, ABaselineIsComparedOverTheReferenceCopyTimedBesideIt)
+{
+    // The same build measured later on a machine a fifth slower in everything: no difference; a
+    // build 10 % slower on that machine: slower by 10 %.
+    const std::vector<Case> before{caseOf("old.so", Conversion::BytesToText, 64, 6, 4, near(1e-6))};
+    const std::vector<Case> same{caseOf("new.so", Conversion::BytesToText, 64, 6, 4, near(1e-6), 1.2)};
+    const std::vector<Case> slower{caseOf("new.so", Conversion::BytesToText, 64, 6, 4, near(1.1e-6), 1.2)};
+    const Compared a = compareCases(same, &before).at(0), b = compareCases(slower, &before).at(0);
+    EXPECT_NEAR(a.stats.ratio, 1, 0.003);
+    EXPECT_EQ(a.stats.verdict, Verdict::NoSignificantDifference);
+    EXPECT_NEAR(b.stats.ratio, 1.1, 0.003);
+    EXPECT_EQ(b.stats.verdict, Verdict::Slower);
+    // Side by side the machine is the same for both, and the figures are compared as they are.
+    const std::vector<Case> together{before[0], slower[0]};
+    EXPECT_NEAR(compareCases(together, nullptr).at(0).stats.ratio, 1.32, 0.005);
 }
 
 TEST(MisuraResults, RoundsThatDisagreeAreNamedWhenTheyDecideTheVerdict)
@@ -585,7 +606,7 @@ TEST(MisuraExports, CsvHasARowPerRoundAndFigure)
     std::vector<std::string> rows;
     for (std::string line; std::getline(lines, line);)
         rows.push_back(line);
-    ASSERT_EQ(rows.size(), 1u + 2 * 3 * 2 + 2 * 3); // the library's run and call, the routines' run
+    ASSERT_EQ(rows.size(), 1u + 2 * 3 * 3 + 2 * 3 * 2); // the library's run, call and reference, the routines' run and reference
     EXPECT_EQ(rows[0], "library,label,conversion,method,part,bytes,process,round,core,samples,per_sample,seconds,result");
     EXPECT_EQ(rows[1], "\"a,b.so\",\"a,b.so\",bytes-to-text,library,run,64,1,1,0,100,38,1e-06,right");
 }

@@ -18,7 +18,8 @@ std::string markdownRow(const Case& c, const std::vector<Compared>& comparisons)
         if (k.conversion == c.conversion && k.bytes == c.bytes && k.library == c.label) {
             ratio = ratioFigure(k.stats.ratio) + " (" + ratioFigure(k.stats.ratioLow) + " … "
                   + ratioFigure(k.stats.ratioHigh) + ")";
-            of = k.figure == Figure::Call ? "the call" : "the whole run";
+            of = std::string(k.figure == Figure::Call ? "the call" : "the whole run")
+               + (k.againstBaseline ? ", over the reference copy" : "");
             resolves = percentFigure(k.stats.resolution) + " %";
             p = pText(k);
             verdict = verdictText(k.stats.verdict);
@@ -48,6 +49,8 @@ void writeCsv(std::ostream& out, const Results& results)
                 out << head << "run," << where << number(r.run) << ',' << result << '\n';
                 if (r.call)
                     out << head << "call," << where << number(*r.call) << ',' << result << '\n';
+                if (r.reference)
+                    out << head << "reference," << where << number(*r.reference) << ',' << result << '\n';
             }
     }
 }

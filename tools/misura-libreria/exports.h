@@ -16,7 +16,7 @@
 namespace misura {
 
 void writeJson(std::ostream& out, const Results& results);
-// Columns library, label, conversion, method, part ("run" or "call"), bytes, process, round, core,
+// Columns library, label, conversion, method, part ("run", "call" or "reference"), bytes, process, round, core,
 // samples, per_sample, seconds (the round's median per repetition), result ("right" or "wrong").
 void writeCsv(std::ostream& out, const Results& results);
 // One table per conversion: each case's figures and, for the later ones, the ratio with its interval and verdict.

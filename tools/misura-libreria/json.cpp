@@ -28,7 +28,7 @@ constexpr char library[] = "library", label[] = "label", conversion[] = "convers
                call[] = "call", wrong[] = "wrong";
 constexpr char median[] = "median_s", lowest[] = "lowest_process_s", highest[] = "highest_process_s";
 constexpr char perSample[] = "per_sample", runSeconds[] = "run_s", callSeconds[] = "call_s", samples[] = "samples",
-               core[] = "core";
+               core[] = "core", referencePerSample[] = "reference_per_sample", referenceSeconds[] = "reference_s";
 constexpr char baseline[] = "baseline", figure[] = "figure", ratio[] = "ratio", ratioLow[] = "ratio_low",
                ratioHigh[] = "ratio_high", resolution[] = "resolution_percent", pValue[] = "p_value",
                pFloor[] = "p_value_is_floor", units[] = "units", verdict[] = "verdict", measured[] = "measured",
@@ -104,10 +104,13 @@ std::string processJson(const Process& p)
     const auto round = [](const Round& r) {
         return object({{key::runSeconds, number(r.run)},
                        {key::callSeconds, optionalNumber(r.call)},
+                       {key::referenceSeconds, optionalNumber(r.reference)},
                        {key::samples, std::to_string(r.samples)},
                        {key::core, std::to_string(r.core)}});
     };
-    return object({{key::perSample, std::to_string(p.perSample)}, {key::rounds, list(p.rounds, round)}});
+    return object({{key::perSample, std::to_string(p.perSample)},
+                   {key::referencePerSample, std::to_string(p.referencePerSample)},
+                   {key::rounds, list(p.rounds, round)}});
 }
 
 std::string caseJson(const Case& c)
@@ -331,11 +334,14 @@ Process processOf(const Object& o)
 {
     Process p;
     p.perSample = static_cast<std::size_t>(need<double>(o, key::perSample, "a process"));
+    p.referencePerSample = static_cast<std::size_t>(optionalIn(o, key::referencePerSample).value_or(1));
     for (const Value& v : *need<std::shared_ptr<Array>>(o, key::rounds, "a process")) {
         const Object& r = objectIn(v, "a round");
         const std::optional<double> call = optionalIn(r, key::callSeconds);
+        const std::optional<double> reference = optionalIn(r, key::referenceSeconds);
         p.rounds.push_back({positive(need<double>(r, key::runSeconds, "a round")),
                             call ? std::optional<double>(positive(*call)) : std::nullopt,
+                            reference ? std::optional<double>(positive(*reference)) : std::nullopt,
                             static_cast<std::size_t>(optionalIn(r, key::samples).value_or(0)),
                             static_cast<int>(optionalIn(r, key::core).value_or(-1))});
     }

@@ -7,12 +7,14 @@
 #include "core/byte_array.h"
 #include "core/conversions.h"
 #include "core/quendril_library.h"
+#include "platform/bstr.h"
 #include "tools/misura-libreria/stats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace misura {
@@ -25,6 +27,8 @@ constexpr std::uint8_t kGuard = 0xA5;
 constexpr std::size_t kMostPerSample = 1000000;
 // A sample this many times the time asked for cannot owe its length to an interruption.
 constexpr double kConfirmBelow = 100;
+// A reference sample after every this many samples.
+constexpr std::size_t kReferenceEvery = 4;
 
 // Adds up the clock's readings around each library call.
 class ClockWatch : public core::CallWatch {
@@ -146,20 +150,26 @@ std::pair<double, std::optional<double>> timeSample(const CaseSpec& spec, const 
     return {static_cast<double>(end - start) / 1e9 / each, call ? std::optional<double>(*call / each) : std::nullopt};
 }
 
-std::size_t samplesSize(const CaseSpec& spec, const Bench& bench, std::int64_t sampleNs)
+double referenceSample(std::int32_t bytes, const Bench& bench, std::size_t perSample)
+{
+    const std::vector<char> block(static_cast<std::size_t>(bytes), 0);
+    const std::string_view content(block.data(), block.size());
+    const std::int64_t start = bench.clock();
+    for (std::size_t i = 0; i < perSample; ++i)
+        platform::Bstr made = platform::Bstr::fromBytes(content);
+    return static_cast<double>(bench.clock() - start) / 1e9 / static_cast<double>(perSample);
+}
+
+std::size_t samplesSize(const std::function<double(std::size_t)>& sample, std::int64_t sampleNs)
 {
     const auto target = static_cast<double>(sampleNs);
     std::size_t perSample = 1;
     for (;;) {
-        const auto timed = [&] {
-            const auto [run, call] = timeSample(spec, bench, perSample);
-            return call.value_or(run) * 1e9 * static_cast<double>(perSample);
-        };
         // A short sample long enough is timed again, up to three times, so that one the system
         // interrupted does not stop the growth; the shortest counts.
-        double ns = timed();
+        double ns = sample(perSample);
         for (int again = 0; again < 2 && ns >= target && ns < kConfirmBelow * target; ++again)
-            ns = std::min(ns, timed());
+            ns = std::min(ns, sample(perSample));
         const std::optional<std::size_t> next = grownPerSample(perSample, ns, target);
         if (!next)
             return perSample;
@@ -188,6 +198,24 @@ double inProgramSecondsAt(Conversion conversion, std::int32_t bytes, std::int32_
     return seconds * (conversion == Conversion::BytesToText ? growth * growth : growth);
 }
 
+namespace {
+
+// The repetitions of the batch's samples and reference samples: as asked, or sized here.
+void sizeSamples(const Batch& batch, const Bench& bench, BatchResult& r)
+{
+    const CaseSpec spec{batch.spec.conversion, batch.spec.method, batch.spec.bytes};
+    // The library's samples are sized on its call, the shortest part timed.
+    r.perSample = batch.perSample ? batch.perSample : samplesSize([&](std::size_t n) {
+        const auto [run, call] = timeSample(spec, bench, n);
+        return call.value_or(run) * 1e9 * static_cast<double>(n);
+    }, batch.sampleNs);
+    r.referencePerSample = batch.referencePerSample ? batch.referencePerSample : samplesSize([&](std::size_t n) {
+        return referenceSample(spec.bytes, bench, n) * 1e9 * static_cast<double>(n);
+    }, batch.sampleNs);
+}
+
+} // namespace
+
 BatchResult measureBatch(const Batch& batch, const Bench& bench)
 {
     BatchResult r;
@@ -208,22 +236,25 @@ BatchResult measureBatch(const Batch& batch, const Bench& bench)
     }
     for (std::size_t i = 0; i < batch.warmup; ++i)
         timeSample(spec, bench, 1);
-    r.perSample = batch.perSample ? batch.perSample : samplesSize(spec, bench, batch.sampleNs);
+    sizeSamples(batch, bench, r);
     if (batch.checkFirst)
         r.wrong = checked(spec, bench);
-    std::vector<double> runs, calls;
+    std::vector<double> runs, calls, references;
     const std::int64_t started = bench.clock();
     for (std::size_t i = 0; batch.samples ? i < batch.samples : i == 0 || bench.clock() - started < batch.budgetNs; ++i) {
         const auto [run, call] = timeSample(spec, bench, r.perSample);
         runs.push_back(run);
         if (call)
             calls.push_back(*call);
+        if (i % kReferenceEvery == 0)
+            references.push_back(referenceSample(spec.bytes, bench, r.referencePerSample));
     }
     if (batch.checkLast && r.wrong.empty())
         r.wrong = checked(spec, bench);
     r.samples = runs.size();
     r.seconds = static_cast<double>(bench.clock() - begun) / 1e9;
     r.run = median(runs);
+    r.reference = median(references);
     if (!calls.empty())
         r.call = median(calls);
     return r;

@@ -42,6 +42,7 @@ struct Batch {
     std::int64_t budgetNs = 0;
     std::size_t perSample = 0;   // repetitions each sample times; 0: as many as last sampleNs, sized here
     std::int64_t sampleNs = 0;
+    std::size_t referencePerSample = 0; // likewise for the reference copy; 0: sized here
     std::size_t warmup = 0;      // untimed repetitions first
     int core = -1;               // the processor to run on (from 0); -1: wherever the system puts it
     bool checkFirst = false;     // check an untimed repetition before the samples
@@ -56,6 +57,8 @@ struct BatchResult {
     std::size_t perSample = 1;
     double run = 0;                  // the whole run, as the window times it
     std::optional<double> call;      // the library call alone; none for the in-program routines
+    std::size_t referencePerSample = 1;
+    double reference = 0;            // the reference copy, timed beside the samples
     int core = -1;                   // the processor it was kept on; -1: none
     double seconds = 0;              // the batch's whole time, checks and warm-up included
     std::string wrong;               // the first difference found; empty when none
@@ -77,10 +80,18 @@ struct Outcome {
 std::pair<double, std::optional<double>> timeSample(const CaseSpec& spec, const Bench& bench, std::size_t perSample,
                                                     Outcome* outcome = nullptr);
 
+// The reference copy: perSample counted strings made from a block of bytes
+// bytes and freed, timed together, as the simplest library's call does; the
+// seconds per repetition. Timed beside a case's samples, it follows how fast
+// the machine is at the moment, so that figures taken at other times can be
+// compared through it.
+double referenceSample(std::int32_t bytes, const Bench& bench, std::size_t perSample);
+
 // The repetitions per sample that make one sample last at least sampleNs,
 // found as a benchmark library sizes its iterations: growing from one by the
-// shortfall seen, at most tenfold while a sample is far too short.
-std::size_t samplesSize(const CaseSpec& spec, const Bench& bench, std::int64_t sampleNs);
+// shortfall seen, at most tenfold while a sample is far too short. sample
+// times one sample of so many repetitions, in nanoseconds.
+std::size_t samplesSize(const std::function<double(std::size_t)>& sample, std::int64_t sampleNs);
 // The repetitions the next try times, after perSample took ns against a target of
 // target ns; none when the sample was long enough.
 std::optional<std::size_t> grownPerSample(std::size_t perSample, double ns, double target);
@@ -93,7 +104,8 @@ double inProgramSecondsAt(Conversion conversion, std::int32_t bytes, std::int32_
                           const Bench& bench);
 
 // Measures one batch: its first call if asked (for the library, its binding timed apart
-// and added), the warm-up, then the samples. Errors leave it as RuntimeError.
+// and added), the warm-up, then the samples, with a reference sample after every
+// fourth. Errors leave it as RuntimeError.
 BatchResult measureBatch(const Batch& batch, const Bench& bench);
 
 // How the library's outcome for spec differs from the in-program routines' on the

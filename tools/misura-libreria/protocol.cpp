@@ -55,7 +55,7 @@ std::string batchLine(const Batch& b)
     std::ostringstream out;
     out << "batch " << static_cast<int>(b.spec.conversion) << ' ' << static_cast<int>(b.spec.method) << ' '
         << b.spec.bytes << ' ' << b.spec.firstCall << ' ' << b.samples << ' ' << b.budgetNs << ' ' << b.perSample
-        << ' ' << b.sampleNs << ' ' << b.warmup << ' ' << b.core << ' ' << b.checkFirst << ' ' << b.checkLast;
+        << ' ' << b.sampleNs << ' ' << b.referencePerSample << ' ' << b.warmup << ' ' << b.core << ' ' << b.checkFirst << ' ' << b.checkLast;
     return out.str();
 }
 
@@ -70,6 +70,7 @@ std::optional<Batch> parseBatch(const std::string& line)
                  && read(field(line, at), b.spec.bytes) && read(field(line, at), first)
                  && read(field(line, at), b.samples) && read(field(line, at), b.budgetNs)
                  && read(field(line, at), b.perSample) && read(field(line, at), b.sampleNs)
+                 && read(field(line, at), b.referencePerSample)
                  && read(field(line, at), b.warmup) && read(field(line, at), b.core)
                  && read(field(line, at), checkFirst) && read(field(line, at), checkLast) && at > line.size();
     if (!ok || conversion < 0 || conversion > 1 || method < 0 || method > 1 || b.spec.bytes < 1)
@@ -89,7 +90,8 @@ std::string resultLine(const BatchResult& r, const std::string& path)
         c = c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
     const auto optional = [](const std::optional<double>& v) { return v ? number(*v) : std::string("-"); };
     return "result " + optional(r.firstCall) + ' ' + optional(r.binding) + ' ' + std::to_string(r.samples) + ' '
-         + std::to_string(r.perSample) + ' ' + number(r.run) + ' ' + optional(r.call) + ' ' + std::to_string(r.core)
+         + std::to_string(r.perSample) + ' ' + number(r.run) + ' ' + optional(r.call) + ' '
+         + std::to_string(r.referencePerSample) + ' ' + number(r.reference) + ' ' + std::to_string(r.core)
          + ' ' + number(r.seconds) + ' ' + std::to_string(path.size()) + ' ' + path + wrong;
 }
 
@@ -103,6 +105,7 @@ std::optional<Answer> parseResult(const std::string& line)
     if (!readOptional(field(line, at), a.result.firstCall) || !readOptional(field(line, at), a.result.binding)
         || !read(field(line, at), a.result.samples) || !read(field(line, at), a.result.perSample)
         || !read(field(line, at), a.result.run) || !readOptional(field(line, at), a.result.call)
+        || !read(field(line, at), a.result.referencePerSample) || !read(field(line, at), a.result.reference)
         || !read(field(line, at), a.result.core) || !read(field(line, at), a.result.seconds)
         || !read(field(line, at), pathSize) || at > line.size()
         || line.size() - at < pathSize)

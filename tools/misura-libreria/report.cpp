@@ -65,8 +65,8 @@ void writeCase(std::ostream& out, const Case& c)
 
 void writeCompared(std::ostream& out, const Compared& c)
 {
-    out << "  " << c.library << " against " << c.baseline
-        << (c.figure == Figure::Call ? " (the library call):\n" : " (the whole run):\n") << "    "
+    out << "  " << c.library << " against " << c.baseline << (c.figure == Figure::Call ? " (the library call" : " (the whole run")
+        << (c.againstBaseline ? ", each over the reference copy timed beside it):\n" : "):\n") << "    "
         << comparisonText(c) << '\n';
     for (const std::string& w : c.warnings)
         out << "    Warning: " << w << '\n';

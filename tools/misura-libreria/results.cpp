@@ -36,6 +36,26 @@ std::size_t roundsIn(const Units& units)
     return n;
 }
 
+// The figure compared, by process and round: apart, over the reference copy timed beside it,
+// which follows the machine's speed from one time to another.
+Units comparedUnits(const Case& c, Figure figure, Pairing pairing)
+{
+    Units units;
+    for (const Process& p : c.processes) {
+        units.emplace_back();
+        for (const Round& r : p.rounds) {
+            const std::optional<double> v = figure == Figure::Call ? r.call : std::optional<double>(r.run);
+            if (!v || !(*v > 0))
+                continue;
+            if (pairing == Pairing::SideBySide)
+                units.back().push_back(*v);
+            else if (r.reference && *r.reference > 0)
+                units.back().push_back(*v / *r.reference);
+        }
+    }
+    return units;
+}
+
 Comparison statsOf(const Units& first, const Units& later, Pairing pairing)
 {
     return pairing == Pairing::SideBySide ? comparePaired(first, later) : compareApart(first, later);
@@ -65,8 +85,7 @@ std::string disagreementList(const std::string& label, const std::vector<Disagre
 std::vector<std::string> disagreementWarnings(const Case& first, const Case& later, Figure figure, Pairing pairing,
                                               const Comparison& kept)
 {
-    Units a = figure == Figure::Call ? callUnits(first) : runUnits(first);
-    Units b = figure == Figure::Call ? callUnits(later) : runUnits(later);
+    Units a = comparedUnits(first, figure, pairing), b = comparedUnits(later, figure, pairing);
     const std::vector<Disagreement> da = disagreeingRounds(a), db = disagreeingRounds(b);
     if (da.empty() && db.empty())
         return {};
@@ -96,8 +115,7 @@ Compared compareTwo(const Case& first, const Case& later, Pairing pairing, const
 {
     const bool libraries = first.method == core::Method::Library && later.method == core::Method::Library;
     const Figure figure = libraries ? Figure::Call : Figure::Run;
-    const Units a = figure == Figure::Call ? callUnits(first) : runUnits(first);
-    const Units b = figure == Figure::Call ? callUnits(later) : runUnits(later);
+    const Units a = comparedUnits(first, figure, pairing), b = comparedUnits(later, figure, pairing);
     Compared c{later.conversion, later.bytes, later.label, prefix + first.label, figure, libraries,
                pairing == Pairing::Apart, statsOf(a, b, pairing), {}};
     c.warnings = disagreementWarnings(first, later, figure, pairing, c.stats);
@@ -134,6 +152,11 @@ Units runUnits(const Case& c)
 Units callUnits(const Case& c)
 {
     return unitsOf(c, [](const Round& r) { return r.call; });
+}
+
+Units referenceUnits(const Case& c)
+{
+    return unitsOf(c, [](const Round& r) { return r.reference; });
 }
 
 const char* figureId(Figure f)

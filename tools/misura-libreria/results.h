@@ -17,6 +17,7 @@ namespace misura {
 struct Round {
     double run = 0;
     std::optional<double> call;
+    std::optional<double> reference; // the reference copy, timed beside them
     std::size_t samples = 0;
     int core = -1; // the processor it was kept on; -1: none
 };
@@ -24,6 +25,7 @@ struct Round {
 // One fresh process's rounds of a case.
 struct Process {
     std::size_t perSample = 1; // repetitions each sample timed
+    std::size_t referencePerSample = 1;
     std::vector<Round> rounds;
 };
 
@@ -44,6 +46,8 @@ struct Case {
 Units runUnits(const Case& c);
 // The library call's figure by process and round; empty for the in-program routines.
 Units callUnits(const Case& c);
+// The reference copy's figure by process and round.
+Units referenceUnits(const Case& c);
 
 // What a comparison compares: the library call alone (two libraries) or the whole run.
 enum class Figure { Call, Run };
@@ -57,7 +61,8 @@ struct Compared {
     std::string baseline; // the first one's
     Figure figure;
     bool libraries;       // both are libraries
-    bool againstBaseline; // the first one is a baseline's, measured at another time
+    bool againstBaseline; // the first one is a baseline's, measured at another time: each figure
+                          // is then taken over the reference copy timed beside it
     Comparison stats;
     std::vector<std::string> warnings; // what may change the verdict
 };

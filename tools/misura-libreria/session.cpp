@@ -345,6 +345,7 @@ Batch Session::batchFor(std::size_t i, std::size_t key, std::size_t process, std
     // Sized in each process's first round, and kept for its others.
     const std::vector<Process>& done = cases_.empty() ? std::vector<Process>{} : cases_[key][i].processes;
     b.perSample = round == 0 || done.empty() ? 0 : done.back().perSample;
+    b.referencePerSample = round == 0 || done.empty() ? 0 : done.back().referencePerSample;
     b.sampleNs = sampleNs();
     // The full warm-up before a process's first round; before the others, whose caches another
     // process has had since, one repetition when a repetition is short beside a sample.
@@ -372,8 +373,8 @@ void Session::record(std::size_t i, std::size_t key, std::size_t round, const Ba
 {
     Case& c = cases_[key][i];
     if (round == 0)
-        c.processes.push_back({result.perSample, {}});
-    c.processes.back().rounds.push_back({result.run, result.call, result.samples, result.core});
+        c.processes.push_back({result.perSample, result.referencePerSample, {}});
+    c.processes.back().rounds.push_back({result.run, result.call, result.reference, result.samples, result.core});
     if (c.wrong.empty())
         c.wrong = result.wrong;
 }
