@@ -525,7 +525,7 @@ TEST(MisuraResults, LabelsAreTheShortestPathsThatTellLibrariesApart)
               (std::vector<std::string>{"old/libq.so", "new/libq.so", "other.so"}));
     EXPECT_EQ(distinguishingLabels({"/p/q/r.so", "/s/q/r.so"}), (std::vector<std::string>{"p/q/r.so", "s/q/r.so"}));
     EXPECT_EQ(distinguishingLabels({"C:\\a\\q.dll", "C:\\b\\q.dll"}), (std::vector<std::string>{"a/q.dll", "b/q.dll"}));
-    EXPECT_EQ(distinguishingLabels({"/same/q.so", "/same/q.so"}), (std::vector<std::string>{"q.so", "q.so"}));
+    EXPECT_EQ(distinguishingLabels({"/same/q.so", "/same/q.so"}), (std::vector<std::string>{"q.so", "q.so (2)"}));
 }
 
 TEST(MisuraResults, ABaselineFromAnotherMachineBuildOrLoadIsSaidSo)

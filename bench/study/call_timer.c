@@ -1,9 +1,10 @@
 /* An independent timing of xrQuendril for the measuring study, sharing no
  * code with misura-libreria: each library named is loaded with dlopen, and in
- * each of ROUNDS rounds every library in turn converts a zeroed 50000-byte
- * block CALLS times back to back between two clock readings (the strings are
- * freed after the second), on the processor the timer started on, with the
- * heap keeping freed memory as the programs set it. Prints each
+ * each of ROUNDS rounds every library in turn makes CALLS calls, each on a
+ * fresh zeroed block of 50001 bytes converting 50000 of them, as a press of
+ * the window does, timed alone between two clock readings, its string and
+ * block freed after; all on the processor the timer started on, with the heap
+ * keeping freed memory as the programs set it. Prints each
  * library's median nanoseconds per call over the rounds, and the median over
  * rounds of each library's round time over the first library's.
  * Usage: call_timer ROUNDS CALLS LIBRARY... */
@@ -18,7 +19,7 @@
 #include <string.h>
 #include <time.h>
 
-enum { kBytes = 50000, kMostLibraries = 8, kMostCalls = 256 };
+enum { kBytes = 50000, kMostLibraries = 8, kMostCalls = 1000 };
 
 typedef BSTR(QUENDRIL_CALL* Convert)(const uint8_t*, int32_t);
 
@@ -41,17 +42,19 @@ static double medianOf(double* values, size_t n)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-/* The nanoseconds per call of calls conversions of block by convert, timed together. */
-static double timed(Convert convert, const uint8_t* block, int calls)
+/* The nanoseconds per call of calls conversions by convert, each timed alone on a fresh block. */
+static double timed(Convert convert, int calls)
 {
-    BSTR made[kMostCalls];
-    const double start = nowNs();
-    for (int i = 0; i < calls; ++i)
-        made[i] = convert(block, kBytes);
-    const double end = nowNs();
-    for (int i = 0; i < calls; ++i)
-        SysFreeString(made[i]);
-    return (end - start) / calls;
+    double total = 0;
+    for (int i = 0; i < calls; ++i) {
+        uint8_t* block = calloc(kBytes + 1, 1);
+        const double start = nowNs();
+        BSTR made = convert(block, kBytes);
+        total += nowNs() - start;
+        SysFreeString(made);
+        free(block);
+    }
+    return total / calls;
 }
 
 int main(int argc, char** argv)
@@ -79,13 +82,12 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    uint8_t* block = calloc(kBytes + 1, 1);
     double* ns = malloc(sizeof *ns * (size_t)rounds * (size_t)n);
     double* ratio = malloc(sizeof *ratio * (size_t)rounds * (size_t)n);
     for (int r = 0; r < rounds; ++r)
         for (int j = 0; j < n; ++j) {
             const int k = r % 2 ? n - 1 - j : j; /* every other round in reverse order */
-            ns[k * rounds + r] = timed(convert[k], block, calls);
+            ns[k * rounds + r] = timed(convert[k], calls);
         }
     for (int k = 0; k < n; ++k)
         for (int r = 0; r < rounds; ++r)

@@ -157,7 +157,7 @@ std::string growthJson(const Growth& g)
 {
     return object({{key::measured, jsonString(g.measured)},
                    {key::conversion, jsonString(conversionId(g.conversion))},
-                   {key::exponent, fixed(g.exponent, 3)}});
+                   {key::exponent, std::isfinite(g.exponent) ? fixed(g.exponent, 3) : "null"}});
 }
 
 // Items as the lines of an array, each on its own line at the results' indent.

@@ -87,7 +87,9 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0)
+    // Closed on exec: a later child must not hold this one's ends (a child holding another's
+    // input keeps it from ever seeing the end of it, and the two children are then unlike).
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
         raiseCannot(platform::Message::cannotStartMeasuringProcess);
     const pid_t pid = fork();
     if (pid < 0)
@@ -95,6 +97,9 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
     if (pid == 0) {
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
+        // A pipe that already had a standard descriptor's number kept its close-on-exec mark.
+        fcntl(STDIN_FILENO, F_SETFD, 0);
+        fcntl(STDOUT_FILENO, F_SETFD, 0);
         // Any of the four may have taken a standard descriptor's number; those stay open.
         for (const int fd : {in[0], in[1], out[0], out[1]})
             if (fd > STDERR_FILENO)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 
 namespace misura {
 
@@ -193,7 +194,7 @@ std::vector<Growth> growthExponents(const std::vector<Case>& cases)
     }
     std::vector<Growth> growth;
     for (const auto& [key, points] : series)
-        if (points.first.size() >= 2)
+        if (std::set<double>(points.first.begin(), points.first.end()).size() >= 2)
             growth.push_back({key.first, key.second, growthExponent(points.first, points.second)});
     return growth;
 }
@@ -236,7 +237,9 @@ std::vector<std::string> distinguishingLabels(const std::vector<std::string>& pa
             if (unique)
                 break;
         }
-        labels.push_back(lastParts(parts[i], n));
+        // The same file named again is told apart by its turn.
+        const auto again = std::count(paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(i), paths[i]);
+        labels.push_back(lastParts(parts[i], n) + (again ? " (" + std::to_string(again + 1) + ")" : ""));
     }
     return labels;
 }

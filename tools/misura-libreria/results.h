@@ -106,14 +106,15 @@ struct Results {
 // against the baseline's case of the same method.
 std::vector<Compared> compareCases(const std::vector<Case>& cases, const std::vector<Case>* baseline);
 
-// The growth exponent of each series measured at two sizes or more, fitted on the medians.
+// The growth exponent of each series measured at two distinct sizes or more, fitted on the medians.
 std::vector<Growth> growthExponents(const std::vector<Case>& cases);
 
 // What makes a baseline's figures doubtful beside these: another processor,
 // build type, version or load; one line each, none when alike.
 std::vector<std::string> contextDifferences(const Context& baseline, const Context& now);
 
-// For each path, the fewest trailing parts of it that tell it from every other path given.
+// For each path, the fewest trailing parts of it that tell it from every other path given;
+// a path given again is followed by its turn ("q.so (2)").
 std::vector<std::string> distinguishingLabels(const std::vector<std::string>& paths);
 
 } // namespace misura
