@@ -36,6 +36,11 @@ if [[ $mode == posix ]]; then
   status=0
   (cd "$work" && "$checker" libquendril.so) >"$work/out" 2>&1 || status=$?
   [[ $status -eq 0 ]] || fail "the checker fails the example, status $status: $(grep FAIL "$work/out")"
+  # Built without the kit's link line, the checker's advice is the README's line.
+  mkdir "$work/unlinked"
+  (cd "$work/unlinked" && cc -shared -fPIC ../mylib.c -I"$work/kit/include/quendril" -o libquendril.so \
+    && "$checker" libquendril.so) >"$work/out" 2>&1 || true
+  grep -qF -- "$line" "$work/out" || fail "the checker's advice is not the README's line: $(grep -m1 allocator "$work/out")"
 else
   line=$(grep -m1 '^i686-w64-mingw32-gcc' <<<"$section") || { echo "FAIL: no Windows build line"; exit 1; }
   (cd "$work" && KIT="$work/kit" bash -ec "$line") >"$work/log" 2>&1 \
