@@ -83,18 +83,29 @@ while read -r platform library misbehaviour expected line; do
   [[ $found -eq 1 ]] || fail "$row: no line '$line' in: $(grep -m5 FAIL "$work/out")"
 done <<<"$rows"
 
-# The command line: help and version on stdout with status 0, an unknown
-# option with the usage on stderr and status 2, a missing file with status 1.
+# The command line: help and version on stdout with status 0; a usage error
+# (an unknown option, no library, two) on at most three lines of stderr that
+# name --help, with status 2; '--' before a name beginning with '-'; a missing
+# file named as given, with status 1.
 command_line() { (cd "$work" && "${run[@]}" "$checker" "$@" 2>"$work/err" | tr -d '\r' >"$work/out"; exit "${PIPESTATUS[0]}"); }
 status=0; command_line --help || status=$?
 [[ $status -eq 0 ]] && grep -q '^Usage: verifica-libreria' "$work/out" || fail "--help: status $status"
-status=0; command_line --version || status=$?
-[[ $status -eq 0 ]] && grep -Eq '^verifica-libreria [0-9]+\.[0-9]+$' "$work/out" || fail "--version: status $status, $(cat "$work/out")"
-status=0; command_line --frobnicate || status=$?
-[[ $status -eq 2 && ! -s "$work/out" ]] && grep -q '^Usage: verifica-libreria' "$work/err" \
-  || fail "an unknown option: status $status"
+for option in --version -V; do
+  status=0; command_line $option || status=$?
+  [[ $status -eq 0 ]] && grep -Eq '^verifica-libreria [0-9]+\.[0-9]+$' "$work/out" || fail "$option: status $status, $(cat "$work/out")"
+done
+for args in --frobnicate "" "a.so b.so"; do
+  status=0; command_line $args || status=$?
+  [[ $status -eq 2 && ! -s "$work/out" && $(wc -l <"$work/err") -le 3 ]] && grep -q "try 'verifica-libreria --help'" "$work/err" \
+    || fail "usage error '$args': status $status, $(cat "$work/err")"
+done
+command_line || true
+grep -q "missing LIBRARY" "$work/err" || fail "no library: the missing argument is not named"
+cp "$fakes/cheats/$file" "$work/-dashed-$file"
+status=0; command_line -- "-dashed-$file" || status=$?
+[[ $status -eq 0 ]] && grep -q "^checking .*-dashed-$file\$" "$work/out" || fail "'--' then a library named -dashed-$file: status $status"
 status=0; command_line missing.so || status=$?
-[[ $status -eq 1 ]] && grep -q '^FAIL: cannot find ./missing.so$' "$work/out" || fail "a missing file: status $status"
+[[ $status -eq 1 ]] && grep -q '^FAIL: cannot find missing.so in the current folder$' "$work/out" || fail "a missing file: status $status"
 
 echo "contract checker: $failures failed"
 [[ $failures -eq 0 ]]
