@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The contract checker against libraries that cheat, fault, abort or end the
-# process, and its command line. Each row: where it runs (any, posix, win),
-# the library, the misbehaviour (given as VC_CHEAT, VC_MISBEHAVE and
-# VC_FAULT), the exit status expected and a pattern one output line must
-# match; "pass" rows expect status 0 and no FAIL line. Each library is given
-# by its bare name, from its own folder.
+# process, files it cannot load (each named for what it is), and its command
+# line. Each row: where it runs (any, posix, win), the library, the
+# misbehaviour (given as VC_CHEAT, VC_MISBEHAVE and VC_FAULT), the exit status
+# expected and a pattern one output line must match; "pass" rows expect
+# status 0 and no FAIL line. Each library is given by its bare name, from its
+# own folder; no line may keep a placeholder of the system's messages.
 # Usage: checker_test.sh CHECKER FAKES_DIR LIBRARY_FILE [--wine]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -57,10 +58,17 @@ win    faults        segv             1  FAIL: xrQuendril (50000 bytes): the lib
 win    faults        stack            1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_STACK_OVERFLOW
 win    faults        abort            1  FAIL: xrQuendril (50000 bytes): the library faulted: abort
 win    thread_fault  none             1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_ACCESS_VIOLATION
+win    not_a_library none             1  FAIL: cannot load *not_a_library?quendril.dll: not a Windows library (*quendril.dll*)
+win    other_bitness none             1  FAIL: cannot load *other_bitness?quendril.dll: a [36][24]-bit library: the programs and this checker are [36][24]-bit (*)
+win    needs_absent  none             1  FAIL: cannot load *: it needs ?vc-absent-dependency.dll?, which Windows finds neither beside it nor in the system folder (*)
 '
 while read -r platform library misbehaviour expected line; do
   [[ -z "$platform" || ($platform != any && $platform != "$where") ]] && continue
   row="$library, $misbehaviour"
+  if [[ $library == other_bitness && ! -e "$fakes/$library/$file" ]]; then
+    echo "SKIP: $row: no library of the other bitness (its MinGW-w64 compiler is not installed)"
+    continue
+  fi
   # Under the sanitizers their own handlers end a faulting child with their exit status.
   if [[ -n ${ASAN_OPTIONS:-} ]]; then
     line=${line/faulted: Segmentation fault/ended the process, exit status 8[67]}
@@ -71,6 +79,7 @@ while read -r platform library misbehaviour expected line; do
     timeout 120 "${run[@]}" "$checker" "$file") 2>/dev/null | tr -d '\r' >"$work/out" || status=$?
   [[ $status -eq $expected ]] || fail "$row: exit status $status, expected $expected: $(grep -m3 FAIL "$work/out")"
   grep -q "^checking .*$library.$file\$" "$work/out" || fail "$row: does not name the file it checked"
+  ! grep -q '%[0-9]' "$work/out" || fail "$row: a placeholder left in: $(grep -m1 '%[0-9]' "$work/out")"
   if [[ $line == pass ]]; then
     grep -Eq '^[0-9]+ passed, 0 failed$' "$work/out" || fail "$row: $(grep -m3 FAIL "$work/out")"
     continue
