@@ -3,6 +3,7 @@
 // the system's message with the file's name in place of its insert.
 #include "platform/load_failure_win.h"
 
+#include "platform/messages.h"
 #include "platform/system_error.h"
 #include "platform/wide_win.h"
 
@@ -43,19 +44,19 @@ std::optional<WORD> imageMachine(const std::string& path)
     return static_cast<WORD>(pe[4] | pe[5] << 8);
 }
 
-// What the file at path is, when that is why this process cannot load it; empty otherwise.
-std::string wrongImage(const std::string& path)
+// What the file at path is, when that is why this process cannot load it,
+// with the system's message; nothing otherwise.
+std::optional<Wording> wrongImage(const std::string& path, const std::string& message)
 {
     const std::optional<WORD> machine = imageMachine(path);
     if (!machine || *machine == kOwnMachine)
-        return {};
+        return std::nullopt;
     if (*machine == kNotAnImage)
-        return "non è una libreria di Windows";
-    if (*machine == IMAGE_FILE_MACHINE_AMD64 && kOwnMachine == IMAGE_FILE_MACHINE_I386)
-        return "è una libreria a 64 bit: i programmi sono a 32 bit";
-    if (*machine == IMAGE_FILE_MACHINE_I386 && kOwnMachine == IMAGE_FILE_MACHINE_AMD64)
-        return "è una libreria a 32 bit: i programmi sono a 64 bit";
-    return "è una libreria per un altro processore";
+        return Wording{Message::notAWindowsLibrary, {message}};
+    const auto bits = [](WORD m) { return m == IMAGE_FILE_MACHINE_AMD64 ? "64" : "32"; };
+    if (*machine == IMAGE_FILE_MACHINE_AMD64 || *machine == IMAGE_FILE_MACHINE_I386)
+        return Wording{Message::otherBitnessLibrary, {bits(*machine), bits(kOwnMachine), message}};
+    return Wording{Message::otherProcessorLibrary, {message}};
 }
 
 // Whether Windows finds the library name where it looks for the dependencies
@@ -103,14 +104,19 @@ std::string filled(std::string text, const std::string& insert)
 
 } // namespace
 
-std::string loadFailure(const std::string& path, unsigned long error)
+Wording loadFailure(const std::string& path, unsigned long error)
 {
-    std::string cause = wrongImage(path);
-    if (cause.empty() && error == ERROR_MOD_NOT_FOUND)
-        if (const std::string name = missingDependency(path); !name.empty())
-            cause = "richiede '" + name + "', che Windows non trova né accanto a essa né nella cartella di sistema";
-    const std::string message = filled(systemReason(error), path.substr(path.find_last_of("\\/") + 1));
-    return cause.empty() ? message : cause + " (" + message + ")";
+    Wording reason = systemReason(error);
+    if (reason.id == Message::verbatim)
+        reason.arguments.front() = filled(reason.arguments.front(), path.substr(path.find_last_of("\\/") + 1));
+    // A cause of ours carries the system's words as its last argument.
+    const std::string message = renderMessage(programLanguage(), reason.view());
+    if (std::optional<Wording> wrong = wrongImage(path, message))
+        return *wrong;
+    if (error == ERROR_MOD_NOT_FOUND)
+        if (std::string name = missingDependency(path); !name.empty())
+            return Wording{Message::dependencyNotFound, {std::move(name), message}};
+    return reason;
 }
 
 } // namespace platform::win
