@@ -139,6 +139,14 @@ check(r.returncode == 0 and "baseline " in r.stdout, f"same build against the ba
 r = run(*BASE, "--baseline", path("base.json"), "--fail-if-slower", "0.0001", stand_in)
 check(r.returncode == 2 and "asks for less than this run can resolve" in r.stderr,
       f"a figure finer than the run resolves: {r.returncode} {r.stderr}")
+# The gate judges libraries, and the in-program routines only when --method names them.
+r = run(*SHORT, "--bytes", "64", "--conversion", "bytes-to-text", "--export-json", path("both.json"), stand_in)
+for named in ([], ["--method", "both"]):
+    r = run(*SHORT, "--bytes", "64", "--conversion", "bytes-to-text", *named, "--baseline", path("both.json"),
+            "--fail-if-slower", "0.0001", stand_in)
+    judged = [l for l in r.stderr.splitlines() if "asks for less than this run can resolve" in l]
+    check(r.returncode == 2 and len(judged) == (2 if named else 1)
+          and any("in-program routines against" in l for l in judged) == bool(named), f"judged {named}: {r.stderr}")
 for args in (["--bytes", "64"], ["--bytes", "50000", "--conversion", "text-to-bytes"]):
     r = run(*SHORT, *args, "--method", "library", "--baseline", path("base.json"), stand_in)
     check(r.returncode == 2 and "--baseline" in r.stderr, f"baseline mismatch {args}: {r.returncode} {r.stderr}")
@@ -255,9 +263,32 @@ check(r.returncode == 0 and r.stdout.startswith("Library: " + stand_in_real), "b
 missing = path("missing-" + os.path.basename(stand_in))
 r = run(*SHORT, "--bytes", "8", missing)
 check(r.returncode == 1 and f"error 53: cannot find library '{missing}'" in r.stderr, f"error 53: {r.returncode} {r.stderr}")
-for args in (["--runs", "0"], ["--method", "dll"], ["--plot", svg], ["--conversion", "x"]):
+for args in (["--runs", "0"], ["--method", "dll"], ["--plot", svg], ["--conversion", "x"], ["--frobnicate"],
+             ["--runs"]):
     r = run(*args)
-    check(r.returncode == 2 and "Usage: misura-libreria" in r.stderr, f"usage error for {args}: {r.returncode}")
+    check(r.returncode == 2 and len(r.stderr.splitlines()) <= 3 and "try 'misura-libreria --help'" in r.stderr
+          and r.stdout == "", f"usage error for {args}: {r.returncode} {r.stderr}")
+for option in ("-V", "--version"):
+    r = run(option)
+    check(r.returncode == 0 and r.stdout.startswith("misura-libreria "), f"{option}: {r.returncode} {r.stdout}")
+
+# '--' ends the options: a library whose name begins with '-', by a path as given or made clean.
+shutil.copy(stand_in, path("-dashed.so"))
+r = run(*SHORT, "--bytes", "8", "--method", "library", "--", "-dashed.so")
+check(r.returncode == 0 and r.stdout.startswith("Library: " + os.path.realpath(path("-dashed.so")) + "\n"),
+      f"'--': {r.returncode} {r.stderr}")
+r = run(*SHORT, "--bytes", "8", "--method", "library", "./sub/../missing.so")
+check(r.returncode == 1 and f"cannot find library '{os.path.realpath(path('missing.so'))}'" in r.stderr,
+      f"a path made clean: {r.stderr}")
+open(path("notalib.so"), "w").write("not a library\n")
+r = run(*SHORT, "--bytes", "8", "--method", "library", "notalib.so")
+check(r.returncode == 1 and f"cannot load library '{os.path.realpath(path('notalib.so'))}'" in r.stderr,
+      f"a file that is no library: {r.stderr}")
+
+# An export that cannot be written is found before anything is measured.
+for args in (["--export-json", path("no-such-folder/r.json")], ["--export-csv", path("r.json/r.csv")]):
+    r = run(*SHORT, "--bytes", "8", *args, stand_in)
+    check(r.returncode == 1 and "cannot write" in r.stderr and r.stdout == "", f"export {args}: {r.returncode} {r.stderr}")
 
 # Exports that would destroy something are refused before anything runs; one given by a relative
 # name lands in the folder it was given in.
@@ -265,7 +296,7 @@ open(path("notes.txt"), "w").write("my notes\n")
 for args in (["--export-json", stand_in, stand_in], ["--export-json", path("d.out"), "--export-csv", path("d.out")],
              ["--export-markdown", path("notes.txt")], ["--export-csv", path("r.json")]):
     r = run(*SHORT, "--bytes", "8", *args)
-    check(r.returncode == 2 and "Usage:" in r.stderr, f"export target {args}: {r.returncode} {r.stderr}")
+    check(r.returncode == 2 and "try 'misura-libreria --help'" in r.stderr, f"export target {args}: {r.returncode} {r.stderr}")
 check(open(path("notes.txt")).read() == "my notes\n", "a file that is not an export was overwritten")
 r = run(*SHORT, "--bytes", "8", "--method", "library", "--export-csv", "again.csv", stand_in)
 check(r.returncode == 0 and os.path.exists(path("again.csv")), f"a relative export: {r.returncode} {r.stderr}")

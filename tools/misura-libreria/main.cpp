@@ -169,12 +169,22 @@ int slowerStatus(const Options& o, const Results& r)
             status = kTooSlow;
         } else if (allowed < c.stats.resolution) {
             std::cerr << "misura-libreria: --fail-if-slower " << number(*o.failIfSlower) << " asks for less than this "
-                      << "run can resolve for " << what << " (" << percentFigure(c.stats.resolution)
-                      << " %): not judged; give at least that, or measure in more --processes\n";
+                      << "run can resolve for " << c.library << " against " << c.baseline << ", " << what << " ("
+                      << percentFigure(c.stats.resolution) << " %): not judged; give at least that, or measure in "
+                      << "more --processes\n";
             status = status ? status : kUsageError;
         }
     }
     return status;
+}
+
+// Whether every export asked for can be written, tried before anything is measured.
+bool exportsWritable(const Options& o)
+{
+    bool writable = true;
+    for (const std::string* file : {&o.exportJson, &o.exportCsv, &o.exportMarkdown, &o.plot})
+        writable = (file->empty() || canWriteExport(*file)) && writable;
+    return writable;
 }
 
 // Says which results were wrong and which comparisons slower than allowed; the status they make.
@@ -200,6 +210,8 @@ int run(Options o, bool outputOpen)
         std::cerr << "misura-libreria: cannot write the report: standard output is closed\n";
         return kRunTimeError;
     }
+    if (!exportsWritable(o))
+        return kRunTimeError;
     handleInterrupts();
     ProgressLine progress(platform::standardErrorIsTerminal());
     const std::optional<Baseline> baseline = loadBaseline(o, caseKeys(o));
@@ -223,9 +235,10 @@ int run(Options o, bool outputOpen)
     return written ? status : kRunTimeError;
 }
 
+// One line on what is wrong with the command line, and where to read how it goes.
 int usageError(const std::string& why)
 {
-    std::cerr << "misura-libreria: " << why << "\n\n" << usageText();
+    std::cerr << "misura-libreria: " << why << "; try 'misura-libreria --help'\n";
     return kUsageError;
 }
 

@@ -245,45 +245,55 @@ double mannWhitneyP(std::span<const double> a, std::span<const double> b)
 }
 
 
-double signedRankP(std::span<const double> d)
+namespace {
+
+// The midranks of magnitudes, doubled so that they are whole numbers.
+std::vector<std::size_t> doubledRanks(const std::vector<double>& magnitudes)
 {
-    std::vector<double> magnitudes;
-    double positive = 0;
-    for (const double x : d)
-        if (x != 0)
-            magnitudes.push_back(std::fabs(x));
     const std::size_t n = magnitudes.size();
-    if (n == 0)
-        return 1;
-    // Doubled midranks are whole numbers, so the sums' distribution can be counted exactly.
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return magnitudes[a] < magnitudes[b]; });
-    std::vector<std::size_t> doubledRank(n);
+    std::vector<std::size_t> doubled(n);
     for (std::size_t i = 0; i < n;) {
         std::size_t j = i;
         while (j < n && magnitudes[order[j]] == magnitudes[order[i]])
             ++j;
         for (std::size_t k = i; k < j; ++k)
-            doubledRank[order[k]] = i + j + 1;
+            doubled[order[k]] = i + j + 1;
         i = j;
     }
-    std::size_t k = 0, total = 0;
+    return doubled;
+}
+
+} // namespace
+
+double signedRankP(std::span<const double> d)
+{
+    std::vector<double> magnitudes;
+    std::vector<bool> positive;
     for (const double x : d)
         if (x != 0) {
-            positive += x > 0 ? static_cast<double>(doubledRank[k]) : 0;
-            total += doubledRank[k++];
+            magnitudes.push_back(std::fabs(x));
+            positive.push_back(x > 0);
         }
+    if (magnitudes.empty())
+        return 1;
+    const std::vector<std::size_t> ranks = doubledRanks(magnitudes);
+    std::size_t w = 0, total = 0;
+    for (std::size_t k = 0; k < ranks.size(); ++k) {
+        w += positive[k] ? ranks[k] : 0;
+        total += ranks[k];
+    }
     // counts[s]: the sign patterns whose positive doubled ranks sum to s.
     std::vector<double> counts(total + 1, 0);
     counts[0] = 1;
-    for (const std::size_t r : doubledRank)
+    for (const std::size_t r : ranks)
         for (std::size_t s = total; s >= r; --s) {
             counts[s] += counts[s - r];
             if (s == r)
                 break;
         }
-    const auto w = static_cast<std::size_t>(positive);
     double below = 0, above = 0, all = 0;
     for (std::size_t s = 0; s <= total; ++s) {
         all += counts[s];
