@@ -10,6 +10,7 @@
 #include "tools/misura-libreria/protocol.h"
 #include "tools/misura-libreria/report.h"
 #include "tools/misura-libreria/results.h"
+#include "tools/misura-libreria/schedule.h"
 #include "tools/misura-libreria/stats.h"
 
 #include "platform/codepage.h"
@@ -298,6 +299,29 @@ TEST(MisuraMeasure, BatchesTimeSamplesOfRepetitionsAndKeepTheFirstCallApart)
     // Without a count: until the budget has passed, at least once.
     const Batch budget{{Conversion::BytesToText, core::Method::InProgram, 8}, 0, 1000000000, 1};
     EXPECT_EQ(measureBatch(budget, {env, SteppingClock{0, 400000000}}).samples, 1u);
+}
+
+TEST(MisuraSchedule, EveryRoundOnOneCoreWithCoresAndOrdersBalanced)
+{
+    // Two participants, two cores, a process of twenty rounds: each core holds ten rounds, and on
+    // each core each participant goes first in half of them.
+    const std::vector<int> cores{0, 1};
+    for (std::size_t process = 0; process < 3; ++process) {
+        int first[2][2] = {};
+        for (std::size_t round = 0; round < 20; ++round) {
+            const int core = roundCore(process, round, cores);
+            ASSERT_TRUE(core == 0 || core == 1);
+            ASSERT_NE(roundTurn(process, round, 0, 2), roundTurn(process, round, 1, 2));
+            ++first[core][roundTurn(process, round, 0, 2)];
+        }
+        EXPECT_EQ(first[0][0], 5);
+        EXPECT_EQ(first[0][1], 5);
+        EXPECT_EQ(first[1][0], 5);
+        EXPECT_EQ(first[1][1], 5);
+    }
+    // A process of one round: the processes take the cores in turn.
+    EXPECT_NE(roundCore(0, 0, cores), roundCore(1, 0, cores));
+    EXPECT_EQ(roundCore(4, 7, {3}), 3);
 }
 
 TEST(MisuraMeasure, SamplesGrowAsABenchmarkLibrarySizesItsIterations)

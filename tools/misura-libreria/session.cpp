@@ -1,8 +1,6 @@
 // The processes and their rounds. A batch goes to one process at a time and
 // the parent waits for its answer, so no two measurements ever share the
-// processor. Every other round visits the participants in reverse order, and
-// the core changes every second round and with each process, so that order and
-// core are balanced for each pair of participants.
+// processor; the rounds' cores and orders follow the schedule.
 #include "tools/misura-libreria/session.h"
 
 #include "platform/codepage.h"
@@ -12,6 +10,7 @@
 #include "tools/misura-libreria/format.h"
 #include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/protocol.h"
+#include "tools/misura-libreria/schedule.h"
 #include "tools/misura-libreria/targets.h"
 
 #include <algorithm>
@@ -345,7 +344,7 @@ Batch Session::batchFor(std::size_t i, std::size_t key, std::size_t process, std
     // The full warm-up before a process's first round; before the others, whose caches another
     // process has had since, one repetition when a repetition is short beside a sample.
     b.warmup = round == 0 ? options_.warmup : b.perSample > 1 ? std::min<std::size_t>(options_.warmup, 1) : 0;
-    b.core = cores_[(round / 2 + process) % cores_.size()];
+    b.core = roundCore(process, round, cores_);
     b.checkFirst = library && process == 0 && round == 0;
     b.checkLast = library && process + 1 == options_.processes && round + 1 == options_.rounds;
     return b;
@@ -379,7 +378,7 @@ void Session::measureKey(std::size_t process, std::size_t key)
     const std::size_t n = participants_.size();
     for (std::size_t round = 0; round < options_.rounds; ++round)
         for (std::size_t k = 0; k < n; ++k) {
-            const std::size_t i = (round + process) % 2 ? n - 1 - k : k;
+            const std::size_t i = roundTurn(process, round, k, n);
             Participant& p = participants_[i];
             if (!p.error.empty())
                 continue;
