@@ -15,6 +15,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <regex>
 #include <string>
@@ -118,16 +119,28 @@ HWND topLevel(DWORD pid, const std::wstring& title, const wchar_t* className = n
     return s.found;
 }
 
-// Polls f every 50 ms for up to 20 s; the first non-null answer, or null.
+// Milliseconds for seconds of the ordinary build on a busy machine, times this
+// build's factor (VC_TEST_TIME_SCALE): a bound only ends a wait for what never comes.
+DWORD boundMs(DWORD seconds)
+{
+    const char* scale = std::getenv("VC_TEST_TIME_SCALE");
+    const long factor = scale ? std::strtol(scale, nullptr, 10) : 1;
+    return seconds * 1000 * static_cast<DWORD>(factor > 0 ? factor : 1);
+}
+
+// Polls f every 50 ms, where no event tells when it will answer (a window shown
+// or gone, the focus moved); its first non-null answer, or null after the bound.
 template <class F>
 auto waitFor(F f) -> decltype(f())
 {
-    for (int i = 0; i < 400; ++i) {
+    const ULONGLONG end = GetTickCount64() + boundMs(60);
+    for (;;) {
         if (auto v = f())
             return v;
+        if (GetTickCount64() >= end)
+            return {};
         Sleep(50);
     }
-    return {};
 }
 
 std::string shotsDir;
@@ -142,7 +155,7 @@ void shot(const std::string& what)
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, 15000);
+        WaitForSingleObject(pi.hProcess, boundMs(60));
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     }
@@ -194,10 +207,10 @@ struct Program {
     }
 
     // Ends with the window closed; the program's exit status, or -1 if it did not end.
-    DWORD exitStatus(DWORD ms = 20000)
+    DWORD exitStatus()
     {
         DWORD code = static_cast<DWORD>(-1);
-        if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(pi.hProcess, boundMs(60)) == WAIT_OBJECT_0)
             GetExitCodeProcess(pi.hProcess, &code);
         else
             TerminateProcess(pi.hProcess, 99);
