@@ -144,7 +144,7 @@ static long long nowMs(void)
  * the group's time ran out first. */
 static int collect(int from, struct Output* output)
 {
-    const long long deadline = nowMs() + kGroupSeconds * 1000;
+    const long long deadline = nowMs() + groupSeconds() * 1000LL;
     char chunk[4096];
     for (;;) {
         const long long left = deadline - nowMs();

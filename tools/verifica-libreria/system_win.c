@@ -180,7 +180,7 @@ static void drain(HANDLE pipe, struct Output* output)
  * first and the child was ended. */
 static int collect(HANDLE process, HANDLE pipe, struct Output* output)
 {
-    const ULONGLONG deadline = GetTickCount64() + kGroupSeconds * 1000;
+    const ULONGLONG deadline = GetTickCount64() + groupSeconds() * 1000ULL;
     int inTime = 1;
     for (;;) {
         drain(pipe, output);
