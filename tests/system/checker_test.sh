@@ -67,8 +67,9 @@ while read -r platform library misbehaviour expected line; do
     line=${line/faulted while being unloaded: Segmentation fault/ended the process, exit status 8[67]}
   fi
   status=0
+  # The bound, which grows with the build's factor, guards against a checker that never ends.
   (cd "$fakes/$library" && VC_CHEAT=$misbehaviour VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour \
-    timeout 120 "${run[@]}" "$checker" "$file") 2>/dev/null | tr -d '\r' >"$work/out" || status=$?
+    timeout "$(scaled 120)" "${run[@]}" "$checker" "$file") 2>/dev/null | tr -d '\r' >"$work/out" || status=$?
   [[ $status -eq $expected ]] || fail "$row: exit status $status, expected $expected: $(grep -m3 FAIL "$work/out")"
   grep -q "^checking .*$library.$file\$" "$work/out" || fail "$row: does not name the file it checked"
   if [[ $line == pass ]]; then

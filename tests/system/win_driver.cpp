@@ -10,12 +10,13 @@
 // window and boxes belong to the program's supervised child or its own child.
 // Usage: win_driver normal|nolib|exits EXE START_FOLDER SHOTS_DIR NAME VERSION COMPANY
 // (folders as Unix paths; Wine maps them to drive Z:)
+#include "tests/time_bound.h"
+
 #include <windows.h>
 
 #include <tlhelp32.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <regex>
 #include <string>
@@ -23,6 +24,8 @@
 #include <vector>
 
 namespace {
+
+using testing_support::boundMs;
 
 int passed = 0;
 int failed = 0;
@@ -117,15 +120,6 @@ HWND topLevel(DWORD pid, const std::wstring& title, const wchar_t* className = n
     Search s{pid, title, className, nullptr};
     EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&s));
     return s.found;
-}
-
-// Milliseconds for seconds of the ordinary build on a busy machine, times this
-// build's factor (VC_TEST_TIME_SCALE): a bound only ends a wait for what never comes.
-DWORD boundMs(DWORD seconds)
-{
-    const char* scale = std::getenv("VC_TEST_TIME_SCALE");
-    const long factor = scale ? std::strtol(scale, nullptr, 10) : 1;
-    return seconds * 1000 * static_cast<DWORD>(factor > 0 ? factor : 1);
 }
 
 // Polls f every 50 ms, where no event tells when it will answer (a window shown

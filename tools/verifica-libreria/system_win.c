@@ -186,7 +186,8 @@ static int collect(HANDLE process, HANDLE pipe, struct Output* output)
         drain(pipe, output);
         if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0)
             break;
-        if (GetTickCount64() >= deadline) {
+        /* A child that ended while this process was kept from running did not hang. */
+        if (GetTickCount64() >= deadline && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
             inTime = 0;
             TerminateProcess(process, 1);
             WaitForSingleObject(process, INFINITE);
