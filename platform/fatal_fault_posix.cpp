@@ -7,6 +7,8 @@
 // faulting image, it does not match and is ignored.
 #include "platform/fatal_fault.h"
 
+#include "platform/ending.h"
+#include "platform/error_text.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
 #include "platform/supervisor.h"
@@ -29,17 +31,17 @@ namespace platform {
 
 namespace {
 
-constexpr char kVariable[] = "VC_ERRORE_FATALE";
+using faultReport::kVariable;
 constexpr int kFaults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
 // Room for the handler when a fault has used up the main thread's stack.
 constexpr std::size_t kAlternateStackBytes = 64 * 1024;
 
 char executable[PATH_MAX];
 alignas(16) char alternateStack[kAlternateStackBytes];
-// "VC_ERRORE_FATALE=<pid>:<number>:<description>", or in the reporting image
-// the report itself, written to stderr if that image faults too.
+// "VC_ERRORE_FATALE=" and the hand-over, or in the reporting image the report
+// itself, written to stderr if that image faults too.
 char report[4096];
-faultReport::Text reportText(report, sizeof report);
+Text faultText(report, sizeof report);
 std::atomic<long> faultingThread{0};
 
 void writeAll(int fd, const char* text, std::size_t length)
@@ -85,22 +87,24 @@ void onFatalFault(int signal)
         for (;;) // another thread is already handing over, which ends this one
             pause();
     }
-    reportText.clear();
-    reportText.append(kVariable);
-    reportText.append("=");
-    faultReport::appendHandOverHead(reportText, static_cast<unsigned long>(getpid()), kInternalError);
-    const std::size_t description = reportText.length();
-    const char* name = sigdescr_np(signal);
-    faultReport::appendDescription(reportText, activity::library(), activity::calling(), activity::loading(),
-                                   false, name ? name : "segnale sconosciuto");
+    const MessageView message =
+        faultReport::faultMessage({activity::library(), activity::calling(), activity::loading(), false});
+    const Ending fault = endingOfSignal(signal);
+    const MessageView reason = fault.view();
+    faultText.clear();
+    faultText.append(kVariable);
+    faultText.append("=");
+    faultReport::appendHandOver(faultText, static_cast<unsigned long>(getpid()), kInternalError, message, &reason);
     if (char** environment = environmentWithReport()) {
         char* const argv[] = {executable, nullptr};
         execve(executable, argv, environment);
     }
     // No fresh image: the report goes to stderr instead.
-    char line[sizeof report + 64];
-    const std::size_t n = formatReport(line, sizeof line, kInternalError, " ", report + description, "\n");
-    writeAll(STDERR_FILENO, line, n < sizeof line ? n : sizeof line - 1);
+    char line[sizeof report];
+    const std::size_t n = formatReport(line, sizeof line - 1, programLanguage(), {kInternalError, message, reason}, " ");
+    const std::size_t length = n < sizeof line - 2 ? n : sizeof line - 2;
+    line[length] = '\n';
+    writeAll(STDERR_FILENO, line, length + 1);
     _exit(EXIT_FAILURE);
 }
 
@@ -156,7 +160,7 @@ std::optional<RuntimeError> takeReport()
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    formatReport(report, sizeof report, handOver->error.number(), " ", handOver->error.description().c_str(), "");
+    formatReport(report, sizeof report, programLanguage(), describe(handOver->error), " ");
     installHandlers(onFaultWhileReporting);
     return std::move(handOver->error);
 }
@@ -193,10 +197,11 @@ std::optional<RuntimeError> prepareProcess()
 void reportAsFault(const RuntimeError& error)
 {
     if (executable[0]) {
-        reportText.clear();
-        faultReport::appendHandOverHead(reportText, static_cast<unsigned long>(getpid()), error.number());
-        reportText.append(error.description().c_str());
-        if (setenv(kVariable, reportText.data(), 1) == 0) {
+        faultText.clear();
+        const ReportedError reported = describe(error);
+        faultReport::appendHandOver(faultText, static_cast<unsigned long>(getpid()), reported.number,
+                                    reported.message, reported.reason ? &*reported.reason : nullptr);
+        if (setenv(kVariable, faultText.data(), 1) == 0) {
             char* const argv[] = {executable, nullptr};
             execv(executable, argv);
         }

@@ -10,6 +10,7 @@
 #include "platform/fatal_fault.h"
 
 #include "platform/cpu_win.h"
+#include "platform/ending.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
@@ -35,19 +36,20 @@ bool isFault(unsigned long code) noexcept
     return faultCodeName(code) != nullptr;
 }
 
-void exceptionName(unsigned long code, char* name, unsigned size) noexcept
-{
-    if (const char* known = faultCodeName(code))
-        std::snprintf(name, size, "%s", known);
-    else
-        std::snprintf(name, size, "eccezione 0x%08lX", code);
-}
-
 } // namespace win
 
 namespace {
 
-constexpr wchar_t kVariable[] = L"VC_ERRORE_FATALE";
+// The variable's name as the system's wide calls take it.
+struct WideName {
+    wchar_t text[sizeof faultReport::kVariable];
+};
+constexpr WideName kVariable = [] {
+    WideName wide{};
+    for (std::size_t i = 0; i < sizeof faultReport::kVariable; ++i)
+        wide.text[i] = static_cast<wchar_t>(faultReport::kVariable[i]);
+    return wide;
+}();
 
 wchar_t executable[MAX_PATH];
 char report[4096];
@@ -56,18 +58,20 @@ LONG entered = 0;
 // Set once the process has begun to end: a library's detach code runs then.
 volatile bool exiting = false;
 
-// Formats the report of the fault named fault into static memory, has a
+// Formats the report of the exception code into static memory, has a
 // fresh process of the program show it and ends this process with its
 // status, an end on purpose once the report was shown.
-[[noreturn]] void handOver(const char* fault) noexcept
+[[noreturn]] void handOver(DWORD code) noexcept
 {
     if (InterlockedExchange(&entered, 1) != 0)
         for (;;)
             Sleep(INFINITE); // another thread is handing over, which ends this one
-    faultReport::Text text(report, sizeof report);
-    faultReport::appendHandOverHead(text, GetCurrentProcessId(), kInternalError);
-    faultReport::appendDescription(text, activity::library(), activity::calling(), activity::loading(), exiting,
-                                   fault);
+    const MessageView message =
+        faultReport::faultMessage({activity::library(), activity::calling(), activity::loading(), exiting});
+    const Ending fault = endingOfException(code);
+    const MessageView reason = fault.view();
+    Text text(report, sizeof report);
+    faultReport::appendHandOver(text, GetCurrentProcessId(), kInternalError, message, &reason);
     DWORD status = EXIT_FAILURE;
     if (win::showInFreshProcess(report, status))
         announceEnd();
@@ -76,16 +80,9 @@ volatile bool exiting = false;
         Sleep(INFINITE); // the process ends with the call above
 }
 
-[[noreturn]] void handOverCode(DWORD code) noexcept
-{
-    char fault[40];
-    win::exceptionName(code, fault, sizeof fault);
-    handOver(fault);
-}
-
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* e)
 {
-    handOverCode(e->ExceptionRecord->ExceptionCode);
+    handOver(e->ExceptionRecord->ExceptionCode);
 }
 
 // A fault while the library is being loaded or detached at exit: the system's
@@ -95,14 +92,14 @@ LONG CALLBACK onLoaderFault(EXCEPTION_POINTERS* e)
 {
     const DWORD code = e->ExceptionRecord->ExceptionCode;
     if (win::isFault(code) && !activity::calling() && (activity::loading() || exiting))
-        handOverCode(code);
+        handOver(code);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
 // abort() outside a library call (inside one it is the call's error).
 void onAbort(int)
 {
-    handOver("abort");
+    handOver(kAbortCode);
 }
 
 void markExiting()
@@ -126,10 +123,10 @@ bool isSameProgram(DWORD id)
 std::optional<RuntimeError> takeReport()
 {
     wchar_t value[4096];
-    const DWORD n = GetEnvironmentVariableW(kVariable, value, static_cast<DWORD>(std::size(value)));
+    const DWORD n = GetEnvironmentVariableW(kVariable.text, value, static_cast<DWORD>(std::size(value)));
     if (n == 0 || n >= std::size(value))
         return std::nullopt;
-    SetEnvironmentVariableW(kVariable, nullptr);
+    SetEnvironmentVariableW(kVariable.text, nullptr);
     auto received = faultReport::readHandOver(win::utf8(std::wstring(value, n)));
     if (!received || received->process == GetCurrentProcessId() || !isSameProgram(received->process))
         return std::nullopt;
@@ -145,7 +142,7 @@ bool showInFreshProcess(const char* text, DWORD& status) noexcept
     if (!executable[0])
         return false;
     MultiByteToWideChar(CP_UTF8, 0, text, -1, wideReport, static_cast<int>(std::size(wideReport)));
-    SetEnvironmentVariableW(kVariable, wideReport);
+    SetEnvironmentVariableW(kVariable.text, wideReport);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -155,7 +152,7 @@ bool showInFreshProcess(const char* text, DWORD& status) noexcept
     PROCESS_INFORMATION child{};
     const bool started =
         CreateProcessW(executable, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
-    SetEnvironmentVariableW(kVariable, nullptr);
+    SetEnvironmentVariableW(kVariable.text, nullptr);
     if (!started)
         return false;
     WaitForSingleObject(child.hProcess, INFINITE);

@@ -31,7 +31,7 @@ std::string programFolder()
         const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
         const int err = errno;
         if (n < 0)
-            raiseSystemError(kPathNotFound, "trovare la cartella del programma", err);
+            raiseSystemError(kPathNotFound, Message::cannotFindProgramFolder, {}, err);
         if (static_cast<std::size_t>(n) < buf.size())
             return parentOf(std::string(buf.data(), static_cast<std::size_t>(n)));
         buf.resize(buf.size() * 2);
@@ -47,7 +47,7 @@ void setCurrentDirectory(const std::string& folder)
 {
     if (chdir(folder.c_str()) != 0) {
         const int err = errno;
-        raiseSystemError(kPathNotFound, "impostare la cartella corrente a '" + folder + "'", err);
+        raiseSystemError(kPathNotFound, Message::cannotSetCurrentFolder, {folder}, err);
     }
 }
 

@@ -6,6 +6,8 @@
 // image of the program as error 51.
 #include "platform/supervisor.h"
 
+#include "platform/ending.h"
+#include "platform/error_text.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
 #include "platform/runtime_error.h"
@@ -29,7 +31,6 @@ namespace platform {
 namespace {
 
 constexpr char kChannelVariable[] = "VC_SUPERVISORE";
-constexpr char kReportVariable[] = "VC_ERRORE_FATALE";
 constexpr int kAnnouncement = SIGUSR2;
 constexpr int kForwarded[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
@@ -59,37 +60,25 @@ int waitForChild(pid_t child)
     return status;
 }
 
-// How the child ended, in words: the signal's name or the exit status.
-std::string howItEnded(int status)
-{
-    if (WIFSIGNALED(status)) {
-        const char* name = sigdescr_np(WTERMSIG(status));
-        return name ? name : "segnale " + std::to_string(WTERMSIG(status));
-    }
-    return "stato di uscita " + std::to_string(WEXITSTATUS(status));
-}
-
 // Hands error 51 for an unannounced end to a fresh image of the program
 // (which keeps this process id), or, failing that, writes it on stderr.
 [[noreturn]] void reportEnd(const activity::Mirror& mirror, int status)
 {
+    const MessageView message = faultReport::endMessage(
+        {mirror.library, mirror.calling.load() ? mirror.function : nullptr, mirror.loading.load(), false});
+    const Ending ending = endingOfWaitStatus(status);
+    const MessageView how = ending.view();
     char buffer[1024];
-    faultReport::Text text(buffer, sizeof buffer);
-    faultReport::appendHandOverHead(text, static_cast<unsigned long>(getpid()), kInternalError);
-    const std::size_t head = text.length();
-    const bool calling = mirror.calling.load();
-    faultReport::appendEndDescription(text, mirror.library, calling ? mirror.function : nullptr,
-                                      mirror.loading.load(), howItEnded(status).c_str());
+    Text text(buffer, sizeof buffer);
+    faultReport::appendHandOver(text, static_cast<unsigned long>(getpid()), kInternalError, message, &how);
     char executable[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", executable, sizeof executable - 1);
-    if (n > 0 && setenv(kReportVariable, text.data(), 1) == 0) {
+    if (n > 0 && setenv(faultReport::kVariable, text.data(), 1) == 0) {
         executable[n] = '\0';
         char* const argv[] = {executable, nullptr};
         execv(executable, argv);
     }
-    char line[sizeof buffer + 64];
-    formatReport(line, sizeof line, kInternalError, " ", text.data() + head, "\n");
-    std::fputs(line, stderr);
+    printReport({kInternalError, message, how});
     std::_Exit(EXIT_FAILURE);
 }
 

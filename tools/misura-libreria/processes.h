@@ -5,6 +5,8 @@
 // progress line cleared, status 130 at once.
 #pragma once
 
+#include "platform/ending.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,9 +27,8 @@ public:
     bool send(const std::string& line);
     // The child's next line of output without its line break; none once its output has ended.
     std::optional<std::string> receive();
-    // Waits for the child to end: empty when it exited with status 0, else how it ended
-    // ("exit status 3", "signal SIGSEGV", "exception STATUS_ACCESS_VIOLATION").
-    std::string ending();
+    // Waits for the child to end: none when it exited with status 0, else how it ended.
+    std::optional<platform::Ending> ending();
 
     struct Impl;
 

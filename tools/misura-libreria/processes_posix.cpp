@@ -55,11 +55,9 @@ extern "C" void onInterrupt(int)
     _exit(130);
 }
 
-[[noreturn]] void raiseCannot(const char* what)
+[[noreturn]] void raiseCannot(platform::Message message)
 {
-    const auto code = static_cast<unsigned long>(errno);
-    throw platform::RuntimeError(platform::kInternalError, std::string("cannot ") + what + ": "
-                                                               + platform::systemReason(code));
+    platform::raiseSystemError(platform::kInternalError, message, {}, static_cast<unsigned long>(errno));
 }
 
 std::string selfPath()
@@ -67,7 +65,7 @@ std::string selfPath()
     char path[4096];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
     if (n <= 0)
-        raiseCannot("find this program's file");
+        raiseCannot(platform::Message::cannotFindOwnFile);
     return std::string(path, static_cast<std::size_t>(n));
 }
 
@@ -90,10 +88,10 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
     argv.push_back(nullptr);
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
-        raiseCannot("start a measuring process");
+        raiseCannot(platform::Message::cannotStartMeasuringProcess);
     const pid_t pid = fork();
     if (pid < 0)
-        raiseCannot("start a measuring process");
+        raiseCannot(platform::Message::cannotStartMeasuringProcess);
     if (pid == 0) {
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
@@ -153,7 +151,7 @@ std::optional<std::string> Child::receive()
     }
 }
 
-std::string Child::ending()
+std::optional<platform::Ending> Child::ending()
 {
     if (!impl_->waited) {
         while (waitpid(impl_->pid, &impl_->status, 0) < 0 && errno == EINTR) {
@@ -161,12 +159,9 @@ std::string Child::ending()
         impl_->waited = true;
         track(impl_->pid, 0);
     }
-    const int status = impl_->status;
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status) == 0 ? std::string() : "exit status " + std::to_string(WEXITSTATUS(status));
-    const int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    const char* name = sigabbrev_np(sig);
-    return name ? std::string("signal SIG") + name : "signal " + std::to_string(sig);
+    if (WIFEXITED(impl_->status) && WEXITSTATUS(impl_->status) == 0)
+        return std::nullopt;
+    return platform::endingOfWaitStatus(impl_->status);
 }
 
 bool standardOutputOpen()

@@ -2,7 +2,6 @@
 // two pipes; a console control handler, which runs on a thread of its own.
 #include "tools/misura-libreria/processes.h"
 
-#include "platform/fault_codes_win.h"
 #include "platform/runtime_error.h"
 #include "platform/supervisor.h"
 #include "platform/system_error.h"
@@ -27,10 +26,9 @@ HANDLE progressLock = nullptr;
 // console) must not keep Ctrl+C from ending the command.
 constexpr DWORD kProgressLockMs = 2000;
 
-[[noreturn]] void raiseCannot(const char* what)
+[[noreturn]] void raiseCannot(platform::Message message)
 {
-    throw platform::RuntimeError(platform::kInternalError,
-                                 std::string("cannot ") + what + ": " + platform::systemReason(GetLastError()));
+    platform::raiseSystemError(platform::kInternalError, message, {}, GetLastError());
 }
 
 void track(HANDLE process, HANDLE replacement)
@@ -70,7 +68,7 @@ std::wstring selfPath()
     std::wstring path(32768, L'\0');
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (n == 0 || n >= path.size())
-        raiseCannot("find this program's file");
+        raiseCannot(platform::Message::cannotFindOwnFile);
     path.resize(n);
     return path;
 }
@@ -118,7 +116,7 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE inRead, inWrite, outRead, outWrite;
     if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0))
-        raiseCannot("start a measuring process");
+        raiseCannot(platform::Message::cannotStartMeasuringProcess);
     SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
@@ -133,7 +131,7 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
     CloseHandle(inRead);
     CloseHandle(outWrite);
     if (!started)
-        raiseCannot("start a measuring process");
+        raiseCannot(platform::Message::cannotStartMeasuringProcess);
     CloseHandle(info.hThread);
     impl_->process = info.hProcess;
     impl_->toChild = inWrite;
@@ -187,21 +185,15 @@ std::optional<std::string> Child::receive()
     }
 }
 
-std::string Child::ending()
+std::optional<platform::Ending> Child::ending()
 {
     WaitForSingleObject(impl_->process, INFINITE);
     impl_->ended = true;
     DWORD code = 0;
     GetExitCodeProcess(impl_->process, &code);
     if (code == 0)
-        return {};
-    for (const FaultCode& fault : kFaultCodes)
-        if (fault.code == code)
-            return std::string("exception ") + fault.name;
-    char text[40];
-    std::snprintf(text, sizeof text, code > 0xFFFF ? "exit code 0x%08lX" : "exit status %lu",
-                  static_cast<unsigned long>(code));
-    return text;
+        return std::nullopt;
+    return platform::endingOfExitCode(code);
 }
 
 bool standardOutputOpen()

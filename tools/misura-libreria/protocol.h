@@ -1,12 +1,15 @@
 // The lines a measuring child and its parent exchange. The parent sends
 // "batch ...", "check CONVERSION" and "quit"; the child answers each with one
-// line: "result ...", "checked [DIFFERENCE]", or "error NUMBER: DESCRIPTION"
-// before it ends. Numbers are written in the C locale's form whatever the
-// library does to the child's locale.
+// line: "result ...", "checked [DIFFERENCE]", or "error " and its error encoded
+// (platform/runtime_error.h) before it ends, which the parent words. Numbers
+// are written in the C locale's form whatever the library does to the
+// child's locale. And the line the command reports an error with.
 #pragma once
 
+#include "platform/runtime_error.h"
 #include "tools/misura-libreria/measure.h"
 
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -24,6 +27,14 @@ struct Answer {
 };
 // The result a "result" line gives; none for any other line.
 std::optional<Answer> parseResult(const std::string& line);
+
+// The answer that reports the error e.
+std::string errorAnswer(const std::exception_ptr& e);
+// The error an "error" answer carries; none for any other line, or one that does not carry an error in full.
+std::optional<platform::RuntimeError> parseError(const std::string& line);
+
+// The report of the error e as the command writes it: "error <number>: <description>", in English.
+std::string errorLine(const std::exception_ptr& e);
 
 // Seconds in the shortest form that reads back as the same double.
 std::string number(double v);

@@ -7,7 +7,7 @@
 #include "platform/heap.h"
 #include "platform/hires_clock.h"
 #include "platform/library.h"
-#include "tools/misura-libreria/english.h"
+#include "platform/runtime_error.h"
 #include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/protocol.h"
 
@@ -56,7 +56,7 @@ bool answerLine(const std::string& line, const Bench& bench, const core::Quendri
         const auto conversion = static_cast<Conversion>(line.back() - '0');
         answer("checked " + checkEveryByteValue(conversion, bench.env));
     } else {
-        throw std::runtime_error("unknown request '" + line + "'");
+        throw platform::RuntimeError(platform::kInternalError, platform::Message::unknownRequest, {line});
     }
     return true;
 }
@@ -106,7 +106,7 @@ int serve(const ServeMode& mode)
 
 int serveFault(const std::exception_ptr& fault)
 {
-    answer(errorLine(fault));
+    answer(protocol::errorAnswer(fault));
     return 1;
 }
 

@@ -22,8 +22,8 @@ std::optional<ServeMode> serveMode(const std::vector<std::string>& args);
 std::vector<std::string> serveArguments(const ServeMode& mode);
 
 // Serves the parent on standard input and output until it says "quit" or
-// closes the input; returns the exit status. An error is answered as
-// "error NUMBER: DESCRIPTION" and ends the child with status 1.
+// closes the input; returns the exit status. An error is answered with an
+// "error" line (protocol.h) and ends the child with status 1.
 int serve(const ServeMode& mode);
 
 // In a child whose library's fault has come back in a fresh image: the answer that reports it.

@@ -1,0 +1,14 @@
+// An end with an exit status, the same on every system.
+#include "platform/ending.h"
+
+namespace platform {
+
+Ending endingWithStatus(long status) noexcept
+{
+    Ending ending{Message::exitStatus, {}};
+    Text text(ending.argument, sizeof ending.argument);
+    text.appendSigned(status);
+    return ending;
+}
+
+} // namespace platform
