@@ -4,6 +4,7 @@
 // its child waits, saying whether the child ended with it.
 // Usage: supervisor_check fault | wait | kill-supervisor
 #include "tests/supervisor_check.h"
+#include "tests/time_bound.h"
 
 #include "platform/fatal_fault.h"
 
@@ -50,7 +51,7 @@ int killSupervisor()
         return 3;
     HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, childId);
     TerminateProcess(supervisor.hProcess, 9);
-    const bool ended = child && WaitForSingleObject(child, 10000) == WAIT_OBJECT_0;
+    const bool ended = child && WaitForSingleObject(child, testing_support::boundMs(60)) == WAIT_OBJECT_0;
     if (child && !ended)
         TerminateProcess(child, 9); // no orphan left to the tests that follow
     std::printf(ended ? "the child ended with its supervisor\n" : "the child outlived its supervisor\n");

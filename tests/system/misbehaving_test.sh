@@ -12,6 +12,8 @@
 # alone, ends as the misura column says: status 0, or status 1 with an error 51
 # line ("51"), which names the call the library ended its process in ("51-call").
 # The program's folder holds its load rehearsal's program, as once installed.
+# Every bound below only ends a wait for what never comes (a window, an end),
+# and grows with the build's factor.
 # Usage: misbehaving_test.sh BIN_DIR NAME FAKES_DIR REHEARSAL_PROGRAM
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
@@ -125,7 +127,7 @@ while read -r misbehaviour library buttons output outcome misura words; do
   row="verifica-libreria, $misbehaviour ($library)"
   status=0
   (cd "$fakes/$library" && VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour \
-    timeout 60 "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>/dev/null || status=$?
+    timeout "$(scaled 120)" "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>/dev/null || status=$?
   grep -qx "checking $fakes/$library/libquendril.so" "$work/out" || fail "$row: does not name the file it checked"
   if [[ $outcome == result ]]; then
     [[ $status -eq 0 ]] || fail "$row: exit status $status, expected 0: $(grep FAIL "$work/out")"
@@ -140,7 +142,7 @@ while read -r misbehaviour library buttons output outcome misura words; do
   skipped "$misbehaviour" && continue
   row="misura-libreria, $misbehaviour ($library)"
   status=0
-  VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour timeout 60 "$bin/misura-libreria" --runs 1 --warmup 0 \
+  VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour timeout "$(scaled 120)" "$bin/misura-libreria" --runs 1 --warmup 0 \
     --bytes 8 --method library "$fakes/$library/libquendril.so" >/dev/null 2>"$work/err" || status=$?
   if [[ $misura == 0 ]]; then
     [[ $status -eq 0 ]] || fail "$row: exit status $status, expected 0: $(head -c 300 "$work/err")"
@@ -154,7 +156,7 @@ done <<<"$rows"
 
 mkfifo "$work/libquendril.so"
 status=0
-(cd "$work" && timeout 20 "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>&1 || status=$?
+(cd "$work" && timeout "$(scaled 60)" "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>&1 || status=$?
 [[ $status -eq 1 ]] && grep -q 'not a regular file' "$work/out" || fail "verifica-libreria, a FIFO: status $status"
 "$bin/verifica-libreria" --help | grep -q '^Usage: verifica-libreria' || fail "verifica-libreria --help: no usage"
 

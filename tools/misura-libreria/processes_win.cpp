@@ -19,6 +19,12 @@ constexpr int kMaxChildren = 64;
 HANDLE volatile childProcesses[kMaxChildren];
 wchar_t fileInProgress[32768];
 volatile LONG progressWidth = 0;
+// Held while the progress line is written; the handler, on a thread of its own, takes it
+// before it clears the line, so that no write lands after the clearing.
+HANDLE progressLock = nullptr;
+// How long the handler waits for a write to finish: one that stays blocked (a paused
+// console) must not keep Ctrl+C from ending the command.
+constexpr DWORD kProgressLockMs = 2000;
 
 [[noreturn]] void raiseCannot(platform::Message message)
 {
@@ -41,6 +47,8 @@ BOOL WINAPI onInterrupt(DWORD)
             TerminateProcess(process, 130);
     if (fileInProgress[0])
         DeleteFileW(fileInProgress);
+    if (progressLock)
+        WaitForSingleObject(progressLock, kProgressLockMs);
     const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     char blank[256];
     const DWORD width = progressWidth < 250 ? static_cast<DWORD>(progressWidth) : 250;
@@ -207,6 +215,7 @@ bool markedAsChild()
 
 void handleInterrupts()
 {
+    progressLock = CreateMutexW(nullptr, FALSE, nullptr);
     SetConsoleCtrlHandler(onInterrupt, TRUE);
 }
 
@@ -225,9 +234,20 @@ void setFileInProgress(const std::string& path)
     fileInProgress[0] = w[0];
 }
 
-void setProgressWidth(std::size_t width)
+void writeProgress(const std::string& text, std::size_t width)
 {
+    if (progressLock)
+        WaitForSingleObject(progressLock, INFINITE);
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    for (DWORD done = 0; done < text.size();) {
+        DWORD n = 0;
+        if (!WriteFile(err, text.data() + done, static_cast<DWORD>(text.size() - done), &n, nullptr) || n == 0)
+            break;
+        done += n;
+    }
     InterlockedExchange(&progressWidth, static_cast<LONG>(width));
+    if (progressLock)
+        ReleaseMutex(progressLock);
 }
 
 } // namespace misura

@@ -303,13 +303,14 @@ static void drain(HANDLE pipe, struct Output* output)
  * first and the child was ended. */
 static int collect(HANDLE process, HANDLE pipe, struct Output* output)
 {
-    const ULONGLONG deadline = GetTickCount64() + kGroupSeconds * 1000;
+    const ULONGLONG deadline = GetTickCount64() + groupSeconds() * 1000ULL;
     int inTime = 1;
     for (;;) {
         drain(pipe, output);
         if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0)
             break;
-        if (GetTickCount64() >= deadline) {
+        /* A child that ended while this process was kept from running did not hang. */
+        if (GetTickCount64() >= deadline && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
             inTime = 0;
             TerminateProcess(process, 1);
             WaitForSingleObject(process, INFINITE);
