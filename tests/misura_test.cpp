@@ -229,6 +229,24 @@ TEST(MisuraCompare, SideBySideIdenticalBuildsHoldOneAndFivePerCentIsFound)
     EXPECT_GE(heldTrue, kTrials * 85 / 100);
 }
 
+TEST(MisuraCompare, IntervalsOverFewProcessesAreAsWideAsTheProcessesResolve)
+{
+    // Percentiles of a bootstrap over ten units fall short of Student's t interval: expanded to meet it.
+    EXPECT_NEAR(expandedTail(9), 0.00855, 0.0001);
+    EXPECT_NEAR(expandedTail(1000), 0.025, 0.0003);
+    // Processes that differ more than their rounds (where the library lands decides): each
+    // interval's half-width is no less than the difference the processes resolve.
+    Machine machine;
+    machine.layout = 0.007;
+    machine.noise = 0.005;
+    machine.episodes = 0;
+    for (int t = 0; t < 10; ++t) {
+        const auto [a, b] = machine.measure(1, 10, 20);
+        const Comparison c = comparePaired(a, b);
+        EXPECT_GE(std::log(c.ratioHigh / c.ratioLow) / 2, 0.93 * std::log1p(c.resolution));
+    }
+}
+
 TEST(MisuraCompare, ApartBothSpreadsCountAndTheFloorFollowsTheProcesses)
 {
     Machine machine;

@@ -319,7 +319,12 @@ double studentT975(double df)
     return 1.96 + 2.4 / df; // within 0.002 of the true quantile from 30 on
 }
 
-std::pair<double, double> hierarchicalInterval(const Units& values, const Units& subtracted, int resamples)
+double expandedTail(double df)
+{
+    return 0.5 * std::erfc(std::sqrt((df + 1) / df) * studentT975(df) / std::sqrt(2.0));
+}
+
+std::pair<double, double> hierarchicalInterval(const Units& values, const Units& subtracted, double df, int resamples)
 {
     const Units a = withRounds(values), b = withRounds(subtracted);
     std::mt19937_64 random(20261209);
@@ -329,7 +334,8 @@ std::pair<double, double> hierarchicalInterval(const Units& values, const Units&
         means.push_back(resampledMean(a, random, scratch) - (b.empty() ? 0 : resampledMean(b, random, scratch)));
     std::sort(means.begin(), means.end());
     const auto at = [&](double q) { return means[static_cast<std::size_t>(q * (means.size() - 1) + 0.5)]; };
-    return {at(0.025), at(0.975)};
+    const double tail = df >= 1 ? expandedTail(df) : 0.025;
+    return {at(tail), at(1 - tail)};
 }
 
 Comparison comparePaired(const Units& first, const Units& later)
@@ -340,8 +346,8 @@ Comparison comparePaired(const Units& first, const Units& later)
         return c;
     const std::vector<double> means = processCentres(d);
     const double difference = meanOf(means);
-    const auto [low, high] = hierarchicalInterval(d, {});
     const auto n = static_cast<double>(means.size());
+    const auto [low, high] = hierarchicalInterval(d, {}, n - 1);
     const double resolvable = means.size() < 2 ? INFINITY : studentT975(n - 1) * std::sqrt(varianceOf(means) / n);
     c.ratio = std::exp(difference);
     c.ratioLow = std::exp(low);
@@ -362,11 +368,11 @@ Comparison compareApart(const Units& first, const Units& later)
         return c;
     const std::vector<double> ma = processCentres(a), mb = processCentres(b);
     const double difference = meanOf(mb) - meanOf(ma);
-    const auto [low, high] = hierarchicalInterval(b, a);
     const auto na = static_cast<double>(ma.size()), nb = static_cast<double>(mb.size());
     const double va = varianceOf(ma) / na, vb = varianceOf(mb) / nb;
     // Welch's degrees of freedom for the difference of two means of unequal spreads.
     const double df = va + vb > 0 ? (va + vb) * (va + vb) / (va * va / (na - 1) + vb * vb / (nb - 1)) : na + nb - 2;
+    const auto [low, high] = hierarchicalInterval(b, a, df);
     const double resolvable = na < 2 || nb < 2 ? INFINITY : studentT975(df) * std::sqrt(va + vb);
     c.ratio = std::exp(difference);
     c.ratioLow = std::exp(low);

@@ -79,11 +79,18 @@ double signedRankP(std::span<const double> d);
 // The 97.5 % quantile of Student's t distribution with df degrees of freedom (df >= 1).
 double studentT975(double df);
 
-// The 95 % percentile interval of the mean over processes of each process's
-// centre (the mean of its middle half of rounds), less subtracted's (when given, resampled on its own), drawing
-// processes and then rounds within each with replacement; log values in, with a
-// fixed seed so that the same data give the same interval.
-std::pair<double, double> hierarchicalInterval(const Units& values, const Units& subtracted, int resamples = 2000);
+// The lower tail a percentile interval of a mean over few units takes, so
+// that it is as wide as Student's t interval with df degrees of freedom would
+// be (the expanded percentile interval): 0.0086 for 9, 0.025 as df grows.
+double expandedTail(double df);
+
+// The 95 % interval of the mean over processes of each process's centre (the
+// mean of its middle half of rounds), less subtracted's (when given, resampled
+// on its own), drawing processes and then rounds within each with replacement;
+// its percentiles expanded for df degrees of freedom (none below 1). Log values
+// in, with a fixed seed so that the same data give the same interval.
+std::pair<double, double> hierarchicalInterval(const Units& values, const Units& subtracted, double df,
+                                               int resamples = 2000);
 
 // The exponent k of the least-squares fit time = c * size^k on a log-log
 // scale; sizes and times positive and of the same length, at least two distinct sizes.
