@@ -1,7 +1,7 @@
 // A conversion library for the measuring study: the stand-in's two functions,
-// with xrQuendril made slower by STUDY_EXTRA steps of a busy loop, which touch
-// no memory, so that they cost the same whatever the caches hold around the
-// call. The number is fixed when it is compiled (0: as fast as the stand-in);
+// with xrQuendril made slower by STUDY_EXTRA steps of a busy loop, each an
+// addition in a register that depends on the one before: they touch no memory,
+// so that they cost the same whatever the caches hold around the call. The number is fixed when it is compiled (0: as fast as the stand-in);
 // the study calibrates it with its own timer and checks each build's slowdown
 // with it.
 #include "contract/quendril.h"
@@ -14,13 +14,14 @@
 
 extern "C" {
 
-
 BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)
 {
-    // Each step reloads and stores the counter, which the compiler may not leave out.
-    volatile int counter = 0;
-    for (int step = 0; step < STUDY_EXTRA; ++step)
-        counter = counter + 1;
+    // The empty statement may change the counter, as far as the compiler knows: no step can be left out or merged.
+    unsigned long counter = 0;
+    for (int step = 0; step < STUDY_EXTRA; ++step) {
+        counter += static_cast<unsigned long>(step);
+        __asm__ volatile("" : "+r"(counter));
+    }
     if (!first || count < 0)
         return nullptr;
     return SysAllocStringByteLen(reinterpret_cast<const char*>(first), static_cast<uint32_t>(count));
