@@ -8,7 +8,7 @@
 
 #include "platform/fatal_fault.h"
 #include "platform/fault_activity.h"
-#include "platform/supervisor.h"
+#include "platform/isolation/supervisor.h"
 
 #include <cstdio>
 #include <cstdlib>

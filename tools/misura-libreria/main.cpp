@@ -6,7 +6,7 @@
 // 2 a usage error, 3 slower than --fail-if-slower allows, 130 interrupted.
 #include "platform/console.h"
 #include "platform/fatal_fault.h"
-#include "platform/supervisor.h"
+#include "platform/isolation/supervisor.h"
 #include "tools/misura-libreria/english.h"
 #include "tools/misura-libreria/exports.h"
 #include "tools/misura-libreria/format.h"
@@ -205,7 +205,11 @@ int run(Options o, bool outputOpen)
         std::cerr << "misura-libreria: cannot write the report on standard output\n";
         written = false;
     }
-    const int status = verdictStatus(o, r);
+    int status = verdictStatus(o, r);
+    if (const std::optional<std::string> signal = refusedSignal()) {
+        std::cerr << "error 51: a measuring process sent " << *signal << " to misura-libreria\n";
+        status = kRunTimeError;
+    }
     return written ? status : kRunTimeError;
 }
 
@@ -267,6 +271,6 @@ int main(int argc, char** argv)
     } else {
         status = mode ? measuringChild(*mode) : command(args, outputOpen);
     }
-    platform::announceEnd();
+    platform::announceEnd(status);
     return status;
 }

@@ -1,8 +1,11 @@
 // The lines a measuring child and its parent exchange. The parent sends
-// "batch ...", "check CONVERSION" and "quit"; the child answers each with one
-// line: "result ...", "checked [DIFFERENCE]", or "error NUMBER: DESCRIPTION"
-// before it ends. Numbers are written in the C locale's form whatever the
-// library does to the child's locale.
+// "batch ...", "check CONVERSION" and "quit"; the child acknowledges each at
+// once and then answers it with one line: "result ...", "checked
+// [DIFFERENCE]", or "error NUMBER: DESCRIPTION" before it ends. Numbers are
+// written in the C locale's form whatever the library does to the child's
+// locale. Every line travels in a frame: the token the parent chose for that
+// child, the request's number (or "end" for the answer that ends the child),
+// and the line escaped, so that no byte of a path or a text breaks it.
 #pragma once
 
 #include "tools/misura-libreria/measure.h"
@@ -27,5 +30,24 @@ std::optional<Answer> parseResult(const std::string& line);
 
 // Seconds in the shortest form that reads back as the same double.
 std::string number(double v);
+
+// The acknowledgement of a request, sent before the child works on it.
+inline constexpr char kAcknowledged[] = "ack";
+// The number an answer that ends the child carries instead of its request's.
+inline constexpr char kLastAnswer[] = "end";
+// The most a framed line may grow to: far more than any answer.
+inline constexpr std::size_t kLongestLine = 1 << 20;
+
+// line with a backslash and every control byte escaped ("\\", "\x0a").
+std::string escaped(const std::string& line);
+
+// line framed with token and number, without a line break.
+std::string frame(const std::string& token, const std::string& number, const std::string& line);
+struct Framed {
+    std::string number;
+    std::string line;
+};
+// What a framed line carries, when it is a frame with token; none otherwise.
+std::optional<Framed> unframe(const std::string& framed, const std::string& token);
 
 } // namespace misura::protocol
