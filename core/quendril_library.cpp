@@ -22,17 +22,17 @@ std::string QuendrilLibrary::defaultFileName()
 platform::Bstr QuendrilLibrary::xrQuendril(const std::uint8_t* first, std::int32_t count)
 {
     BSTR result = xrQuendril_(first, count);
-    if (const char* problem = platform::foreignStringProblem(result))
-        lib_.raiseBadString("xrQuendril", problem);
+    if (const auto problem = platform::foreignStringProblem(result))
+        lib_.raiseBadString("xrQuendril", *problem);
     return platform::Bstr(result);
 }
 
 std::int32_t QuendrilLibrary::xrStringToArray(platform::Bstr& text, std::uint8_t* first)
 {
     const std::int32_t stored = xrStringToArray_(text.outParameter(), first);
-    if (const char* problem = platform::foreignStringProblem(text.get())) {
+    if (const auto problem = platform::foreignStringProblem(text.get())) {
         text.abandon();
-        lib_.raiseBadString("xrStringToArray", problem);
+        lib_.raiseBadString("xrStringToArray", *problem);
     }
     return stored;
 }

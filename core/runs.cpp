@@ -22,7 +22,7 @@ RunEnvironment RunEnvironment::system()
 QuendrilLibrary& RunEnvironment::libraryInUse() const
 {
     if (!library)
-        throw platform::RuntimeError(platform::kInternalError, "nessuna libreria di conversione per questa prova");
+        throw platform::RuntimeError(platform::kInternalError, platform::Message::noConversionLibrary);
     return *library;
 }
 

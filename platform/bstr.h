@@ -3,8 +3,10 @@
 #pragma once
 
 #include "contract/sysstring.h"
+#include "platform/messages.h"
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -50,8 +52,9 @@ private:
 };
 
 // What is wrong with s, a string a library handed over, before it is read or
-// freed; null when nothing is. On Windows, where the system allocates, nothing
-// can be told and null is the answer.
-const char* foreignStringProblem(BSTR s) noexcept;
+// freed: the message saying it (stringNotLive, stringOverlong); none when
+// nothing is. On Windows, where the system allocates, nothing can be told and
+// none is the answer.
+std::optional<Message> foreignStringProblem(BSTR s) noexcept;
 
 } // namespace platform

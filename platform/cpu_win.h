@@ -1,8 +1,8 @@
 // Private to the platform layer's Windows sources: what resuming a faulting
 // library call needs to know of the processor, which differs between 32- and
 // 64-bit Windows (one source per architecture, cpu_win_x86.cpp or
-// cpu_win_x64.cpp, chosen by the build), and how an exception code is told
-// and named, the same on both (fatal_fault_win.cpp).
+// cpu_win_x64.cpp, chosen by the build), and how an exception code is told,
+// the same on both (fatal_fault_win.cpp).
 #pragma once
 
 #include <windows.h>
@@ -19,9 +19,5 @@ void setExceptionChain(void* head);
 
 // Whether the exception code is a fatal fault (an invalid access, a division by zero, a stack overflow...).
 bool isFault(unsigned long code) noexcept;
-
-// Writes the name of the exception code (EXCEPTION_ACCESS_VIOLATION, or the
-// code in hexadecimal) into name; uses no heap, for the fault handlers.
-void exceptionName(unsigned long code, char* name, unsigned size) noexcept;
 
 } // namespace platform::win

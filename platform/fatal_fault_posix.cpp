@@ -5,6 +5,8 @@
 // (platform/isolation/hand_over.h), which keeps the process id.
 #include "platform/fatal_fault.h"
 
+#include "platform/ending.h"
+#include "platform/error_text.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
 #include "platform/isolation/hand_over.h"
@@ -35,7 +37,7 @@ alignas(16) char alternateStack[kAlternateStackBytes];
 // "<pid>:<number>:<description>", or in the reporting image the report
 // itself, written to stderr if that image faults too.
 char report[4096];
-faultReport::Text reportText(report, sizeof report);
+Text faultText(report, sizeof report);
 std::atomic<long> faultingThread{0};
 
 void writeAll(int fd, const char* text, std::size_t length)
@@ -61,19 +63,21 @@ void onFatalFault(int signal)
         for (;;) // another thread is already handing over, which ends this one
             pause();
     }
-    reportText.clear();
-    faultReport::appendHandOverHead(reportText, static_cast<unsigned long>(getpid()), kInternalError);
-    const std::size_t description = reportText.length();
-    const char* name = sigdescr_np(signal);
-    faultReport::appendDescription(reportText, activity::library(), activity::calling(), activity::loading(),
-                                   false, name ? name : "segnale sconosciuto");
+    const MessageView message =
+        faultReport::faultMessage({activity::library(), activity::calling(), activity::loading(), false});
+    const Ending fault = endingOfSignal(signal);
+    const MessageView reason = fault.view();
+    faultText.clear();
+    faultReport::appendHandOver(faultText, static_cast<unsigned long>(getpid()), kInternalError, message, &reason);
     activity::markHandedOver();
     unsigned long status = EXIT_FAILURE;
     isolation::showInFreshImage(report, status);
     // No fresh image: the report goes to stderr instead.
-    char line[sizeof report + 64];
-    const std::size_t n = formatReport(line, sizeof line, kInternalError, " ", report + description, "\n");
-    writeAll(STDERR_FILENO, line, n < sizeof line ? n : sizeof line - 1);
+    char line[sizeof report];
+    const std::size_t n = formatReport(line, sizeof line - 1, programLanguage(), {kInternalError, message, reason}, " ");
+    const std::size_t length = n < sizeof line - 2 ? n : sizeof line - 2;
+    line[length] = '\n';
+    writeAll(STDERR_FILENO, line, length + 1);
     _exit(EXIT_FAILURE);
 }
 
@@ -121,7 +125,7 @@ std::optional<RuntimeError> takeReport()
     std::optional<RuntimeError> handed = isolation::takeHandedReport();
     if (!handed)
         return std::nullopt;
-    formatReport(report, sizeof report, handed->number(), " ", handed->description().c_str(), "");
+    formatReport(report, sizeof report, programLanguage(), describe(*handed), " ");
     installHandlers(onFaultWhileReporting);
     return handed;
 }
@@ -156,12 +160,13 @@ std::optional<RuntimeError> prepareProcess()
 
 void reportAsFault(const RuntimeError& error)
 {
-    reportText.clear();
-    faultReport::appendHandOverHead(reportText, static_cast<unsigned long>(getpid()), error.number());
-    reportText.append(error.description().c_str());
+    faultText.clear();
+    const ReportedError reported = describe(error);
+    faultReport::appendHandOver(faultText, static_cast<unsigned long>(getpid()), reported.number, reported.message,
+                                reported.reason ? &*reported.reason : nullptr);
     activity::markHandedOver();
     unsigned long status = EXIT_FAILURE;
-    isolation::showInFreshImage(reportText.data(), status);
+    isolation::showInFreshImage(faultText.data(), status);
     throw error;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/fatal_fault.h"
 
 #include "platform/cpu_win.h"
+#include "platform/ending.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
@@ -33,14 +34,6 @@ bool isFault(unsigned long code) noexcept
     return faultCodeName(code) != nullptr;
 }
 
-void exceptionName(unsigned long code, char* name, unsigned size) noexcept
-{
-    if (const char* known = faultCodeName(code))
-        std::snprintf(name, size, "%s", known);
-    else
-        std::snprintf(name, size, "eccezione 0x%08lX", code);
-}
-
 } // namespace win
 
 namespace {
@@ -51,18 +44,20 @@ LONG entered = 0;
 // Set once the process has begun to end: a library's detach code runs then.
 volatile bool exiting = false;
 
-// Formats the report of the fault named fault into static memory, has a
+// Formats the report of the exception code into static memory, has a
 // fresh process of the program show it and ends this process with its
 // status, an end on purpose once the report was shown.
-[[noreturn]] void handOver(const char* fault) noexcept
+[[noreturn]] void handOver(DWORD code) noexcept
 {
     if (InterlockedExchange(&entered, 1) != 0)
         for (;;)
             Sleep(INFINITE); // another thread is handing over, which ends this one
-    faultReport::Text text(report, sizeof report);
-    faultReport::appendHandOverHead(text, GetCurrentProcessId(), kInternalError);
-    faultReport::appendDescription(text, activity::library(), activity::calling(), activity::loading(), exiting,
-                                   fault);
+    const MessageView message =
+        faultReport::faultMessage({activity::library(), activity::calling(), activity::loading(), exiting});
+    const Ending fault = endingOfException(code);
+    const MessageView reason = fault.view();
+    Text text(report, sizeof report);
+    faultReport::appendHandOver(text, GetCurrentProcessId(), kInternalError, message, &reason);
     unsigned long status = EXIT_FAILURE;
     activity::markHandedOver();
     if (isolation::showInFreshImage(report, status))
@@ -72,16 +67,9 @@ volatile bool exiting = false;
         Sleep(INFINITE); // the process ends with the call above
 }
 
-[[noreturn]] void handOverCode(DWORD code) noexcept
-{
-    char fault[40];
-    win::exceptionName(code, fault, sizeof fault);
-    handOver(fault);
-}
-
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* e)
 {
-    handOverCode(e->ExceptionRecord->ExceptionCode);
+    handOver(e->ExceptionRecord->ExceptionCode);
 }
 
 // A fault while the library is being loaded or detached at exit: the system's
@@ -91,14 +79,14 @@ LONG CALLBACK onLoaderFault(EXCEPTION_POINTERS* e)
 {
     const DWORD code = e->ExceptionRecord->ExceptionCode;
     if (win::isFault(code) && !activity::calling() && (activity::loading() || exiting))
-        handOverCode(code);
+        handOver(code);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
 // abort() outside a library call (inside one it is the call's error).
 void onAbort(int)
 {
-    handOver("abort");
+    handOver(kAbortCode);
 }
 
 void markExiting()

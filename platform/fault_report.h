@@ -1,58 +1,43 @@
-// The fatal fault report, shared by both fault paths and both binders: its
-// wording, and the form in which a faulting image hands it to the fresh one
-// ("<process id>:<number>:<description>"). Everything but readHandOver works
-// in memory the caller owns, with no allocator and no lock, for a fault handler.
+// The fatal fault report, shared by both fault paths, both binders and both
+// supervisors: which message tells what faulted or ended, and the form in
+// which a faulting image hands its error to a fresh one, in the environment
+// variable named here: "<process id>:" and the error encoded (runtime_error.h),
+// so that the fresh image words it in its own language. Everything but
+// readHandOver works in memory the caller owns, with no allocator and no
+// lock, for a fault handler.
 #pragma once
 
+#include "platform/messages.h"
 #include "platform/runtime_error.h"
 
-#include <cstddef>
 #include <optional>
 #include <string>
 
 namespace platform::faultReport {
 
-// A text in a buffer the caller owns, always terminated; what does not fit is cut off.
-class Text {
-public:
-    constexpr Text(char* buffer, std::size_t size) noexcept : buffer_(buffer), size_(size) {}
+// The environment variable that carries a report to a fresh image.
+inline constexpr char kVariable[] = "VC_ERRORE_FATALE";
 
-    // Appends text.
-    void append(const char* text) noexcept;
-    // Appends value in decimal.
-    void appendNumber(unsigned long value) noexcept;
-    // Empties the text.
-    void clear() noexcept;
-
-    const char* data() const noexcept { return buffer_; }
-    std::size_t length() const noexcept { return length_; }
-    // The length the text would have, had nothing been cut off.
-    std::size_t wanted() const noexcept { return wanted_; }
-
-private:
-    char* buffer_;
-    std::size_t size_;
-    std::size_t length_ = 0;
-    std::size_t wanted_ = 0;
+// What the program was doing with its library when it faulted or ended.
+struct Activity {
+    const char* library;  // its file name; empty when none was loaded
+    const char* function; // the function being called; null outside a call
+    bool loading;         // the library was being loaded
+    bool exiting;         // the program had begun to end
 };
 
-// Appends what faulted: a call of function (when not null) in library, the
-// loading of library, its detach code at exit, the program outside any call
-// to library, or the program (library empty); then the fault's name.
-void appendDescription(Text& out, const char* library, const char* function, bool loading, bool exiting,
-                       const char* fault) noexcept;
+// The message telling what faulted: a call of the function, the loading of
+// the library, its detach code at exit, the program outside any call, or the
+// program with no library; its reason is the fault (platform/ending.h).
+MessageView faultMessage(const Activity& activity) noexcept;
 
-// Appends how the program ended when nothing it ran chose to end it: during a
-// call of function (when not null) in library, while loading library, outside
-// any call to library, or with no library (library empty); then how it ended.
-void appendEndDescription(Text& out, const char* library, const char* function, bool loading,
-                          const char* how) noexcept;
+// The message telling during what the program ended when nothing it ran chose
+// to: a call, the loading, outside any call, or with no library; its reason is how it ended.
+MessageView endMessage(const Activity& activity) noexcept;
 
-// The same description as a string, for a fault told outside a handler.
-std::string description(const char* library, const char* function, bool loading, const char* fault);
-
-// Appends the hand-over's head, "<process>:<number>:", before the description.
-void appendHandOverHead(Text& out, unsigned long process, int number) noexcept;
+// Appends the hand-over of error number with message and reason from process.
+void appendHandOver(Text& out, unsigned long process, int number, const MessageView& message,
+                    const MessageView* reason) noexcept;
 
 // A report handed over by the faulting process `process`.
 struct HandOver {
@@ -60,7 +45,8 @@ struct HandOver {
     RuntimeError error;
 };
 
-// The report in text, when text has the hand-over's form.
+// The report in text, when text begins as a hand-over does ("<process>:<number>:");
+// an error it does not encode in full (cut short, or forged) is error 51, unknown.
 std::optional<HandOver> readHandOver(const std::string& text);
 
 } // namespace platform::faultReport

@@ -38,7 +38,7 @@ void setCurrentDirectory(const std::string& folder)
 {
     if (chdir(folder.c_str()) != 0) {
         const int err = errno;
-        raiseSystemError(kPathNotFound, "impostare la cartella corrente a '" + folder + "'", err);
+        raiseSystemError(kPathNotFound, Message::cannotSetCurrentFolder, {folder}, err);
     }
 }
 

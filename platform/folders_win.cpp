@@ -43,7 +43,7 @@ void setCurrentDrive(const std::string& folder)
     const std::string drive = folder.substr(0, 2);
     if (!SetCurrentDirectoryW(win::wide(drive).c_str())) {
         const DWORD err = GetLastError();
-        raiseSystemError(kPathNotFound, "impostare l'unità corrente a '" + drive + "'", err);
+        raiseSystemError(kPathNotFound, Message::cannotSetCurrentDrive, {drive}, err);
     }
 }
 
@@ -51,7 +51,7 @@ void setCurrentDirectory(const std::string& folder)
 {
     if (!SetCurrentDirectoryW(win::wide(folder).c_str())) {
         const DWORD err = GetLastError();
-        raiseSystemError(kPathNotFound, "impostare la cartella corrente a '" + folder + "'", err);
+        raiseSystemError(kPathNotFound, Message::cannotSetCurrentFolder, {folder}, err);
     }
 }
 

@@ -3,15 +3,15 @@
 
 namespace platform {
 
-const char* foreignStringProblem(BSTR s) noexcept
+std::optional<Message> foreignStringProblem(BSTR s) noexcept
 {
     switch (sysStringCheck(s)) {
     case SYSSTRING_LIVE:
-        return nullptr;
+        return std::nullopt;
     case SYSSTRING_OVERLONG:
-        return "la lunghezza che dichiara supera quella con cui fu allocata";
+        return Message::stringOverlong;
     default:
-        return "non è una stringa viva allocata con SysAllocStringByteLen (mai allocata, o già liberata)";
+        return Message::stringNotLive;
     }
 }
 

@@ -4,9 +4,9 @@
 
 namespace platform {
 
-const char* foreignStringProblem(BSTR) noexcept
+std::optional<Message> foreignStringProblem(BSTR) noexcept
 {
-    return nullptr;
+    return std::nullopt;
 }
 
 } // namespace platform

@@ -14,8 +14,7 @@ std::int64_t monotonicNanoseconds()
     timespec ts{};
     if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) {
         const int err = errno;
-        throw RuntimeError(kInternalError,
-                           "impossibile leggere l'orologio monotòno: " + systemReason(err));
+        raiseSystemError(kInternalError, Message::cannotReadMonotonicClock, {}, static_cast<unsigned long>(err));
     }
     return std::int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
 }

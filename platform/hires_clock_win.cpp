@@ -17,8 +17,7 @@ std::int64_t counterFrequency()
         LARGE_INTEGER f{};
         if (!QueryPerformanceFrequency(&f) || f.QuadPart <= 0) {
             const DWORD err = GetLastError();
-            throw RuntimeError(kInternalError, "impossibile leggere la frequenza del contatore di prestazioni: "
-                                                   + systemReason(err));
+            raiseSystemError(kInternalError, Message::cannotReadCounterFrequency, {}, err);
         }
         return static_cast<std::int64_t>(f.QuadPart);
     }();
@@ -33,8 +32,7 @@ std::int64_t monotonicNanoseconds()
     LARGE_INTEGER now{};
     if (!QueryPerformanceCounter(&now)) {
         const DWORD err = GetLastError();
-        throw RuntimeError(kInternalError,
-                           "impossibile leggere il contatore di prestazioni: " + systemReason(err));
+        raiseSystemError(kInternalError, Message::cannotReadPerformanceCounter, {}, err);
     }
     const std::int64_t ticks = now.QuadPart;
     return ticks / frequency * 1000000000 + ticks % frequency * 1000000000 / frequency;

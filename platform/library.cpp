@@ -1,5 +1,5 @@
 // The parts of library binding that no OS changes: construction and the
-// wording of its errors. Loading, binding and fault handling live in
+// errors it raises. Loading, binding and fault handling live in
 // library_posix.cpp and library_win.cpp.
 #include "platform/library.h"
 
@@ -16,43 +16,44 @@ Library::Library(std::string folder, std::string fileName, std::string lastFolde
 {
 }
 
-void Library::raiseNoSuchFunction(const char* name, const std::string& reason) const
+void Library::raiseNoSuchFunction(const char* name, Wording reason) const
 {
-    throw RuntimeError(kEntryPointNotFound, std::string("impossibile trovare la funzione '") + name
-                                                + "' nella libreria '" + fileName_ + "': " + reason);
+    throw RuntimeError(kEntryPointNotFound, Message::functionNotFound, {name, fileName_}, std::move(reason));
 }
 
 void Library::raiseNotAFunction(const char* name) const
 {
-    raiseNoSuchFunction(name, "il simbolo esportato non è una funzione");
+    throw RuntimeError(kEntryPointNotFound, Message::exportNotAFunction, {name, fileName_});
 }
 
-void Library::raiseNotFound(const char* elsewhere, const std::string& reason) const
+void Library::raiseNotFound(Message message, Wording reason) const
 {
-    throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + fileName_ + "' in '" + folder_ + "' né "
-                                          + elsewhere + ": " + reason);
+    throw RuntimeError(kFileNotFound, message, {fileName_, folder_}, std::move(reason));
 }
 
 void raiseLibraryNotFound(const std::string& path)
 {
-    throw RuntimeError(kFileNotFound, "impossibile trovare la libreria '" + path + "'");
+    throw RuntimeError(kFileNotFound, Message::libraryNotFound, {path});
 }
 
-void raiseLibraryNotLoadable(const std::string& path, const std::string& reason)
+void raiseLibraryNotLoadable(const std::string& path, Wording reason)
 {
-    throw RuntimeError(kLibraryNotLoadable, "impossibile caricare la libreria '" + path + "': " + reason);
+    throw RuntimeError(kLibraryNotLoadable, Message::libraryNotLoadable, {path}, std::move(reason));
+}
+
+void raiseLibraryNotRegular(const std::string& path)
+{
+    throw RuntimeError(kLibraryNotLoadable, Message::libraryNotRegularFile, {path});
 }
 
 void Library::reportDescriptorLost(int fd) const
 {
-    reportAsFault(RuntimeError(kInternalError, "la libreria ha chiuso un descrittore del programma (il "
-                                                   + std::to_string(fd) + ", libreria '" + fileName_ + "')"));
+    reportAsFault(RuntimeError(kInternalError, Message::descriptorLost, {std::to_string(fd), fileName_}));
 }
 
-void Library::raiseBadString(const char* function, const char* problem) const
+void Library::raiseBadString(const char* function, Message problem) const
 {
-    throw RuntimeError(kInternalError, std::string("la funzione '") + function + "' della libreria '"
-                                           + fileName_ + "' ha restituito una stringa non valida: " + problem);
+    throw RuntimeError(kInternalError, problem, {function, fileName_});
 }
 
 } // namespace platform

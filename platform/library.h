@@ -6,6 +6,9 @@
 // library is never unloaded; a fault it causes is reported as error 51.
 #pragma once
 
+#include "platform/messages.h"
+#include "platform/runtime_error.h"
+
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -54,19 +57,21 @@ public:
     // fault (the display connection may be the one lost). Nothing before loading.
     void reclaimProgramState() const;
 
-    // Error 51: function of this library handed over a string that is not one, for the reason given.
-    [[noreturn]] void raiseBadString(const char* function, const char* problem) const;
+    // Error 51: function of this library handed over a string that is not one, as problem says
+    // (a message taking the function and the library).
+    [[noreturn]] void raiseBadString(const char* function, Message problem) const;
 
 private:
     void load();
     // Error 453: this library has no function called name, for the reason given.
-    [[noreturn]] void raiseNoSuchFunction(const char* name, const std::string& reason) const;
+    [[noreturn]] void raiseNoSuchFunction(const char* name, Wording reason) const;
     // Error 51, reported as a fault: the library closed or replaced the program's descriptor fd.
     [[noreturn]] void reportDescriptorLost(int fd) const;
     // Error 453: what this library exports as name is not executable code.
     [[noreturn]] void raiseNotAFunction(const char* name) const;
-    // Error 53: this library is neither in its folder nor `elsewhere`, for the reason given.
-    [[noreturn]] void raiseNotFound(const char* elsewhere, const std::string& reason) const;
+    // Error 53: this library is neither in its folder nor where the system looked, as message
+    // says (libraryNotFoundInSearchPath, libraryNotFoundInSystemFolder), for the reason given.
+    [[noreturn]] void raiseNotFound(Message message, Wording reason) const;
 
     std::string folder_;
     std::string fileName_;
@@ -80,7 +85,9 @@ std::string libraryFileName(const std::string& name);
 // Error 53: there is no library file at path.
 [[noreturn]] void raiseLibraryNotFound(const std::string& path);
 // Error 48: the library file at path cannot be loaded, for the reason given.
-[[noreturn]] void raiseLibraryNotLoadable(const std::string& path, const std::string& reason);
+[[noreturn]] void raiseLibraryNotLoadable(const std::string& path, Wording reason);
+// Error 48: what is at path is no regular file, and so not loaded.
+[[noreturn]] void raiseLibraryNotRegular(const std::string& path);
 
 // One function of a library, bound on its first call and kept bound for the
 // binder's lifetime.

@@ -11,6 +11,7 @@
 // (fatal_fault_posix.cpp).
 #include "platform/library.h"
 
+#include "platform/ending.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
 #include "platform/folders.h"
@@ -46,10 +47,11 @@ namespace platform {
 
 namespace {
 
-std::string lastLoaderError()
+// The loader's reason for its last failure.
+Wording lastLoaderError()
 {
     const char* e = dlerror();
-    return e ? e : "motivo sconosciuto";
+    return e ? verbatim(e) : Wording{Message::unknownReason, {}};
 }
 
 enum class Found { Nothing, RegularFile, SomethingElse };
@@ -60,11 +62,6 @@ Found lookAt(const std::string& path)
     if (stat(path.c_str(), &st) != 0)
         return Found::Nothing;
     return S_ISREG(st.st_mode) ? Found::RegularFile : Found::SomethingElse;
-}
-
-[[noreturn]] void raiseNotRegular(const std::string& path)
-{
-    raiseLibraryNotLoadable(path, "non è un file regolare");
 }
 
 // The first entry of LD_LIBRARY_PATH holding something named fileName that is
@@ -150,7 +147,7 @@ std::optional<isolation::ChildProcess> spawnRehearsal(const std::string& path, i
         return std::nullopt;
     try {
         return isolation::ChildProcess({program, {path}, {{reportFd, rehearsal::kReportDescriptor}}, {},
-                                        isolation::StandardStreams::Inherited, "la prova di caricamento"});
+                                        isolation::StandardStreams::Inherited, Message::cannotStartLoadRehearsal});
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -170,11 +167,14 @@ std::optional<isolation::ChildProcess> forkRehearsal(const std::string& path, in
     return isolation::ChildProcess::adopt(child);
 }
 
-// Waits for the rehearsal child and tells how it ended: empty when it
-// reported loading and then ended with status 0, otherwise its fault, its stop
-// or its status. The report is read only once the child has ended, so that a
-// process the library leaves behind holding the pipe cannot keep the program waiting.
-std::string rehearsalOutcome(isolation::ChildProcess& child, int reportFd)
+// How loading ended in the rehearsal: none when it loaded and ended with
+// status 0, otherwise how its process ended (stopped, for one that stayed stopped).
+using Outcome = std::optional<Ending>;
+
+// Waits for the rehearsal child and tells how it ended. The report is read
+// only once the child has ended, so that a process the library leaves behind
+// holding the pipe cannot keep the program waiting.
+Outcome rehearsalOutcome(isolation::ChildProcess& child, int reportFd)
 {
     const isolation::ChildEnd end = child.wait();
     char report[16] = {};
@@ -183,11 +183,9 @@ std::string rehearsalOutcome(isolation::ChildProcess& child, int reportFd)
     while ((got = read(reportFd, report, sizeof report)) < 0 && errno == EINTR) {
     }
     const bool loaded = got > 0 && std::string_view(report, static_cast<std::size_t>(got)) == rehearsal::kLoadedReport;
-    if (end.way != isolation::ChildEnd::Way::Exited)
+    if (!loaded || end.way != isolation::ChildEnd::Way::Exited || end.code != 0)
         return isolation::describeEnd(end);
-    if (!loaded || end.code != 0)
-        return "ha terminato il processo con stato " + std::to_string(end.code);
-    return {};
+    return std::nullopt;
 }
 
 // A rehearsal under way: its child and the descriptor its report arrives on.
@@ -219,11 +217,11 @@ Rehearsal startRehearsal(const std::string& path)
 }
 
 // How the rehearsal ended, as rehearsalOutcome tells it; its descriptor is closed.
-std::string finishRehearsal(const Rehearsal& r)
+Outcome finishRehearsal(const Rehearsal& r)
 {
     if (!r.child)
-        return {};
-    const std::string fault = rehearsalOutcome(*r.child, r.report);
+        return std::nullopt;
+    const Outcome fault = rehearsalOutcome(*r.child, r.report);
     close(r.report);
     return fault;
 }
@@ -256,7 +254,7 @@ struct EarlyRehearsal {
     std::string path;
     FileIdentity file;
     Rehearsal rehearsal;
-    std::optional<std::string> outcome; // once waited for
+    std::optional<Outcome> outcome; // once waited for
 };
 std::mutex earlyMutex;
 std::vector<EarlyRehearsal> earlyRehearsals;
@@ -288,7 +286,7 @@ std::optional<EarlyRehearsal> takeEarly(const std::string& path)
 // How loading path ended in another process: as the rehearsal started ahead
 // told it, if the file is still the one it loaded; otherwise as a fresh one
 // tells it, once the outdated one has ended.
-std::string rehearsalOutcomeFor(const std::string& path)
+Outcome rehearsalOutcomeFor(const std::string& path)
 {
     if (const std::optional<EarlyRehearsal> early = takeEarly(path)) {
         if (early->file == identityOf(path))
@@ -315,9 +313,11 @@ bool isEarlyReport(int fd)
 // 51 here, before the program itself runs it.
 void probeLoading(const std::string& path, const std::string& fileName)
 {
-    const std::string fault = rehearsalOutcomeFor(path);
-    if (!fault.empty())
-        throw RuntimeError(kInternalError, faultReport::description(fileName.c_str(), nullptr, true, fault.c_str()));
+    if (const Outcome fault = rehearsalOutcomeFor(path)) {
+        const MessageView reason = fault->view();
+        throw RuntimeError(kInternalError, faultReport::faultMessage({fileName.c_str(), nullptr, true, false}),
+                           &reason);
+    }
 }
 
 // The program's signal mask and open files from before its library was first
@@ -389,7 +389,7 @@ void* openIn(const std::string& folder, const std::string& fileName)
             return handle;
         raiseLibraryNotLoadable(path, lastLoaderError());
     case Found::SomethingElse:
-        raiseNotRegular(path);
+        raiseLibraryNotRegular(path);
     case Found::Nothing:
         break;
     }
@@ -420,19 +420,20 @@ void Library::load()
     if (fileName_.find('/') != std::string::npos)
         raiseLibraryNotFound(local);
     if (const std::string irregular = irregularOnLibraryPath(fileName_); !irregular.empty())
-        raiseNotRegular(irregular);
+        raiseLibraryNotRegular(irregular);
     handle_ = openLibrary(fileName_, fileName_, RTLD_NOW | RTLD_LOCAL);
     if (handle_)
         return;
-    const std::string reason = lastLoaderError();
+    Wording reason = lastLoaderError();
+    const std::string said = reason.arguments.empty() ? std::string() : reason.arguments.front();
     // The loader names the file it could not open and ends with the system's
     // reason; a missing dependency is named instead of our file.
-    if (reason.starts_with(fileName_ + ':') && reason.ends_with(systemReason(ENOENT))) {
+    if (said.starts_with(fileName_ + ':') && said.ends_with(std::strerror(ENOENT))) {
         if (!lastFolder_.empty() && (handle_ = openIn(lastFolder_, fileName_)))
             return;
-        raiseNotFound("nei percorsi di sistema", reason);
+        raiseNotFound(Message::libraryNotFoundInSearchPath, std::move(reason));
     }
-    raiseLibraryNotLoadable(fileName_, reason);
+    raiseLibraryNotLoadable(fileName_, std::move(reason));
 }
 
 std::string Library::loadedPath() const

@@ -10,6 +10,7 @@
 #include "platform/library.h"
 
 #include "platform/cpu_win.h"
+#include "platform/ending.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
@@ -68,15 +69,6 @@ struct Guard {
 
 thread_local Guard* activeGuard = nullptr;
 
-std::string faultName(DWORD code)
-{
-    if (code == kAbortCode)
-        return "abort";
-    char name[40];
-    win::exceptionName(code, name, sizeof name);
-    return name;
-}
-
 // Resumes a faulting guarded call at its start, with the system's dispatch of
 // the exception completed: the context is the one __builtin_setjmp kept.
 LONG CALLBACK onException(EXCEPTION_POINTERS* e)
@@ -126,7 +118,7 @@ void Library::load()
         found = true;
     }
     if (!found)
-        raiseNotFound("nella cartella di sistema", systemReason(lookup));
+        raiseNotFound(Message::libraryNotFoundInSystemFolder, systemReason(lookup));
     activity::setLibrary(fileName_.c_str());
     activity::setLoading(true);
     handle_ = LoadLibraryExW(win::wide(path).c_str(), nullptr, kSearch);
@@ -203,9 +195,12 @@ void Library::callGuarded(const char* function, void (*call)(void*), void* conte
     activeGuard = outer;
     activity::setCalling(outerCall);
     std::signal(SIGABRT, previousAbort);
-    if (guard.code)
-        throw RuntimeError(kInternalError, faultReport::description(fileName_.c_str(), function, false,
-                                                                    faultName(guard.code).c_str()));
+    if (guard.code) {
+        const Ending fault = endingOfException(guard.code);
+        const MessageView reason = fault.view();
+        throw RuntimeError(kInternalError, faultReport::faultMessage({fileName_.c_str(), function, false, false}),
+                           &reason);
+    }
 }
 
 } // namespace platform

@@ -1,12 +1,18 @@
 // Numbered run-time errors, as the program reports them to the user, and the
 // checked 32-bit arithmetic that raises them. Every failure the core can meet
-// leaves it as a RuntimeError: a number and a description in Italian.
+// leaves it as a RuntimeError: a number, a message and its arguments, and the
+// message's reason, rendered in the language of whoever reports it.
 #pragma once
+
+#include "platform/messages.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -22,29 +28,52 @@ enum ErrorNumber : int {
     kEntryPointNotFound = 453,
 };
 
-// The description of error 7, which the error report also gives for a failed C++ allocation.
-inline constexpr char kOutOfMemoryDescription[] = "Memoria esaurita";
+// A message with arguments of its own (UTF-8).
+struct Wording {
+    Message id;
+    std::vector<std::string> arguments;
+
+    // The message with arguments pointing into this wording.
+    MessageView view() const noexcept;
+};
+
+// Words no table holds, the same in every language: the system's reason for a failed call.
+Wording verbatim(std::string text);
 
 class RuntimeError : public std::exception {
 public:
-    // An error with the given number and description (UTF-8).
-    RuntimeError(ErrorNumber number, std::string description);
+    // Error number with message and its arguments.
+    RuntimeError(ErrorNumber number, Message message, std::vector<std::string> arguments = {});
+    // The same, with the message's reason.
+    RuntimeError(ErrorNumber number, Message message, std::vector<std::string> arguments, Wording reason);
+    // The same, copied from views.
+    RuntimeError(ErrorNumber number, const MessageView& message, const MessageView* reason);
 
     ErrorNumber number() const noexcept { return number_; }
-    const std::string& description() const noexcept { return description_; }
-    const char* what() const noexcept override { return description_.c_str(); }
+    const Wording& message() const noexcept { return message_; }
+    const std::optional<Wording>& reason() const noexcept { return reason_; }
+    // The description, message and reason, rendered in language.
+    std::string description(Language language) const;
+    // The description in English.
+    const char* what() const noexcept override { return what_.c_str(); }
 
 private:
     ErrorNumber number_;
-    std::string description_;
+    Wording message_;
+    std::optional<Wording> reason_;
+    std::string what_;
 };
 
-// Writes the report of error number, "Errore di run-time '<number>':" then
-// separator, lead and detail, into buffer (size bytes, terminated, cut short
-// if need be) with no allocator and no lock, so that a fault handler may call
-// it; returns the length of the whole report.
-std::size_t formatReport(char* buffer, std::size_t size, int number, const char* separator, const char* lead,
-                         const char* detail) noexcept;
+// Appends error number with message and reason in a form any image of this
+// program reads back, whatever bytes the arguments hold, in printable ASCII:
+// "<number>:<message>:<arguments...>:[<reason>:<its arguments...>:]" (the
+// reason where the message takes one, unknownReason when none is given), every
+// field ended by ':' (so that one cut short is told) and every argument with
+// '%', ':' and bytes outside printable ASCII escaped as %XX. No allocation.
+void appendEncoded(Text& out, int number, const MessageView& message, const MessageView* reason) noexcept;
+// The error text encodes; none unless text has exactly that form, with a
+// known number, known messages and as many arguments as they take.
+std::optional<RuntimeError> decodeError(std::string_view text);
 
 // Throws error 6 (overflow).
 [[noreturn]] void raiseOverflow();

@@ -5,9 +5,9 @@
 
 namespace platform {
 
-std::string systemReason(unsigned long code)
+Wording systemReason(unsigned long code)
 {
-    return std::strerror(static_cast<int>(code));
+    return verbatim(std::strerror(static_cast<int>(code)));
 }
 
 } // namespace platform

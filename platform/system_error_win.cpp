@@ -9,7 +9,7 @@
 
 namespace platform {
 
-std::string systemReason(unsigned long code)
+Wording systemReason(unsigned long code)
 {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
@@ -20,8 +20,8 @@ std::string systemReason(unsigned long code)
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     if (message.empty())
-        return "errore di sistema " + std::to_string(code);
-    return win::utf8(message);
+        return {Message::systemErrorCode, {std::to_string(code)}};
+    return verbatim(win::utf8(message));
 }
 
 namespace win {

@@ -20,8 +20,7 @@ std::uint32_t GetTickCount()
     timespec ts{};
     if (clock_gettime(clock, &ts) != 0) {
         const int err = errno;
-        throw RuntimeError(kInternalError,
-                           "impossibile leggere il contatore dei millisecondi: " + systemReason(err));
+        raiseSystemError(kInternalError, Message::cannotReadTickCounter, {}, static_cast<unsigned long>(err));
     }
     const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u
                   + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;

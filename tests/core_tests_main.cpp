@@ -1,17 +1,17 @@
 // The suites' entry point, prepared as a console program is: a fatal fault
 // in a test comes back in a fresh image, which writes the report to stderr
 // and ends with status 1.
+#include "platform/error_text.h"
 #include "platform/fatal_fault.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv)
 {
     if (const auto fault = platform::prepareProcess()) {
-        std::fprintf(stderr, "Errore di run-time '%d': %s\n", fault->number(), fault->description().c_str());
+        platform::printReport(platform::describe(*fault));
         return EXIT_FAILURE;
     }
     testing::InitGoogleTest(&argc, argv);

@@ -320,23 +320,24 @@ private slots:
         const int saved = dup(fileno(stderr));
         QVERIFY(std::freopen(path.c_str(), "w", stderr));
         ui::showErrorReport(QStringLiteral("Tarmelo"),
-                            std::make_exception_ptr(platform::RuntimeError(platform::kFileNotFound, "manca")),
+                            std::make_exception_ptr(platform::RuntimeError(platform::kFileNotFound, platform::Message::libraryNotFound, {"manca"})),
                             [](const QString&, const QString&) { throw std::bad_alloc(); });
         std::fflush(stderr);
         dup2(saved, fileno(stderr));
         close(saved);
         QFile written(QString::fromStdString(path));
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), QByteArray("Errore di run-time '53': manca\n"));
+        QCOMPARE(written.readAll(), QByteArray("Errore di run-time '53': impossibile trovare la libreria 'manca'\n"));
     }
 
     void reportNamesNumberAndDescriptionOfAnyException()
     {
         const auto of = [](auto e) { return platform::describe(std::make_exception_ptr(e)); };
-        QCOMPARE(of(platform::RuntimeError(platform::kSubscriptOutOfRange, "fuori")).number, 9);
+        QCOMPARE(of(platform::RuntimeError(platform::kSubscriptOutOfRange, platform::Message::subscriptOutOfRange)).number, 9);
         QCOMPARE(of(std::bad_alloc()).number, 7);
         QCOMPARE(of(std::runtime_error("x")).number, 51);
-        QCOMPARE(platform::reportText({6, "Overflow", ""}), std::string("Errore di run-time '6':\n\nOverflow"));
+        QCOMPARE(platform::reportText({6, {platform::Message::overflow}, std::nullopt}),
+                 std::string("Errore di run-time '6':\n\nOverflow: il risultato non sta in un intero a 32 bit"));
     }
 
     // Last: once the program is asked to end, no later event loop runs in this process.

@@ -74,7 +74,7 @@ TEST(Library, AConstructorThatFaultsOrEndsTheProcessIsError51BeforeTheProgramRun
                  {"load_abort", strsignal(SIGABRT)},
                  {"load_blocked_segv", strsignal(SIGSEGV)},
                  {"load_threaded_blocked_segv", strsignal(SIGSEGV)},
-                 {"load_exits", "ha terminato il processo con stato 0"}};
+                 {"load_exits", "stato di uscita 0"}};
     for (const char* program : {"", "/nonexistent/rehearsal"}) {
         if (*program)
             rehearsal::setProgram(program);

@@ -1,9 +1,8 @@
 // misura-libreria's parts that decide its figures: option parsing, the
 // statistics on known samples, the scan's sizes, a batch under a scripted
 // clock and its check of results, the exchange with a child, the baseline
-// read back from a JSON export, the English wording, and the report's units,
+// read back from a JSON export, errors in English, and the report's units,
 // exponents and comparisons.
-#include "tools/misura-libreria/english.h"
 #include "tools/misura-libreria/exports.h"
 #include "tools/misura-libreria/format.h"
 #include "tools/misura-libreria/measure.h"
@@ -12,7 +11,6 @@
 #include "tools/misura-libreria/report.h"
 #include "tools/misura-libreria/stats.h"
 
-#include "platform/fault_report.h"
 #include "platform/runtime_error.h"
 
 #include "platform/codepage.h"
@@ -200,30 +198,23 @@ TEST(MisuraProtocol, BatchesAndResultsReadBackAsWritten)
     EXPECT_FALSE(protocol::parseResult("error 53: cannot find library 'x'"));
 }
 
-TEST(MisuraEnglish, ErrorsKeepTheirNumbersInEnglish)
+// A child's error reaches the parent on one line, whatever its path holds, and is worded there in English.
+TEST(MisuraErrors, ErrorsCrossToTheParentWhole)
 {
-    const auto line = [](platform::ErrorNumber n, const std::string& d) {
-        return errorLine(std::make_exception_ptr(platform::RuntimeError(n, d)));
-    };
-    EXPECT_EQ(line(platform::kFileNotFound, "impossibile trovare la libreria '/x/libquendril.so'"),
-              "error 53: cannot find library '/x/libquendril.so'");
-    EXPECT_EQ(line(platform::kInternalError,
-                   "la funzione 'xrQuendril' della libreria '/l.so' si è interrotta: SIGSEGV (accesso non valido)"),
-              "error 51: function 'xrQuendril' of library '/l.so' failed: SIGSEGV (accesso non valido)");
-    EXPECT_EQ(line(platform::kEntryPointNotFound, "impossibile trovare la funzione 'xrQuendril' nella libreria 'q': x"),
-              "error 453: cannot find function 'xrQuendril' in library 'q': x");
-    // The supervisor's report of an end it did not hear announced, in each of its forms.
-    const auto ended = [&](const char* library, const char* function, bool loading, const char* how) {
-        char buffer[512];
-        platform::faultReport::Text text(buffer, sizeof buffer);
-        platform::faultReport::appendEndDescription(text, library, function, loading, how);
-        return line(platform::kInternalError, text.data());
-    };
-    EXPECT_EQ(ended("libquendril.so", "xrQuendril", false, "stato di uscita 0"),
-              "error 51: the program ended during a call to 'xrQuendril' of library 'libquendril.so': exit status 0");
-    EXPECT_EQ(ended("q.so", nullptr, true, "segnale 64"), "error 51: the program ended while loading library 'q.so': signal 64");
-    EXPECT_EQ(ended("q.so", nullptr, false, "Killed"), "error 51: the program ended outside a call into library 'q.so': Killed");
-    EXPECT_EQ(ended("", nullptr, false, "Killed"), "error 51: the program ended unexpectedly: Killed");
+    const auto line = [](const platform::RuntimeError& e) { return protocol::errorLine(std::make_exception_ptr(e)); };
+    const platform::RuntimeError missing(platform::kFileNotFound, platform::Message::libraryNotFound, {"/x\n/libquendril.so"});
+    const std::string answer = protocol::errorAnswer(std::make_exception_ptr(missing));
+    EXPECT_EQ(answer.find('\n'), std::string::npos);
+    const std::optional<platform::RuntimeError> back = protocol::parseError(answer);
+    ASSERT_TRUE(back) << answer;
+    EXPECT_EQ(line(*back), "error 53: cannot find library '/x\n/libquendril.so'");
+    EXPECT_FALSE(protocol::parseError("error 53: cannot find library 'x'"));
+    EXPECT_FALSE(protocol::parseError("result " + answer));
+    // The Italian template's words never reach the kit's output.
+    const platform::RuntimeError ended(platform::kInternalError, platform::Message::endedWhileLoading, {"q.so"},
+                                       {platform::Message::signalNumber, {"64"}});
+    EXPECT_EQ(line(ended), "error 51: the program ended while loading library 'q.so': signal 64");
+    EXPECT_EQ(protocol::errorLine(std::make_exception_ptr(std::runtime_error("x"))), "error 51: internal error: x");
 }
 
 } // namespace

@@ -17,7 +17,7 @@
 int main(int argc, char* argv[])
 {
     if (const auto report = platform::prepareProcess()) {
-        std::printf("report %d: %s\n", report->number(), report->description().c_str());
+        std::printf("report %d: %s\n", report->number(), report->description(platform::Language::italian).c_str());
         platform::endProcess(EXIT_FAILURE);
     }
     if (argc < 2)

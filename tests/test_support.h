@@ -134,14 +134,14 @@ int errorNumberOf(F&& f)
     return 0;
 }
 
-// The description of the error f raises; empty when it raises none.
+// The description of the error f raises, in Italian; empty when it raises none.
 template <class F>
 std::string descriptionOf(F&& f)
 {
     try {
         f();
     } catch (const platform::RuntimeError& e) {
-        return e.description();
+        return e.description(platform::Language::italian);
     }
     return {};
 }

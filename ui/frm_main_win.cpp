@@ -29,11 +29,9 @@ const wchar_t* wide(const std::u16string& s)
     return reinterpret_cast<const wchar_t*>(s.c_str());
 }
 
-[[noreturn]] void raiseWindowError(const char* what)
+[[noreturn]] void raiseWindowError(platform::Message message)
 {
-    const DWORD err = GetLastError();
-    throw platform::RuntimeError(platform::kInternalError,
-                                 std::string("impossibile ") + what + ": " + platform::systemReason(err));
+    platform::raiseSystemError(platform::kInternalError, message, {}, GetLastError());
 }
 
 struct Dpi {
@@ -67,7 +65,7 @@ void registerWindowClass(WNDPROC proc)
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        raiseWindowError("registrare la classe della finestra");
+        raiseWindowError(platform::Message::cannotRegisterWindowClass);
 }
 
 HFONT makeFont(const design::Font& f, int dpiY)
@@ -99,7 +97,7 @@ FrmMain::FrmMain(std::u16string programTitle, const core::RunEnvironment& env)
                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                             GetModuleHandleW(nullptr), this);
     if (!hwnd_)
-        raiseWindowError("creare la finestra");
+        raiseWindowError(platform::Message::cannotCreateWindow);
 
     optionFont_ = makeFont(design::kOptionFont, dpi.y);
     const auto defaultFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -116,7 +114,7 @@ FrmMain::FrmMain(std::u16string programTitle, const core::RunEnvironment& env)
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)),
                                        GetModuleHandleW(nullptr), nullptr);
         if (!controls_[i])
-            raiseWindowError("creare i controlli della finestra");
+            raiseWindowError(platform::Message::cannotCreateControls);
         SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(c.font ? optionFont_ : defaultFont), FALSE);
     }
     SendMessageW(controls_[design::kSelectedAtStart], BM_SETCHECK, BST_CHECKED, 0);

@@ -58,7 +58,7 @@ constexpr int kMaxScaleFactor = 16;
 // A fatal fault's report on stderr alone, for when its box cannot be shown.
 void printFaultReport(const platform::RuntimeError& error, const char* name)
 {
-    platform::printReport({error.number(), error.description().c_str(), ""}, name);
+    platform::printReport(platform::describe(error), name);
 }
 
 // During start-up the toolkit's fatal errors (no display, a platform plugin

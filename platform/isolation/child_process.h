@@ -5,6 +5,9 @@
 // waiting for ever on one that stopped; and how it ended is worded once.
 #pragma once
 
+#include "platform/ending.h"
+#include "platform/messages.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,9 +25,9 @@ struct ChildEnd {
     long code;
 };
 
-// How a child ended, in the platform's words: "stato di uscita 3", the
-// signal's or the exception's name, "fermato dal segnale SIGSTOP".
-std::string describeEnd(const ChildEnd& end);
+// How a child ended, as every report words it (platform/ending.h): its exit
+// status, the signal's or the exception's name, the signal that stopped it.
+Ending describeEnd(const ChildEnd& end) noexcept;
 
 // Where a child's standard descriptors lead.
 enum class StandardStreams {
@@ -39,7 +42,7 @@ struct ChildSpec {
     std::vector<std::pair<long, long>> channels; // a descriptor (handle) here, and its number in the child
     std::vector<std::pair<std::string, std::string>> variables; // added to its environment
     StandardStreams streams = StandardStreams::Inherited;
-    std::string what; // what the child is, for the error when it cannot start ("il processo di misura")
+    Message cannotStart = Message::cannotStartMeasuringProcess; // the error when it cannot start
 };
 
 // Numbers for count channels of a child, unpredictable (above 63 and below
@@ -53,9 +56,9 @@ std::string unpredictableToken();
 
 class ChildProcess {
 public:
-    // Starts spec's program; raises error 51 ("impossibile avviare <what>:
-    // <the system's reason>") when it cannot. A program given by path gets
-    // its channels numbered from 3 on.
+    // Starts spec's program; raises error 51 (spec.cannotStart, with the
+    // system's reason) when it cannot. A program given by path gets its
+    // channels numbered from 3 on.
     explicit ChildProcess(const ChildSpec& spec);
     // A child this process made otherwise (a fork), watched from now on.
     static ChildProcess adopt(long id) noexcept;

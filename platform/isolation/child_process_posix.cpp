@@ -183,22 +183,17 @@ pid_t spawnProgram(const ChildSpec& spec, char* const argv[], char* const envp[]
 
 } // namespace
 
-std::string describeEnd(const ChildEnd& end)
+Ending describeEnd(const ChildEnd& end) noexcept
 {
-    const int signal = static_cast<int>(end.code);
     switch (end.way) {
     case ChildEnd::Way::Signalled:
-        if (const char* name = sigdescr_np(signal))
-            return name;
-        return "segnale " + std::to_string(signal);
+        return endingOfSignal(static_cast<int>(end.code));
     case ChildEnd::Way::Stopped:
-        if (const char* name = sigabbrev_np(signal))
-            return std::string("fermato dal segnale SIG") + name;
-        return "fermato dal segnale " + std::to_string(signal);
+        return endingOfStop(static_cast<int>(end.code));
     case ChildEnd::Way::Exited:
         break;
     }
-    return "stato di uscita " + std::to_string(end.code);
+    return endingWithStatus(end.code);
 }
 
 std::vector<long> channelNumbers(const std::vector<long>& here)
@@ -230,7 +225,7 @@ ChildProcess::ChildProcess(const ChildSpec& spec)
     const pid_t child = spec.program.empty() ? forkOwnFile(spec, arguments.pointers.data(), environment.pointers.data())
                                              : spawnProgram(spec, arguments.pointers.data(), environment.pointers.data());
     if (child < 0)
-        raiseSystemError(kInternalError, "avviare " + spec.what, static_cast<unsigned long>(errno));
+        raiseSystemError(kInternalError, spec.cannotStart, {}, static_cast<unsigned long>(errno));
     id_ = child;
 }
 

@@ -4,7 +4,6 @@
 #define _CRT_RAND_S
 #include "platform/isolation/child_process.h"
 
-#include "platform/cpu_win.h"
 #include "platform/isolation/own_file_win.h"
 #include "platform/system_error.h"
 #include "platform/wide_win.h"
@@ -70,15 +69,9 @@ HANDLE handleOf(long value)
 
 } // namespace
 
-std::string describeEnd(const ChildEnd& end)
+Ending describeEnd(const ChildEnd& end) noexcept
 {
-    const auto code = static_cast<unsigned long>(end.code);
-    if ((code & 0xF0000000) == 0xC0000000) {
-        char name[48];
-        win::exceptionName(code, name, sizeof name);
-        return name;
-    }
-    return "stato di uscita " + std::to_string(static_cast<long>(static_cast<LONG>(code)));
+    return endingOfExitCode(static_cast<unsigned long>(end.code));
 }
 
 std::vector<long> channelNumbers(const std::vector<long>& here)
@@ -126,7 +119,7 @@ ChildProcess::ChildProcess(const ChildSpec& spec)
     if (none != INVALID_HANDLE_VALUE)
         CloseHandle(none);
     if (!started)
-        raiseSystemError(kInternalError, "avviare " + spec.what, error);
+        raiseSystemError(kInternalError, spec.cannotStart, {}, error);
     CloseHandle(info.hThread);
     id_ = static_cast<long>(info.dwProcessId);
     handle_ = reinterpret_cast<std::intptr_t>(info.hProcess);

@@ -21,7 +21,7 @@ namespace platform::isolation {
 
 namespace {
 
-constexpr char kReportVariable[] = "VC_ERRORE_FATALE";
+using faultReport::kVariable;
 constexpr std::size_t kMostKept = 8;
 
 // What the hand-over keeps; never destroyed, for a fault in a library's code run at exit.
@@ -36,7 +36,7 @@ Kept& kept()
     static Kept* const state = new Kept;
     return *state;
 }
-char reportAssignment[sizeof kReportVariable + 4096];
+char reportAssignment[sizeof kVariable + 4096];
 int keptDescriptors[kMostKept];
 std::size_t keptCount = 0;
 
@@ -56,7 +56,7 @@ void prepare()
     Kept& k = kept();
     k.prepared.clear();
     for (std::string& entry : k.startEnvironment) {
-        bool replaced = assigns(entry, kReportVariable);
+        bool replaced = assigns(entry, kVariable);
         for (const std::string& own : k.ownVariables)
             replaced = replaced || assigns(entry, nameOf(own));
         if (!replaced)
@@ -97,8 +97,8 @@ bool showInFreshImage(const char* text, unsigned long&) noexcept
     std::vector<char*>& prepared = kept().prepared;
     if (prepared.empty())
         return false;
-    faultReport::Text assignment(reportAssignment, sizeof reportAssignment);
-    assignment.append(kReportVariable);
+    Text assignment(reportAssignment, sizeof reportAssignment);
+    assignment.append(kVariable);
     assignment.append("=");
     assignment.append(text);
     for (std::size_t i = 0; i < keptCount; ++i)
@@ -110,11 +110,11 @@ bool showInFreshImage(const char* text, unsigned long&) noexcept
 
 std::optional<RuntimeError> takeHandedReport()
 {
-    const char* value = std::getenv(kReportVariable);
+    const char* value = std::getenv(kVariable);
     if (!value)
         return std::nullopt;
     const std::string text = value;
-    unsetenv(kReportVariable);
+    unsetenv(kVariable);
     auto handOver = faultReport::readHandOver(text);
     if (!handOver || handOver->process != static_cast<unsigned long>(getpid()))
         return std::nullopt;

@@ -20,7 +20,17 @@ namespace platform::isolation {
 
 namespace {
 
-constexpr wchar_t kReportVariable[] = L"VC_ERRORE_FATALE";
+// The variable's name as the system's wide calls take it.
+struct WideName {
+    wchar_t text[sizeof faultReport::kVariable];
+};
+constexpr WideName kReportName = [] {
+    WideName wide{};
+    for (std::size_t i = 0; i < sizeof faultReport::kVariable; ++i)
+        wide.text[i] = static_cast<wchar_t>(faultReport::kVariable[i]);
+    return wide;
+}();
+constexpr const wchar_t* kReportVariable = kReportName.text;
 constexpr std::size_t kReportRoom = 4096;
 
 // What the hand-over keeps; never destroyed, for a fault in a library's detach code at exit.

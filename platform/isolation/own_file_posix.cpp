@@ -64,7 +64,7 @@ std::string ownFilePath()
         const ssize_t n = readlink(kRunningImage, buf.data(), buf.size());
         const int err = errno;
         if (n < 0)
-            raiseSystemError(kPathNotFound, "trovare la cartella del programma", static_cast<unsigned long>(err));
+            raiseSystemError(kPathNotFound, Message::cannotFindProgramFolder, {}, static_cast<unsigned long>(err));
         if (static_cast<std::size_t>(n) < buf.size())
             return std::string(buf.data(), static_cast<std::size_t>(n));
         buf.resize(buf.size() * 2);

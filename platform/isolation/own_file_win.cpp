@@ -50,7 +50,7 @@ std::string ownFilePath()
 {
     keepOwnFile();
     if (ownPath().empty())
-        raiseSystemError(kPathNotFound, "trovare la cartella del programma", ownPathError);
+        raiseSystemError(kPathNotFound, Message::cannotFindProgramFolder, {}, ownPathError);
     return win::utf8(ownPath());
 }
 

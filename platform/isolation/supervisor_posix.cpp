@@ -11,6 +11,8 @@
 // processes and ends them all once the child has ended.
 #include "platform/isolation/supervisor.h"
 
+#include "platform/ending.h"
+#include "platform/error_text.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
 #include "platform/isolation/child_process.h"
@@ -92,7 +94,7 @@ struct Watch {
     const activity::Mirror* mirror = nullptr;
     std::optional<int> announced;    // the status the child announced
     int forwarded = 0;               // the last signal passed on to the child
-    std::string libraryDoing;        // what the program's own processes did to the supervisor
+    std::optional<Ending> libraryDoing; // what the program's own processes did to the supervisor
 };
 
 bool libraryCodeRuns(const activity::Mirror& mirror)
@@ -108,12 +110,6 @@ void takeAnnouncement(Watch& watch, const siginfo_t& info)
         watch.announced = value & kStatusBits;
 }
 
-std::string signalName(int signal)
-{
-    const char* name = sigabbrev_np(signal);
-    return name ? std::string("SIG") + name : "segnale " + std::to_string(signal);
-}
-
 // A stop a terminal asked for: the child is stopped too, and this process stops until continued.
 void stopAlongside(Watch& watch, int signal)
 {
@@ -127,8 +123,12 @@ void takeSignal(Watch& watch, int signal, pid_t sender)
     if (signal == SIGCHLD || signal == SIGWINCH || signal == SIGURG || signal == SIGPIPE)
         return;
     if (sender > 0 && sender != getpid() && isolation::isOwnDescendant(sender)) {
-        if (watch.libraryDoing.empty())
-            watch.libraryDoing = signalName(signal) + " inviato al supervisore da un processo del programma";
+        if (!watch.libraryDoing) {
+            Ending sent{Message::signalFromProgram, {}};
+            Text name(sent.argument, sizeof sent.argument);
+            appendSignalName(name, signal);
+            watch.libraryDoing = sent;
+        }
         return;
     }
     if (signal == SIGCONT)
@@ -181,7 +181,7 @@ isolation::ChildEnd watchChild(Watch& watch)
     for (;;) {
         if (const std::optional<isolation::ChildEnd> end = child.poll())
             return *end;
-        if (!watch.libraryDoing.empty()) {
+        if (watch.libraryDoing) {
             child.end();
             return child.wait();
         }
@@ -207,19 +207,17 @@ void drainSignals(Watch& watch)
 // Hands error 51 to a fresh image of the program (which keeps this process
 // id): the program ended, as `how` says, in what the markers tell. Failing
 // that, writes it on stderr.
-[[noreturn]] void reportEnd(const activity::Mirror& mirror, const std::string& how)
+[[noreturn]] void reportEnd(const activity::Mirror& mirror, const Ending& how)
 {
+    const MessageView message = faultReport::endMessage(
+        {mirror.library, mirror.calling.load() ? mirror.function : nullptr, mirror.loading.load(), false});
+    const MessageView reason = how.view();
     char buffer[1024];
-    faultReport::Text text(buffer, sizeof buffer);
-    faultReport::appendHandOverHead(text, static_cast<unsigned long>(getpid()), kInternalError);
-    const std::size_t head = text.length();
-    faultReport::appendEndDescription(text, mirror.library, mirror.calling.load() ? mirror.function : nullptr,
-                                      mirror.loading.load(), how.c_str());
+    Text text(buffer, sizeof buffer);
+    faultReport::appendHandOver(text, static_cast<unsigned long>(getpid()), kInternalError, message, &reason);
     unsigned long status = EXIT_FAILURE;
     isolation::showInFreshImage(text.data(), status);
-    char line[sizeof buffer + 64];
-    formatReport(line, sizeof line, kInternalError, " ", text.data() + head, "\n");
-    std::fputs(line, stderr);
+    printReport({kInternalError, message, reason});
     std::_Exit(EXIT_FAILURE);
 }
 
@@ -249,8 +247,8 @@ void drainSignals(Watch& watch)
     const isolation::ChildEnd end = watchChild(watch);
     drainSignals(watch);
     isolation::endDescendants();
-    if (!watch.libraryDoing.empty())
-        reportEnd(mirror, watch.libraryDoing);
+    if (watch.libraryDoing)
+        reportEnd(mirror, *watch.libraryDoing);
     if (end.way == isolation::ChildEnd::Way::Exited && watch.announced && *watch.announced == end.code)
         std::_Exit(static_cast<int>(end.code));
     if (end.way == isolation::ChildEnd::Way::Signalled && end.code == watch.forwarded)

@@ -8,7 +8,8 @@
 // error 51. Once the child has ended, the job ends every process it started.
 #include "platform/isolation/supervisor.h"
 
-#include "platform/cpu_win.h"
+#include "platform/ending.h"
+#include "platform/error_text.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
 #include "platform/isolation/hand_over.h"
@@ -134,15 +135,6 @@ HANDLE startChild(HANDLE mapping, Channel& shared, HANDLE job)
     return child.hProcess;
 }
 
-// How the child ended, in words: the fault's name, an exception's code or the exit status.
-void describeEnd(DWORD code, char* how, unsigned size)
-{
-    if ((code & 0xF0000000) == 0xC0000000)
-        win::exceptionName(code, how, size);
-    else
-        std::snprintf(how, size, "stato di uscita %ld", static_cast<long>(static_cast<LONG>(code)));
-}
-
 // Hands error 51 for an unannounced end with code to a fresh process of the
 // program and ends with its status, or, failing that, writes it on stderr.
 [[noreturn]] void reportEnd(activity::Mirror& mirror, DWORD code)
@@ -150,21 +142,17 @@ void describeEnd(DWORD code, char* how, unsigned size)
     // The child's last words, whatever it left there, read as terminated strings.
     mirror.library[sizeof mirror.library - 1] = '\0';
     mirror.function[sizeof mirror.function - 1] = '\0';
-    char how[48];
-    describeEnd(code, how, sizeof how);
+    const MessageView message = faultReport::endMessage(
+        {mirror.library, mirror.calling.load() ? mirror.function : nullptr, mirror.loading.load(), false});
+    const Ending ending = endingOfExitCode(code);
+    const MessageView how = ending.view();
     char buffer[1024];
-    faultReport::Text text(buffer, sizeof buffer);
-    faultReport::appendHandOverHead(text, GetCurrentProcessId(), kInternalError);
-    const std::size_t head = text.length();
-    faultReport::appendEndDescription(text, mirror.library, mirror.calling.load() ? mirror.function : nullptr,
-                                      mirror.loading.load(), how);
+    Text text(buffer, sizeof buffer);
+    faultReport::appendHandOver(text, GetCurrentProcessId(), kInternalError, message, &how);
     unsigned long status = EXIT_FAILURE;
     if (isolation::showInFreshImage(text.data(), status))
         ExitProcess(static_cast<UINT>(status));
-    char line[sizeof buffer + 64];
-    formatReport(line, sizeof line, kInternalError, " ", text.data() + head, "\n");
-    std::fputs(line, stderr);
-    std::fflush(stderr);
+    printReport({kInternalError, message, how});
     ExitProcess(EXIT_FAILURE);
 }
 

@@ -2,9 +2,9 @@
 # Installs the Debian package with apt without its recommendations, as a
 # user could, and uses it: starts /usr/bin/Tarmelo from another folder on a
 # private X server, presses Quendril and reads the result box; follows the
-# README's "Writing a conversion library" literally (its example, made to
-# leave a mark, built against the installed kit, checked and installed in
-# /usr/local/lib) and checks that the installed program runs that library;
+# README's "For library makers" literally (its example, made to leave a
+# mark, built against the installed kit, checked, measured briefly and
+# installed in /usr/local/lib) and checks that the installed program runs that library;
 # then purges the package and checks that none of its files is left and the
 # maker's library is.
 # Needs root (it installs into the system). Usage: deb_test.sh PACKAGE.deb README
@@ -81,15 +81,20 @@ text=$(quendril_result /usr/bin/Tarmelo "$work" || echo "(no box)")
 expect '[[ "$text" == *" 50000"* && "$text" == *"impiegati "*" sec."* ]]' "installed Tarmelo: the box said '$text'"
 
 # --- A maker's library, following the README: its example, with a constructor
-# that leaves a mark, built, checked and installed with the README's commands.
+# that leaves a mark, built, checked, measured and installed with the README's
+# commands.
 if [[ -e "$maker_file" ]]; then
   echo "SKIP: $maker_file already exists; the maker's steps are not tried"
 else
-  section=$(sed -n '/^## Writing a conversion library/,/^## /p' "$readme")
+  section=$(sed -n '/^## For library makers/,/^## /p' "$readme")
   sed -n '/^```c$/,/^```$/p' <<<"$section" | sed '1d;$d' >"$work/mylib.c"
-  # The first commands only: those below them build for Windows.
-  awk '/^```sh$/ { on = 1; next } on && /^```$/ { exit } on' <<<"$section" >"$work/steps.sh"
-  expect '[[ -s "$work/mylib.c" && -s "$work/steps.sh" ]]' "no C example or commands under 'Writing a conversion library' in the README"
+  # The measurement kept short: what is tried is that the line runs.
+  echo 'misura-libreria() { command misura-libreria --runs 2 --warmup 0 --bytes 64 "$@"; }' >"$work/steps.sh"
+  # The first two blocks of commands (build, check, measure; install): those
+  # below them build for Windows.
+  awk '/^```sh$/ { on = 1; blocks++; next } on && /^```$/ { on = 0; if (blocks == 2) exit; next } on' \
+    <<<"$section" >>"$work/steps.sh"
+  expect '[[ -s "$work/mylib.c" && $(wc -l <"$work/steps.sh") -ge 5 ]]' "no C example or commands under 'For library makers' in the README"
   cat >>"$work/mylib.c" <<'EOF'
 #include <stdio.h>
 #include <stdlib.h>

@@ -94,14 +94,15 @@ fails_to_start "$bin/$name" QT_SCALE_FACTOR=nan
 fails_to_start "$bin/$name" QT_SCALE_FACTOR=1e9
 
 # --- The image a fatal fault hands its report over to (through the variable
-# naming its process), when the toolkit cannot start: the report alone, on one
+# naming its process; message 1 is its one argument as given, escaped as the
+# form escapes it), when the toolkit cannot start: the report alone, on one
 # line, and status 1.
 for environment in '-u DISPLAY -u WAYLAND_DISPLAY' 'QT_QPA_PLATFORM=bogus'; do
   status=0
-  (cd "$work" && timeout 20 bash -c 'export VC_ERRORE_FATALE="$$:51:guasto di prova"; exec env '"$environment"' "$0"' \
+  (cd "$work" && timeout 20 bash -c 'export VC_ERRORE_FATALE="$$:51:1:guasto di prova%3A %C3%A8:"; exec env '"$environment"' "$0"' \
     "$bin/$name") 2>"$work/err" || status=$?
   [[ $status -eq 1 ]] || fail "fault report, $environment: exit status $status, expected 1"
-  [[ "$(cat "$work/err")" == "$name: Errore di run-time '51': guasto di prova" ]] \
+  [[ "$(cat "$work/err")" == "$name: Errore di run-time '51': guasto di prova: è" ]] \
     || fail "fault report, $environment: stderr is not the report alone: $(head -c 300 "$work/err")"
 done
 

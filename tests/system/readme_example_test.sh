@@ -20,9 +20,9 @@ else
 fi
 begin_test
 
-section=$(sed -n '/^## Writing a conversion library/,/^## /p' "$readme")
+section=$(sed -n '/^## For library makers/,/^## /p' "$readme")
 awk '/^```c$/ { on = 1; next } on && /^```$/ { exit } on' <<<"$section" >"$work/mylib.c"
-[[ -s "$work/mylib.c" ]] || { echo "FAIL: no C example under 'Writing a conversion library'"; exit 1; }
+[[ -s "$work/mylib.c" ]] || { echo "FAIL: no C example under 'For library makers'"; exit 1; }
 cmake --install "$build" --prefix "$work/kit" >/dev/null
 
 if [[ $mode == posix ]]; then

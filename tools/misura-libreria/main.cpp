@@ -6,14 +6,16 @@
 // 2 a usage error, 3 slower than --fail-if-slower allows, 130 interrupted.
 #include "platform/console.h"
 #include "platform/fatal_fault.h"
+#include "platform/error_text.h"
 #include "platform/isolation/supervisor.h"
-#include "tools/misura-libreria/english.h"
+#include "platform/messages.h"
 #include "tools/misura-libreria/exports.h"
 #include "tools/misura-libreria/format.h"
 #include "tools/misura-libreria/options.h"
 #include "tools/misura-libreria/output.h"
 #include "tools/misura-libreria/plot.h"
 #include "tools/misura-libreria/processes.h"
+#include "tools/misura-libreria/protocol.h"
 #include "tools/misura-libreria/report.h"
 #include "tools/misura-libreria/serve.h"
 #include "tools/misura-libreria/session.h"
@@ -207,7 +209,9 @@ int run(Options o, bool outputOpen)
     }
     int status = verdictStatus(o, r);
     if (const std::optional<std::string> signal = refusedSignal()) {
-        std::cerr << "error 51: a measuring process sent " << *signal << " to misura-libreria\n";
+        const platform::ReportedError refused{platform::kInternalError,
+                                              {platform::Message::measuringSentSignal, {signal->c_str()}}, std::nullopt};
+        std::cerr << platform::reportLine(refused, platform::Language::english) << '\n';
         status = kRunTimeError;
     }
     return written ? status : kRunTimeError;
@@ -245,7 +249,7 @@ int command(const std::vector<std::string>& args, bool outputOpen)
     } catch (const UsageError& e) {
         return usageError(e.what());
     } catch (...) {
-        std::cerr << errorLine(std::current_exception()) << '\n';
+        std::cerr << misura::protocol::errorLine(std::current_exception()) << '\n';
         return kRunTimeError;
     }
 }
@@ -254,6 +258,8 @@ int command(const std::vector<std::string>& args, bool outputOpen)
 
 int main(int argc, char** argv)
 {
+    // First: a fault's report that comes back in a fresh image is worded in it.
+    platform::setProgramLanguage(platform::Language::english);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const std::optional<ServeMode> mode = serveMode(args);
     // Before the process's preparation, which gives a closed standard descriptor the null device.
@@ -265,7 +271,7 @@ int main(int argc, char** argv)
         if (mode || markedAsChild()) {
             status = serveFault(std::make_exception_ptr(*fault));
         } else {
-            std::cerr << errorLine(std::make_exception_ptr(*fault)) << '\n';
+            std::cerr << misura::protocol::errorLine(std::make_exception_ptr(*fault)) << '\n';
             status = kRunTimeError;
         }
     } else {

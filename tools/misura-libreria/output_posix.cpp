@@ -2,9 +2,8 @@
 // owner whatever the umask, as a maker who shares the results expects.
 #include "tools/misura-libreria/output.h"
 
-#include "platform/system_error.h"
-
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +15,7 @@ std::optional<std::string> writeNewFile(const std::string& file, const std::stri
     constexpr mode_t kMode = 0644;
     const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kMode);
     if (fd < 0)
-        return platform::systemReason(static_cast<unsigned long>(errno));
+        return std::string(std::strerror(errno));
     int failed = fchmod(fd, kMode) != 0 ? errno : 0;
     for (std::size_t done = 0; !failed && done < content.size();) {
         const ssize_t n = write(fd, content.data() + done, content.size() - done);
@@ -28,7 +27,7 @@ std::optional<std::string> writeNewFile(const std::string& file, const std::stri
     if (close(fd) != 0 && !failed)
         failed = errno;
     if (failed)
-        return platform::systemReason(static_cast<unsigned long>(failed));
+        return std::string(std::strerror(failed));
     return std::nullopt;
 }
 

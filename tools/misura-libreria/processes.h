@@ -7,6 +7,8 @@
 // progress line cleared, status 130 at once.
 #pragma once
 
+#include "platform/ending.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,10 +33,9 @@ public:
     // or closed its channel, or its channel carried something that is not its
     // answer (and it was then ended). Never waits on a stopped child.
     std::optional<std::string> receive();
-    // Waits for the child to end: empty when it exited with status 0, else how
-    // it ended ("exit status 3", the signal's or the exception's name, or what
-    // its channel carried that made the parent end it).
-    std::string ending();
+    // Waits for the child to end: none when it exited with status 0, else how
+    // it ended, or what its channel carried (or did not) that made the parent end it.
+    std::optional<platform::Ending> ending();
 
     struct Impl;
 

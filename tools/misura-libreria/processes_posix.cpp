@@ -11,7 +11,6 @@
 #include "platform/isolation/process_tree_posix.h"
 #include "platform/isolation/supervisor.h"
 #include "platform/system_error.h"
-#include "tools/misura-libreria/english.h"
 #include "tools/misura-libreria/process_io.h"
 #include "tools/misura-libreria/protocol.h"
 
@@ -84,13 +83,10 @@ long long nowMs()
     return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
-// A line as the parent shows it: quoted, cut short, control bytes escaped.
+// A line as the parent shows it: cut short, control bytes escaped.
 std::string shown(const std::string& line)
 {
-    std::string text(1, '\'');
-    text += protocol::escaped(line.substr(0, 80));
-    text += '\'';
-    return text;
+    return protocol::escaped(line.substr(0, 40));
 }
 
 } // namespace
@@ -104,13 +100,13 @@ struct Child::Impl {
     std::string pending;
     bool closed = false;
     std::optional<std::string> lastAnswer; // an answer that ended the child, come before its time
-    std::string trouble; // why the parent ended the child
+    std::optional<platform::Ending> trouble; // why the parent ended the child
 
     // Ends the child for what its channel did (or did not carry).
-    void giveUp(std::string why)
+    void giveUp(const platform::Ending& why)
     {
-        if (trouble.empty())
-            trouble = std::move(why);
+        if (!trouble)
+            trouble = why;
         process->end();
     }
     std::optional<protocol::Framed> next(long long deadline);
@@ -143,18 +139,18 @@ std::optional<protocol::Framed> Child::Impl::next(long long deadline)
             pending.erase(0, end + 1);
             if (std::optional<protocol::Framed> framed = protocol::unframe(line, token))
                 return framed;
-            giveUp("a line on its channel that is not its own (" + shown(line) + ")");
+            giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(line).c_str()));
             return std::nullopt;
         }
         if (pending.size() > protocol::kLongestLine)
-            giveUp("a line on its channel longer than any answer");
-        if (closed || !trouble.empty())
+            giveUp(platform::endingWith(platform::Message::channelOverlongLine));
+        if (closed || trouble)
             return std::nullopt;
         const bool ended = process->poll().has_value();
         if (!fill(ended ? 0 : kLookMs) && ended)
             return std::nullopt;
         if (deadline && nowMs() > deadline && pending.find('\n') == std::string::npos) {
-            giveUp("no acknowledgement of a request within " + std::to_string(kAcknowledgeMs / 1000) + " s");
+            giveUp(platform::endingWith(platform::Message::channelSilent, std::to_string(kAcknowledgeMs / 1000).c_str()));
             return std::nullopt;
         }
     }
@@ -164,7 +160,7 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
 {
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
-        platform::raiseSystemError(platform::kInternalError, "avviare il processo di misura",
+        platform::raiseSystemError(platform::kInternalError, platform::Message::cannotStartMeasuringProcess, {},
                                    static_cast<unsigned long>(errno));
     const std::vector<long> numbers = platform::isolation::channelNumbers({in[0], out[1]});
     impl_->token = platform::isolation::unpredictableToken();
@@ -172,7 +168,7 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
     try {
         impl_->process.emplace(platform::isolation::ChildSpec{
             {}, args, {{in[0], numbers[0]}, {out[1], numbers[1]}}, {{kChildVariable, channel}},
-            platform::isolation::StandardStreams::ErrorsOnly, "il processo di misura"});
+            platform::isolation::StandardStreams::ErrorsOnly});
     } catch (...) {
         for (const int fd : {in[0], in[1], out[0], out[1]})
             close(fd);
@@ -194,7 +190,7 @@ Child::~Child()
 
 bool Child::send(const std::string& line)
 {
-    if (!impl_->trouble.empty() || impl_->process->poll())
+    if (impl_->trouble || impl_->process->poll())
         return false;
     const std::string number = std::to_string(++impl_->number);
     if (!io::writeAll(impl_->toChild, protocol::frame(impl_->token, number, line) + '\n'))
@@ -205,7 +201,7 @@ bool Child::send(const std::string& line)
     if (framed->number == protocol::kLastAnswer)
         impl_->lastAnswer = framed->line;
     else if (framed->number != number || framed->line != protocol::kAcknowledged) {
-        impl_->giveUp(shown(framed->line) + " on its channel where it acknowledges a request");
+        impl_->giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(framed->line).c_str()));
         return false;
     }
     return true;
@@ -221,26 +217,26 @@ std::optional<std::string> Child::receive()
     if (framed->number == protocol::kLastAnswer
         || (framed->number == std::to_string(impl_->number) && framed->line != protocol::kAcknowledged))
         return framed->line;
-    impl_->giveUp(shown(framed->line) + " on its channel where it answers request " + std::to_string(impl_->number));
+    impl_->giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(framed->line).c_str()));
     return std::nullopt;
 }
 
-std::string Child::ending()
+std::optional<platform::Ending> Child::ending()
 {
     // A child whose channel closed while it runs has as long to end as to acknowledge a request.
     for (const long long deadline = nowMs() + kAcknowledgeMs; impl_->closed && !impl_->process->poll();) {
         if (nowMs() > deadline)
-            impl_->giveUp("its channel closed while it ran");
+            impl_->giveUp(platform::endingWith(platform::Message::channelClosedWhileRunning));
         const timespec look{0, kLookMs * 1000000L};
         nanosleep(&look, nullptr);
     }
     const platform::isolation::ChildEnd end = impl_->process->wait();
     track(static_cast<pid_t>(impl_->process->id()), 0);
-    if (!impl_->trouble.empty())
+    if (impl_->trouble)
         return impl_->trouble;
     if (end.way == platform::isolation::ChildEnd::Way::Exited && end.code == 0)
-        return {};
-    return inEnglish(platform::isolation::describeEnd(end));
+        return std::nullopt;
+    return platform::isolation::describeEnd(end);
 }
 
 namespace io {

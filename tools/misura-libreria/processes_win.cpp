@@ -9,7 +9,6 @@
 #include "platform/isolation/supervisor.h"
 #include "platform/system_error.h"
 #include "platform/utf16.h"
-#include "tools/misura-libreria/english.h"
 #include "tools/misura-libreria/process_io.h"
 #include "tools/misura-libreria/protocol.h"
 
@@ -70,13 +69,10 @@ std::wstring wide(const std::string& utf8)
     return std::wstring(s.begin(), s.end());
 }
 
-// A line as the parent shows it: quoted, cut short, control bytes escaped.
+// A line as the parent shows it: cut short, control bytes escaped.
 std::string shown(const std::string& line)
 {
-    std::string text(1, '\'');
-    text += protocol::escaped(line.substr(0, 80));
-    text += '\'';
-    return text;
+    return protocol::escaped(line.substr(0, 40));
 }
 
 } // namespace
@@ -90,12 +86,12 @@ struct Child::Impl {
     std::string pending;
     bool closed = false;
     std::optional<std::string> lastAnswer;
-    std::string trouble;
+    std::optional<platform::Ending> trouble;
 
-    void giveUp(std::string why)
+    void giveUp(const platform::Ending& why)
     {
-        if (trouble.empty())
-            trouble = std::move(why);
+        if (!trouble)
+            trouble = why;
         process->end();
     }
     bool fill();
@@ -132,12 +128,12 @@ std::optional<protocol::Framed> Child::Impl::next(ULONGLONG deadline)
                 line.pop_back();
             if (std::optional<protocol::Framed> framed = protocol::unframe(line, token))
                 return framed;
-            giveUp("a line on its channel that is not its own (" + shown(line) + ")");
+            giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(line).c_str()));
             return std::nullopt;
         }
         if (pending.size() > protocol::kLongestLine)
-            giveUp("a line on its channel longer than any answer");
-        if (closed || !trouble.empty())
+            giveUp(platform::endingWith(platform::Message::channelOverlongLine));
+        if (closed || trouble)
             return std::nullopt;
         const bool ended = process->poll().has_value();
         if (!fill()) {
@@ -146,7 +142,7 @@ std::optional<protocol::Framed> Child::Impl::next(ULONGLONG deadline)
             Sleep(kLookMs);
         }
         if (deadline && GetTickCount64() > deadline && pending.find('\n') == std::string::npos) {
-            giveUp("no acknowledgement of a request within " + std::to_string(kAcknowledgeMs / 1000) + " s");
+            giveUp(platform::endingWith(platform::Message::channelSilent, std::to_string(kAcknowledgeMs / 1000).c_str()));
             return std::nullopt;
         }
     }
@@ -156,12 +152,13 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
 {
     HANDLE inRead, inWrite, outRead, outWrite;
     if (!CreatePipe(&inRead, &inWrite, nullptr, 0))
-        platform::raiseSystemError(platform::kInternalError, "avviare il processo di misura", GetLastError());
+        platform::raiseSystemError(platform::kInternalError, platform::Message::cannotStartMeasuringProcess, {},
+                                   GetLastError());
     if (!CreatePipe(&outRead, &outWrite, nullptr, 0)) {
         const DWORD error = GetLastError();
         CloseHandle(inRead);
         CloseHandle(inWrite);
-        platform::raiseSystemError(platform::kInternalError, "avviare il processo di misura", error);
+        platform::raiseSystemError(platform::kInternalError, platform::Message::cannotStartMeasuringProcess, {}, error);
     }
     const long in = static_cast<long>(reinterpret_cast<std::intptr_t>(inRead));
     const long out = static_cast<long>(reinterpret_cast<std::intptr_t>(outWrite));
@@ -170,7 +167,7 @@ Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl
     try {
         impl_->process.emplace(platform::isolation::ChildSpec{
             {}, args, {{in, in}, {out, out}}, {{kChildVariable, channel}},
-            platform::isolation::StandardStreams::ErrorsOnly, "il processo di misura"});
+            platform::isolation::StandardStreams::ErrorsOnly});
     } catch (...) {
         for (HANDLE h : {inRead, inWrite, outRead, outWrite})
             CloseHandle(h);
@@ -195,7 +192,7 @@ Child::~Child()
 
 bool Child::send(const std::string& line)
 {
-    if (!impl_->trouble.empty() || impl_->process->poll())
+    if (impl_->trouble || impl_->process->poll())
         return false;
     const std::string number = std::to_string(++impl_->number);
     if (!io::writeAll(static_cast<long>(reinterpret_cast<std::intptr_t>(impl_->toChild)),
@@ -207,7 +204,7 @@ bool Child::send(const std::string& line)
     if (framed->number == protocol::kLastAnswer)
         impl_->lastAnswer = framed->line;
     else if (framed->number != number || framed->line != protocol::kAcknowledged) {
-        impl_->giveUp(shown(framed->line) + " on its channel where it acknowledges a request");
+        impl_->giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(framed->line).c_str()));
         return false;
     }
     return true;
@@ -223,24 +220,24 @@ std::optional<std::string> Child::receive()
     if (framed->number == protocol::kLastAnswer
         || (framed->number == std::to_string(impl_->number) && framed->line != protocol::kAcknowledged))
         return framed->line;
-    impl_->giveUp(shown(framed->line) + " on its channel where it answers request " + std::to_string(impl_->number));
+    impl_->giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(framed->line).c_str()));
     return std::nullopt;
 }
 
-std::string Child::ending()
+std::optional<platform::Ending> Child::ending()
 {
     // A child whose channel closed while it runs has as long to end as to acknowledge a request.
     for (const ULONGLONG deadline = GetTickCount64() + kAcknowledgeMs; impl_->closed && !impl_->process->poll();) {
         if (GetTickCount64() > deadline)
-            impl_->giveUp("its channel closed while it ran");
+            impl_->giveUp(platform::endingWith(platform::Message::channelClosedWhileRunning));
         Sleep(kLookMs);
     }
     const platform::isolation::ChildEnd end = impl_->process->wait();
-    if (!impl_->trouble.empty())
+    if (impl_->trouble)
         return impl_->trouble;
     if (end.code == 0)
-        return {};
-    return inEnglish(platform::isolation::describeEnd(end));
+        return std::nullopt;
+    return platform::isolation::describeEnd(end);
 }
 
 namespace io {

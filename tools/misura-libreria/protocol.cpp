@@ -3,6 +3,8 @@
 // frame escapes a backslash and every control byte.
 #include "tools/misura-libreria/protocol.h"
 
+#include "platform/error_text.h"
+
 #include <charconv>
 #include <cstdio>
 #include <sstream>
@@ -191,6 +193,29 @@ std::optional<Answer> parseResult(const std::string& line)
     a.path = line.substr(at, pathSize);
     a.result.wrong = line.substr(at + pathSize);
     return a;
+}
+
+namespace {
+
+constexpr char kErrorHead[] = "error ";
+
+} // namespace
+
+std::string errorAnswer(const std::exception_ptr& e)
+{
+    return kErrorHead + platform::encoded(platform::describe(e));
+}
+
+std::optional<platform::RuntimeError> parseError(const std::string& line)
+{
+    if (!line.starts_with(kErrorHead))
+        return std::nullopt;
+    return platform::decodeError(std::string_view(line).substr(sizeof kErrorHead - 1));
+}
+
+std::string errorLine(const std::exception_ptr& e)
+{
+    return platform::reportLine(platform::describe(e), platform::Language::english);
 }
 
 } // namespace misura::protocol

@@ -1,15 +1,19 @@
 // The lines a measuring child and its parent exchange. The parent sends
 // "batch ...", "check CONVERSION" and "quit"; the child acknowledges each at
 // once and then answers it with one line: "result ...", "checked
-// [DIFFERENCE]", or "error NUMBER: DESCRIPTION" before it ends. Numbers are
-// written in the C locale's form whatever the library does to the child's
-// locale. Every line travels in a frame: the token the parent chose for that
-// child, the request's number (or "end" for the answer that ends the child),
-// and the line escaped, so that no byte of a path or a text breaks it.
+// [DIFFERENCE]", or "error " and its error encoded (platform/runtime_error.h)
+// before it ends, which the parent words. Numbers are written in the C
+// locale's form whatever the library does to the child's locale. Every line
+// travels in a frame: the token the parent chose for that child, the
+// request's number (or "end" for the answer that ends the child), and the
+// line escaped, so that no byte of a path or a text breaks it. And the line
+// the command reports an error with.
 #pragma once
 
+#include "platform/runtime_error.h"
 #include "tools/misura-libreria/measure.h"
 
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -27,6 +31,14 @@ struct Answer {
 };
 // The result a "result" line gives; none for any other line.
 std::optional<Answer> parseResult(const std::string& line);
+
+// The answer that reports the error e.
+std::string errorAnswer(const std::exception_ptr& e);
+// The error an "error" answer carries; none for any other line, or one that does not carry an error in full.
+std::optional<platform::RuntimeError> parseError(const std::string& line);
+
+// The report of the error e as the command writes it: "error <number>: <description>", in English.
+std::string errorLine(const std::exception_ptr& e);
 
 // Seconds in the shortest form that reads back as the same double.
 std::string number(double v);

@@ -9,7 +9,7 @@
 #include "platform/heap.h"
 #include "platform/hires_clock.h"
 #include "platform/library.h"
-#include "tools/misura-libreria/english.h"
+#include "platform/runtime_error.h"
 #include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/protocol.h"
 
@@ -62,7 +62,7 @@ bool answerLine(ParentChannel& channel, const std::string& line, const Bench& be
             library->reclaimProgramState();
         answer(channel, "checked " + difference);
     } else {
-        throw std::runtime_error("unknown request '" + line + "'");
+        throw platform::RuntimeError(platform::kInternalError, platform::Message::unknownRequest, {line});
     }
     return true;
 }
@@ -116,7 +116,7 @@ int serve(const ServeMode& mode)
 int serveFault(const std::exception_ptr& fault)
 {
     if (std::optional<ParentChannel> channel = ParentChannel::join())
-        channel->lastAnswer(errorLine(fault));
+        channel->lastAnswer(protocol::errorAnswer(fault));
     return 1;
 }
 

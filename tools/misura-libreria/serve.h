@@ -23,7 +23,7 @@ std::vector<std::string> serveArguments(const ServeMode& mode);
 
 // Serves the parent on the channel it gave this child (processes.h) until it
 // says "quit" or closes the channel; returns the exit status. An error is
-// answered as "error NUMBER: DESCRIPTION" and ends the child with status 1.
+// answered with an "error" line (protocol.h) and ends the child with status 1.
 int serve(const ServeMode& mode);
 
 // In a child whose library's fault has come back in a fresh image: the answer that reports it.

@@ -4,9 +4,9 @@
 #include "tools/misura-libreria/session.h"
 
 #include "platform/codepage.h"
+#include "platform/error_text.h"
 #include "platform/hires_clock.h"
 #include "platform/library.h"
-#include "tools/misura-libreria/english.h"
 #include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/protocol.h"
 
@@ -45,6 +45,14 @@ int index(Conversion c)
     return c == Conversion::BytesToText ? 0 : 1;
 }
 
+// The report of error 51 with message, about whoever is measured in p, and its reason when given.
+std::string measuringError(const Participant& p, platform::Message message, const platform::MessageView* reason = nullptr,
+                           const std::string& line = {})
+{
+    const platform::RuntimeError error(platform::kInternalError, {message, {p.label.c_str(), line.c_str()}}, reason);
+    return platform::reportLine(platform::describe(error), platform::Language::english);
+}
+
 } // namespace
 
 Session::Session(const Options& options, ProgressFn progress, ErrorFn error)
@@ -70,7 +78,7 @@ Session::Session(const Options& options, ProgressFn progress, ErrorFn error)
                 platform::raiseLibraryNotFound(p.mode.path);
             p.child = std::make_unique<Child>(serveArguments(p.mode));
         } catch (...) {
-            fail(p, errorLine(std::current_exception()));
+            fail(p, protocol::errorLine(std::current_exception()));
         }
     }
     started_ = platform::monotonicNanoseconds();
@@ -101,11 +109,23 @@ void Session::fail(Participant& p, const std::string& report)
     error_(p.error);
 }
 
+void Session::failWith(Participant& p, const std::string& line, platform::Message unexpected)
+{
+    if (const std::optional<platform::RuntimeError> error = protocol::parseError(line))
+        fail(p, platform::reportLine(platform::describe(*error), platform::Language::english));
+    else
+        fail(p, measuringError(p, unexpected, nullptr, line));
+}
+
 void Session::childEnded(Participant& p)
 {
-    const std::string how = p.child->ending();
-    fail(p, "error 51: the measuring process of " + p.label + " ended "
-                + (how.empty() ? std::string("with status 0 in the middle of its work") : "with " + how));
+    const std::optional<platform::Ending> how = p.child->ending();
+    if (!how) {
+        fail(p, measuringError(p, platform::Message::measuringEndedMidWork));
+        return;
+    }
+    const platform::MessageView reason = how->view();
+    fail(p, measuringError(p, platform::Message::measuringEnded, &reason));
 }
 
 std::optional<std::string> Session::request(Participant& p, const std::string& line)
@@ -129,13 +149,9 @@ std::optional<BatchResult> Session::ask(Participant& p, const Batch& batch)
         childEnded(p);
         return std::nullopt;
     }
-    if (line->starts_with("error ")) {
-        fail(p, *line);
-        return std::nullopt;
-    }
     std::optional<protocol::Answer> answer = protocol::parseResult(*line);
     if (!answer) {
-        fail(p, "error 51: the measuring process of " + p.label + " answered '" + *line + "'");
+        failWith(p, *line, platform::Message::measuringAnswered);
         return std::nullopt;
     }
     if (!answer->path.empty())
@@ -148,12 +164,10 @@ void Session::checkEveryByte(Participant& p, Conversion conversion)
     const std::optional<std::string> line = request(p, "check " + std::to_string(index(conversion)));
     if (!line)
         childEnded(p);
-    else if (line->starts_with("error "))
-        fail(p, *line);
     else if (line->starts_with("checked "))
         p.wrong[index(conversion)] = line->substr(8);
     else
-        fail(p, "error 51: the measuring process of " + p.label + " gave '" + *line + "' for its check");
+        failWith(p, *line, platform::Message::measuringCheckAnswered);
 }
 
 std::size_t Session::rounds() const
@@ -262,8 +276,10 @@ void Session::finish()
         if (!p.error.empty() || !p.child)
             continue;
         p.child->send("quit");
-        if (const std::string how = p.child->ending(); !how.empty())
-            fail(p, "error 51: the measuring process of " + p.label + " ended with " + how + " after its work");
+        if (const std::optional<platform::Ending> how = p.child->ending()) {
+            const platform::MessageView reason = how->view();
+            fail(p, measuringError(p, platform::Message::measuringEndedAfterWork, &reason));
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 // turn runs a batch, so that whatever drifts on the machine hits all alike.
 #pragma once
 
+#include "platform/messages.h"
 #include "tools/misura-libreria/measure.h"
 #include "tools/misura-libreria/options.h"
 #include "tools/misura-libreria/serve.h"
@@ -68,6 +69,9 @@ private:
     std::int64_t started_ = 0;
 
     void fail(Participant& p, const std::string& report);
+    // Ends p's measurement with the error its answer line carries, or, for a
+    // line that is no answer, with error 51 as message unexpected says.
+    void failWith(Participant& p, const std::string& line, platform::Message unexpected);
     void childEnded(Participant& p);
     std::optional<std::string> request(Participant& p, const std::string& line);
     std::optional<BatchResult> ask(Participant& p, const Batch& batch);
