@@ -88,6 +88,24 @@ void onFaultSignal(int signal, siginfo_t* info, void* context)
         ::signal(signal, SIG_DFL); // the fault comes again and ends the process
 }
 
+// What the activity markers said at one moment, copied out of the shared page.
+struct Seen {
+    char library[sizeof activity::Mirror::library];
+    char function[sizeof activity::Mirror::function];
+    bool calling;
+    bool loading;
+};
+
+Seen seen(const activity::Mirror& mirror)
+{
+    Seen now{};
+    std::memcpy(now.library, mirror.library, sizeof now.library - 1);
+    std::memcpy(now.function, mirror.function, sizeof now.function - 1);
+    now.calling = mirror.calling.load();
+    now.loading = mirror.loading.load();
+    return now;
+}
+
 // What the supervisor has learnt while its child ran.
 struct Watch {
     pid_t child = 0;
@@ -95,6 +113,7 @@ struct Watch {
     std::optional<int> announced;    // the status the child announced
     int forwarded = 0;               // the last signal passed on to the child
     std::optional<Ending> libraryDoing; // what the program's own processes did to the supervisor
+    Seen doingIn{};                     // and what the markers said when it came
 };
 
 bool libraryCodeRuns(const activity::Mirror& mirror)
@@ -110,10 +129,12 @@ void takeAnnouncement(Watch& watch, const siginfo_t& info)
         watch.announced = value & kStatusBits;
 }
 
-// A stop a terminal asked for: the child is stopped too, and this process stops until continued.
-void stopAlongside(Watch& watch, int signal)
+// A stop a terminal asked for: the child is stopped too (by SIGSTOP, which
+// the kernel never drops as it may drop the terminal's), and this process
+// stops until continued.
+void stopAlongside(Watch& watch)
 {
-    kill(watch.child, signal);
+    kill(watch.child, SIGSTOP);
     raise(SIGSTOP);
 }
 
@@ -128,13 +149,14 @@ void takeSignal(Watch& watch, int signal, pid_t sender)
             Text name(sent.argument, sizeof sent.argument);
             appendSignalName(name, signal);
             watch.libraryDoing = sent;
+            watch.doingIn = seen(*watch.mirror);
         }
         return;
     }
     if (signal == SIGCONT)
         kill(watch.child, SIGCONT);
     else if (signal == SIGTSTP || signal == SIGTTIN || signal == SIGTTOU)
-        stopAlongside(watch, signal);
+        stopAlongside(watch);
     else {
         watch.forwarded = signal;
         kill(watch.child, signal);
@@ -205,12 +227,12 @@ void drainSignals(Watch& watch)
 }
 
 // Hands error 51 to a fresh image of the program (which keeps this process
-// id): the program ended, as `how` says, in what the markers tell. Failing
+// id): the program ended, as `how` says, in what the markers told. Failing
 // that, writes it on stderr.
-[[noreturn]] void reportEnd(const activity::Mirror& mirror, const Ending& how)
+[[noreturn]] void reportEnd(const Seen& in, const Ending& how)
 {
-    const MessageView message = faultReport::endMessage(
-        {mirror.library, mirror.calling.load() ? mirror.function : nullptr, mirror.loading.load(), false});
+    const MessageView message =
+        faultReport::endMessage({in.library, in.calling ? in.function : nullptr, in.loading, false});
     const MessageView reason = how.view();
     char buffer[1024];
     Text text(buffer, sizeof buffer);
@@ -248,12 +270,12 @@ void drainSignals(Watch& watch)
     drainSignals(watch);
     isolation::endDescendants();
     if (watch.libraryDoing)
-        reportEnd(mirror, *watch.libraryDoing);
+        reportEnd(watch.doingIn, *watch.libraryDoing);
     if (end.way == isolation::ChildEnd::Way::Exited && watch.announced && *watch.announced == end.code)
         std::_Exit(static_cast<int>(end.code));
     if (end.way == isolation::ChildEnd::Way::Signalled && end.code == watch.forwarded)
         endBy(watch.forwarded);
-    reportEnd(mirror, isolation::describeEnd(end));
+    reportEnd(seen(mirror), isolation::describeEnd(end));
 }
 
 // The supervisor's signals: every one blocked for the loop, the faults relayed.

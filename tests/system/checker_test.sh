@@ -3,8 +3,8 @@
 # process, and its command line. Each row: where it runs (any, posix, win),
 # the library, the misbehaviour (given as VC_CHEAT, VC_MISBEHAVE and
 # VC_FAULT), the exit status expected and a pattern one output line must
-# match; "pass" rows expect status 0 and no FAIL line. Each library is given
-# by its bare name, from its own folder.
+# match; "pass" rows expect status 0 and no FAIL line. Every row ends with the
+# summary. Each library is given by its bare name, from its own folder.
 # Usage: checker_test.sh CHECKER FAKES_DIR LIBRARY_FILE [--wine]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -46,6 +46,16 @@ posix  hostile       own_handler_exits 1 FAIL: xrQuendril (50000 bytes): the lib
 posix  hostile       leaves_freed     1  FAIL: xrStringToArray (50000 bytes): expected a live counted string left in the caller*s variable, got a pointer the allocator did not make, or has freed (call 1 of 3)
 posix  hostile       unload_segv      1  FAIL: the exports: the library faulted while being unloaded: Segmentation fault
 posix  faults        segv             1  FAIL: xrQuendril (50000 bytes): the library faulted: Segmentation fault
+posix  breakout      signals_checker_TERM 1 FAIL: xrQuendril: the library sent the checker SIGTERM
+posix  breakout      signals_checker_TSTP 1 FAIL: xrQuendril: the library sent the checker SIGTSTP
+posix  breakout      signals_parent_HUP 1 FAIL: xrQuendril (50000 bytes): the library sent its process?s parent SIGHUP
+posix  breakout      stops_self_STOP  1  FAIL: xrQuendril (50000 bytes): the library stopped the process: SIGSTOP
+posix  breakout      load_stops_parent 1 FAIL: the exports: the library stopped the process: SIGSTOP
+posix  breakout      exits_7_at_unload 1 FAIL: the exports: the library ended the process, exit status 7
+posix  breakout      thread_faults_later 1 FAIL: xrQuendril* the library faulted: Segmentation fault
+posix  breakout      sprays_every_descriptor 1 FAIL: xrQuendril: the library wrote into the checker?s channel: *
+posix  breakout      closes_stdout    1  FAIL: xrQuendril (50000 bytes): expected the process?s descriptors left open, got descriptor 1 closed or replaced
+posix  breakout      leaves_holder    0  pass
 posix  no_allocator  none             1  FAIL: the counted-string allocator is reachable: expected *, got none of them; *cc -shared -fPIC mylib.c $(pkg-config --cflags --libs quendril) -o libquendril.so
 posix  not_a_library none             1  FAIL: cannot load *not_a_library/libquendril.so: *
 win    hostile       load_segv        1  FAIL: loading the library: the library faulted: EXCEPTION_ACCESS_VIOLATION
@@ -70,6 +80,7 @@ while read -r platform library misbehaviour expected line; do
     timeout 120 "${run[@]}" "$checker" "$file") 2>/dev/null | tr -d '\r' >"$work/out" || status=$?
   [[ $status -eq $expected ]] || fail "$row: exit status $status, expected $expected: $(grep -m3 FAIL "$work/out")"
   grep -q "^checking .*$library.$file\$" "$work/out" || fail "$row: does not name the file it checked"
+  grep -Eq '^[0-9]+ passed, [0-9]+ failed$' "$work/out" || fail "$row: no summary"
   if [[ $line == pass ]]; then
     grep -Eq '^[0-9]+ passed, 0 failed$' "$work/out" || fail "$row: $(grep -m3 FAIL "$work/out")"
     continue

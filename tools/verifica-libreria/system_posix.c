@@ -340,10 +340,12 @@ const char* takeRefusedSignal(void)
 }
 
 /* The worker: runs the group, its lines into the pipe at a number of its own
- * choosing, its standard output to stderr, and ends without running anything
- * the library registered for the process's exit. */
+ * choosing, its standard output to stderr, a broken pipe an error as in the
+ * programs, and ends as a program does, running what the library left for
+ * the process's exit. */
 static void runWorker(int to, const char* path, size_t i)
 {
+    signal(SIGPIPE, SIG_IGN);
     struct rlimit limit;
     getrlimit(RLIMIT_NOFILE, &limit);
     const long highest = limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > 65536 ? 65536 : (long)limit.rlim_cur;
@@ -355,33 +357,46 @@ static void runWorker(int to, const char* path, size_t i)
         runGroup(path, groupAt(i));
         fflush(out);
     }
-    _exit(0);
+    exit(0);
 }
 
-/* Ends this process as status says the worker ended: with its status, by its
- * signal, or stopped by the signal that stopped it. */
-static void endAsWorker(pid_t worker, int status)
+/* Ends this process as status says the worker ended: with its status, or by its signal. */
+static void endAsWorker(int status)
 {
-    int signal = 0;
     if (WIFEXITED(status))
         _exit(WEXITSTATUS(status));
-    if (WIFSTOPPED(status)) {
-        signal = WSTOPSIG(status);
-        kill(worker, SIGKILL);
-        waitpid(worker, NULL, 0);
-    } else {
-        signal = WTERMSIG(status);
-    }
+    const int signal = WTERMSIG(status);
     struct sigaction usual;
     memset(&usual, 0, sizeof usual);
     usual.sa_handler = SIG_DFL;
     sigaction(signal, &usual, NULL);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, signal);
     raise(signal);
+    sigprocmask(SIG_UNBLOCK, &one, NULL);
     _exit(128 + signal);
 }
 
-/* The guard: the worker's parent, which ends as the worker ends and stops for
- * good when the worker does. No core file is left behind by either. */
+/* Says on the channel what the worker's processes did, with signal ("sent"
+ * the guard, or "stopped" the worker by), ends the worker and ends: the
+ * checker reports it. */
+static void tell(int to, pid_t worker, const char* what, int signal)
+{
+    out = fdopen(to, "w");
+    const char* name = sigabbrev_np(signal);
+    if (out)
+        childLine("%s SIG%s", what, name ? name : "?");
+    kill(worker, SIGKILL);
+    waitpid(worker, NULL, 0);
+    _exit(0);
+}
+
+/* The guard: the worker's parent, which runs no library code, ends as the
+ * worker ends, and says so when the worker stays stopped. It takes every signal
+ * as it comes, by sigwaitinfo: one the worker's processes send it is reported
+ * on the channel, whatever the signal (a stop the kernel would drop
+ * included). No core file is left behind by either. */
 static void runGuard(int to, const char* path, size_t i)
 {
     const struct rlimit none = {0, 0};
@@ -391,30 +406,36 @@ static void runGuard(int to, const char* path, size_t i)
     usual.sa_handler = SIG_DFL;
     for (int signal = 1; signal < 32; ++signal)
         sigaction(signal, &usual, NULL);
+    sigset_t all, before;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &before);
     const pid_t worker = fork();
     if (worker == 0) {
+        sigprocmask(SIG_SETMASK, &before, NULL);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         runWorker(to, path, i);
     }
-    close(to);
     if (worker < 0)
         _exit(1);
     int stop = 0;
     for (long long stoppedSince = 0;;) {
         int status = 0;
-        const pid_t got = waitpid(worker, &status, WUNTRACED | WCONTINUED | (stoppedSince ? WNOHANG : 0));
+        const pid_t got = waitpid(worker, &status, WNOHANG | WUNTRACED | WCONTINUED);
         if (got == worker && (WIFEXITED(status) || WIFSIGNALED(status)))
-            endAsWorker(worker, status);
+            endAsWorker(status);
         if (got == worker && WIFSTOPPED(status) && !stoppedSince) {
-            stop = status;
+            stop = WSTOPSIG(status);
             stoppedSince = nowMs();
         } else if (got == worker && WIFCONTINUED(status)) {
             stoppedSince = 0;
         }
         if (stoppedSince && nowMs() - stoppedSince >= kStopGraceMs)
-            endAsWorker(worker, stop);
-        if (stoppedSince)
-            pauseMilliseconds(20);
+            tell(to, worker, "stopped", stop);
+        siginfo_t info;
+        const struct timespec look = {0, 20 * 1000 * 1000};
+        const int signal = stoppedSince ? sigtimedwait(&all, &info, &look) : sigwaitinfo(&all, &info);
+        if (signal > 0 && signal != SIGCHLD && info.si_code <= 0 && isOwnDescendant(info.si_pid))
+            tell(to, worker, "sent", signal);
     }
 }
 
@@ -447,8 +468,11 @@ static void collect(int from, pid_t guard, struct Output* output, struct ChildEn
         if (got == guard && (WIFEXITED(status) || WIFSIGNALED(status)))
             break;
         if (got == guard && WIFSTOPPED(status) && !stoppedSince) {
+            static char stop[24];
+            const char* name = sigabbrev_np(WSTOPSIG(status));
+            snprintf(stop, sizeof stop, "SIG%s", name ? name : "?");
             stoppedSince = nowMs();
-            end->stop = sigabbrev_np(WSTOPSIG(status));
+            end->stop = stop;
         } else if (got == guard && WIFCONTINUED(status)) {
             stoppedSince = 0;
         }

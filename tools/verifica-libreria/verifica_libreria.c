@@ -137,6 +137,8 @@ struct Lines {
     size_t count;
     int loaded, skipped, done, unloaded, refused;
     const char* forged;
+    const char* sent;    /* the signal the library sent the child's parent, if it did */
+    const char* stopped; /* the signal that stopped the child for good, if one did */
 };
 
 /* Whether lines hold exactly text. */
@@ -170,6 +172,14 @@ static void readLines(char* text, struct Lines* lines)
     lines->done = holds(lines, "done");
     lines->unloaded = holds(lines, "unloaded");
     lines->refused = 0;
+    lines->sent = NULL;
+    lines->stopped = NULL;
+    for (size_t i = 0; i < lines->count; ++i) {
+        if (strncmp(lines->line[i], "sent ", 5) == 0)
+            lines->sent = lines->line[i] + 5;
+        if (strncmp(lines->line[i], "stopped ", 8) == 0)
+            lines->stopped = lines->line[i] + 8;
+    }
     for (size_t i = 0; i < lines->count; ++i)
         if (strncmp(lines->line[i], "FAIL: cannot load ", 18) == 0 && !lines->refused) {
             printf("%s\n", lines->line[i]);
@@ -219,11 +229,13 @@ static size_t reportChecks(const struct Group* group, const struct Lines* lines)
 static int reportEnd(const char* where, const struct ChildEnd* end, const struct Lines* lines)
 {
     char detail[64];
-    if (end->timedOut) {
+    if (lines->sent) {
+        fail(where, "the library sent its process's parent ", lines->sent);
+    } else if (end->timedOut) {
         snprintf(detail, sizeof detail, "%d s", kGroupSeconds);
         fail(where, "the library did not return within ", detail);
-    } else if (end->stop) {
-        fail(where, "the library stopped the process: ", end->stop);
+    } else if (end->stop || lines->stopped) {
+        fail(where, "the library stopped the process: ", end->stop ? end->stop : lines->stopped);
     } else if (end->fault) {
         fail(where, lines->done ? "the library faulted while being unloaded: " : "the library faulted: ", end->fault);
     } else if ((!lines->unloaded || end->status != 0) && !lines->refused) {
