@@ -26,12 +26,12 @@ DWORD WINAPI faultingThread(void*)
 bool startSupervised(const wchar_t* argument, const char* word, PROCESS_INFORMATION& supervisor, DWORD& id)
 {
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    HANDLE read = nullptr;
+    HANDLE output = nullptr;
     HANDLE write = nullptr;
     wchar_t executable[MAX_PATH];
-    if (!CreatePipe(&read, &write, &inherited, 0) || !GetModuleFileNameW(nullptr, executable, MAX_PATH))
+    if (!CreatePipe(&output, &write, &inherited, 0) || !GetModuleFileNameW(nullptr, executable, MAX_PATH))
         return false;
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
     std::wstring commandLine = std::wstring(L"supervisor_check ") + argument;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -46,9 +46,10 @@ bool startSupervised(const wchar_t* argument, const char* word, PROCESS_INFORMAT
     DWORD n = 0;
     unsigned long value = 0;
     const std::string format = std::string(word) + " %lu";
-    const bool read = ReadFile(read, line, sizeof line - 1, &n, nullptr) && std::sscanf(line, format.c_str(), &value) == 1;
+    const bool told = ReadFile(output, line, sizeof line - 1, &n, nullptr) && std::sscanf(line, format.c_str(), &value) == 1;
+    CloseHandle(output);
     id = value;
-    return read;
+    return told;
 }
 
 // Whether process id ends within a generous bound (which guards against one
