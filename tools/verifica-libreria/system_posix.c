@@ -286,15 +286,15 @@ static void endDescendants(void)
     }
 }
 
-/* The signals refused so far, one bit each. */
-static volatile sig_atomic_t refusedSignals;
+/* The signals refused so far, one flag each. */
+static volatile sig_atomic_t refusedSignals[32];
 
 static void onSignal(int signal, siginfo_t* info, void* context)
 {
     (void)context;
     const int sent = info->si_code <= 0 && info->si_pid > 0 && info->si_pid != getpid();
     if (sent && isOwnDescendant(info->si_pid)) {
-        refusedSignals |= 1 << signal;
+        refusedSignals[signal] = 1;
         return;
     }
     /* From elsewhere, or a fault of the checker's own: as if it were not handled. */
@@ -329,8 +329,8 @@ void refuseSignalsFromChildren(void)
 const char* takeRefusedSignal(void)
 {
     for (int signal = 1; signal < 32; ++signal)
-        if (refusedSignals & (1 << signal)) {
-            refusedSignals &= ~(1 << signal);
+        if (refusedSignals[signal]) {
+            refusedSignals[signal] = 0;
             const char* name = sigabbrev_np(signal);
             static char named[24];
             snprintf(named, sizeof named, "SIG%s", name ? name : "?");
