@@ -31,11 +31,14 @@ endforeach()
 foreach(file IN LISTS program_files ITEMS misura-libreria.exe verifica-libreria.exe)
   string(APPEND VC_NSIS_REFUSE "  !insertmacro RefuseWhileRunning \"${file}\"\n")
 endforeach()
-# The kit for library makers: the checker and the headers a library compiles
-# against, as a library includes them, in the folders of the install tree;
-# the uninstaller removes each folder once empty.
-install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h ${PROJECT_SOURCE_DIR}/contract/sysstring.h DESTINATION include)
-set(VC_KIT_FILES verifica-libreria.exe include/quendril.h include/sysstring.h)
+# The kit for library makers: the checker, the headers a library compiles
+# against, as a library includes them, the module-definition file for
+# Microsoft's linker and the example library, in the folders of the install
+# tree; the uninstaller removes each folder once empty.
+install(FILES ${PROJECT_SOURCE_DIR}/contract/quendril.h ${PROJECT_SOURCE_DIR}/contract/sysstring.h
+              ${PROJECT_SOURCE_DIR}/contract/quendril.def DESTINATION include)
+install(FILES ${PROJECT_SOURCE_DIR}/contract/example/mylib.c DESTINATION example)
+set(VC_KIT_FILES verifica-libreria.exe include/quendril.h include/sysstring.h include/quendril.def example/mylib.c)
 set(VC_NSIS_KIT_FILES "")
 set(VC_NSIS_KIT_DELETES "")
 set(kit_folders "")

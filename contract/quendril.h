@@ -2,7 +2,8 @@
  * between a block of bytes and a counted ANSI string. Strings come from and go
  * back to the shared counted-string allocator. On Windows the functions use
  * the system's standard calling convention (__stdcall, the callee removes the
- * arguments) and are exported under their plain names. */
+ * arguments) and are exported under their plain names: by the kit's
+ * quendril.def with Microsoft's linker, by -Wl,--kill-at with MinGW-w64's. */
 #ifndef QUENDRIL_H
 #define QUENDRIL_H
 
@@ -16,7 +17,7 @@ extern "C" {
 #endif
 
 #ifdef _WIN32
-#define QUENDRIL_API /* exported by the library's module-definition file */
+#define QUENDRIL_API /* exported by quendril.def or -Wl,--kill-at, not by a declaration */
 #define QUENDRIL_CALL __stdcall
 #elif defined(__GNUC__)
 #define QUENDRIL_API __attribute__((visibility("default")))

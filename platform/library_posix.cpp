@@ -64,6 +64,12 @@ Found lookAt(const std::string& path)
     return S_ISREG(st.st_mode) ? Found::RegularFile : Found::SomethingElse;
 }
 
+// fileName in folder, one slash between them however folder ends ("/" included).
+std::string inFolder(const std::string& folder, const std::string& fileName)
+{
+    return folder.ends_with('/') ? folder + fileName : folder + '/' + fileName;
+}
+
 // The first entry of LD_LIBRARY_PATH holding something named fileName that is
 // not a regular file, which the standard search would try to open; empty if none.
 std::string irregularOnLibraryPath(const std::string& fileName)
@@ -76,7 +82,7 @@ std::string irregularOnLibraryPath(const std::string& fileName)
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         if (folder.empty())
             continue;
-        const std::string path = folder + '/' + fileName;
+        const std::string path = inFolder(folder, fileName);
         const Found found = lookAt(path);
         if (found == Found::RegularFile)
             return {};
@@ -382,7 +388,7 @@ void* openLibrary(const std::string& path, const std::string& fileName, int flag
 // The library fileName in folder, opened as the program's own; null when nothing is there.
 void* openIn(const std::string& folder, const std::string& fileName)
 {
-    const std::string path = folder + '/' + fileName;
+    const std::string path = inFolder(folder, fileName);
     switch (lookAt(path)) {
     case Found::RegularFile:
         if (void* handle = openLibrary(path, fileName, RTLD_NOW | RTLD_LOCAL))
@@ -413,7 +419,7 @@ Library::~Library() = default;
 
 void Library::load()
 {
-    const std::string local = folder_ + '/' + fileName_;
+    const std::string local = inFolder(folder_, fileName_);
     if ((handle_ = openIn(folder_, fileName_)))
         return;
     // A name with a slash would be taken relative to the current directory.
@@ -453,14 +459,14 @@ void Library::prepare() noexcept
     // What load() would try, in its order: the folder's file if there is one;
     // otherwise the system's search and, for when that finds nothing, the last folder's.
     try {
-        if (const std::string local = folder_ + '/' + fileName_; lookAt(local) == Found::RegularFile) {
+        if (const std::string local = inFolder(folder_, fileName_); lookAt(local) == Found::RegularFile) {
             startEarly(local);
             return;
         }
         if (fileName_.find('/') != std::string::npos)
             return;
         startEarly(fileName_);
-        if (const std::string last = lastFolder_ + '/' + fileName_;
+        if (const std::string last = inFolder(lastFolder_, fileName_);
             !lastFolder_.empty() && lookAt(last) == Found::RegularFile)
             startEarly(last);
     } catch (const std::exception&) {

@@ -14,6 +14,7 @@
 #include "platform/fault_activity.h"
 #include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
+#include "platform/load_failure_win.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 #include "platform/wide_win.h"
@@ -122,12 +123,12 @@ void Library::load()
     activity::setLibrary(fileName_.c_str());
     activity::setLoading(true);
     handle_ = LoadLibraryExW(win::wide(path).c_str(), nullptr, kSearch);
+    // Read at once: the calls below may change it.
+    const DWORD err = handle_ ? ERROR_SUCCESS : GetLastError();
     activity::setLoading(false);
     activity::restoreFaultHandlers();
-    if (!handle_) {
-        const DWORD err = GetLastError();
-        raiseLibraryNotLoadable(path, systemReason(err));
-    }
+    if (!handle_)
+        raiseLibraryNotLoadable(path, win::loadFailure(path, err));
 }
 
 // A call can take nothing from the program here that the fault guard does not

@@ -33,6 +33,11 @@ enum class Message : unsigned char {
     signalFromProgram, // %1 the signal's name, sent to a supervisor from inside the program it watches
     unknownReason,
     systemErrorCode, // %1 the code of a failure the system has no words for
+    // Why Windows did not load a library; the last argument the system's own message.
+    notAWindowsLibrary,    // %1 the system's message
+    otherBitnessLibrary,   // %1 the library's bits, %2 the programs', %3 the system's message
+    otherProcessorLibrary, // %1 the system's message
+    dependencyNotFound,    // %1 the library it needs, %2 the system's message
 
     // The numbered errors of the core.
     overflow,

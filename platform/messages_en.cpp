@@ -14,6 +14,10 @@ constexpr Table kEnglish = {{
     {Message::signalFromProgram, "%1 sent to the supervisor by one of the program's processes"},
     {Message::unknownReason, "unknown reason"},
     {Message::systemErrorCode, "system error %1"},
+    {Message::notAWindowsLibrary, "not a Windows library (%1)"},
+    {Message::otherBitnessLibrary, "a %1-bit library: the programs are %2-bit (%3)"},
+    {Message::otherProcessorLibrary, "a library for another processor (%1)"},
+    {Message::dependencyNotFound, "it needs '%1', which Windows finds neither beside it nor in the system folder (%2)"},
 
     {Message::overflow, "overflow: the result does not fit in 32 bits"},
     {Message::outOfMemory, "out of memory"},

@@ -14,6 +14,10 @@ constexpr Table kItalian = {{
     {Message::signalFromProgram, "%1 inviato al supervisore da un processo del programma"},
     {Message::unknownReason, "motivo sconosciuto"},
     {Message::systemErrorCode, "errore di sistema %1"},
+    {Message::notAWindowsLibrary, "non è una libreria di Windows (%1)"},
+    {Message::otherBitnessLibrary, "è una libreria a %1 bit: i programmi sono a %2 bit (%3)"},
+    {Message::otherProcessorLibrary, "è una libreria per un altro processore (%1)"},
+    {Message::dependencyNotFound, "richiede '%1', che Windows non trova né accanto a essa né nella cartella di sistema (%2)"},
 
     {Message::overflow, "Overflow: il risultato non sta in un intero a 32 bit"},
     {Message::outOfMemory, "Memoria esaurita"},

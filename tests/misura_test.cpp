@@ -60,6 +60,12 @@ TEST(MisuraOptions, TakesEachOptionInBothForms)
               std::vector<std::string>{"--scan 1:3:10 gives 3 distinct sizes, not 10"});
     EXPECT_TRUE(parseOptions({"--help"}).help);
     EXPECT_TRUE(parseOptions({"--version"}).version);
+    EXPECT_TRUE(parseOptions({"-V"}).version);
+    // '--' ends the options: what follows is a library, whatever its name.
+    const Options e = parseOptions({"--runs", "2", "--", "--runs", "-V", "a.so"});
+    EXPECT_EQ(e.runs, 2u);
+    EXPECT_FALSE(e.version);
+    EXPECT_EQ(e.libraries, (std::vector<std::string>{"--runs", "-V", "a.so"}));
 }
 
 TEST(MisuraOptions, RejectsWhatItCannotTake)

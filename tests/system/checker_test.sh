@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The contract checker against libraries that cheat, fault, abort or end the
-# process, and its command line. Each row: where it runs (any, posix, win),
-# the library, the misbehaviour (given as VC_CHEAT, VC_MISBEHAVE and
-# VC_FAULT), the exit status expected and a pattern one output line must
-# match; "pass" rows expect status 0 and no FAIL line. Every row ends with the
-# summary. Each library is given by its bare name, from its own folder.
+# process, files it cannot load (each named for what it is), and its command
+# line. Each row: where it runs (any, posix, win), the library, the
+# misbehaviour (given as VC_CHEAT, VC_MISBEHAVE and VC_FAULT), the exit status
+# expected and a pattern one output line must match; "pass" rows expect
+# status 0 and no FAIL line. Every row ends with the summary. Each library is
+# given by its bare name, from its own folder; no line may keep a placeholder
+# of the system's messages.
 # Usage: checker_test.sh CHECKER FAKES_DIR LIBRARY_FILE [--wine]
 set -euo pipefail
 shopt -s extglob
@@ -57,7 +59,7 @@ posix  breakout      thread_faults_later 1 FAIL: xrQuendril* the library faulted
 posix  breakout      sprays_every_descriptor 1 FAIL: xrQuendril: the library wrote into the checker?s channel: *
 posix  breakout      closes_stdout    1  FAIL: xrQuendril (50000 bytes): expected the process?s descriptors left open, got descriptor 1 closed or replaced
 posix  breakout      leaves_holder    0  pass
-posix  no_allocator  none             1  FAIL: the counted-string allocator is reachable: expected *, got none of them; *cc -shared -fPIC mylib.c $(pkg-config --cflags --libs quendril) -o libquendril.so
+posix  no_allocator  none             1  FAIL: the counted-string allocator is reachable: expected *, got none of them; *cc -shared -fPIC -O2 mylib.c $(pkg-config --cflags --libs quendril) -o libquendril.so
 posix  not_a_library none             1  FAIL: cannot load *not_a_library/libquendril.so: *
 win    hostile       load_segv        1  FAIL: loading the library: the library faulted: EXCEPTION_ACCESS_VIOLATION
 win    hostile       load_abort       1  FAIL: loading the library: the library faulted: abort
@@ -67,10 +69,17 @@ win    faults        segv             1  FAIL: xrQuendril (50000 bytes): the lib
 win    faults        stack            1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_STACK_OVERFLOW
 win    faults        abort            1  FAIL: xrQuendril (50000 bytes): the library faulted: abort
 win    thread_fault  none             1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_ACCESS_VIOLATION
+win    not_a_library none             1  FAIL: cannot load *not_a_library?quendril.dll: not a Windows library (*quendril.dll*)
+win    other_bitness none             1  FAIL: cannot load *other_bitness?quendril.dll: a [36][24]-bit library: the programs and this checker are [36][24]-bit (*)
+win    needs_absent  none             1  FAIL: cannot load *: it needs ?vc-absent-dependency.dll?, which Windows finds neither beside it nor in the system folder (*)
 '
 while read -r platform library misbehaviour expected line; do
   [[ -z "$platform" || ($platform != any && $platform != "$where") ]] && continue
   row="$library, $misbehaviour"
+  if [[ $library == other_bitness && ! -e "$fakes/$library/$file" ]]; then
+    echo "SKIP: $row: no library of the other bitness (its MinGW-w64 compiler is not installed)"
+    continue
+  fi
   # Under the sanitizers their own handlers may end a faulting child with their exit status.
   if [[ -n ${ASAN_OPTIONS:-} ]]; then
     line=${line/faulted: Segmentation fault/@(faulted: Segmentation fault|ended the process, exit status 8[67])}
@@ -82,6 +91,7 @@ while read -r platform library misbehaviour expected line; do
   [[ $status -eq $expected ]] || fail "$row: exit status $status, expected $expected: $(grep -m3 FAIL "$work/out")"
   grep -q "^checking .*$library.$file\$" "$work/out" || fail "$row: does not name the file it checked"
   grep -Eq '^[0-9]+ passed, [0-9]+ failed$' "$work/out" || fail "$row: no summary"
+  ! grep -q '%[0-9]' "$work/out" || fail "$row: a placeholder left in: $(grep -m1 '%[0-9]' "$work/out")"
   if [[ $line == pass ]]; then
     grep -Eq '^[0-9]+ passed, 0 failed$' "$work/out" || fail "$row: $(grep -m3 FAIL "$work/out")"
     continue
@@ -94,18 +104,29 @@ while read -r platform library misbehaviour expected line; do
   [[ $found -eq 1 ]] || fail "$row: no line '$line' in: $(grep -m5 FAIL "$work/out")"
 done <<<"$rows"
 
-# The command line: help and version on stdout with status 0, an unknown
-# option with the usage on stderr and status 2, a missing file with status 1.
+# The command line: help and version on stdout with status 0; a usage error
+# (an unknown option, no library, two) on at most three lines of stderr that
+# name --help, with status 2; '--' before a name beginning with '-'; a missing
+# file named as given, with status 1.
 command_line() { (cd "$work" && "${run[@]}" "$checker" "$@" 2>"$work/err" | tr -d '\r' >"$work/out"; exit "${PIPESTATUS[0]}"); }
 status=0; command_line --help || status=$?
 [[ $status -eq 0 ]] && grep -q '^Usage: verifica-libreria' "$work/out" || fail "--help: status $status"
-status=0; command_line --version || status=$?
-[[ $status -eq 0 ]] && grep -Eq '^verifica-libreria [0-9]+\.[0-9]+$' "$work/out" || fail "--version: status $status, $(cat "$work/out")"
-status=0; command_line --frobnicate || status=$?
-[[ $status -eq 2 && ! -s "$work/out" ]] && grep -q '^Usage: verifica-libreria' "$work/err" \
-  || fail "an unknown option: status $status"
+for option in --version -V; do
+  status=0; command_line $option || status=$?
+  [[ $status -eq 0 ]] && grep -Eq '^verifica-libreria [0-9]+\.[0-9]+$' "$work/out" || fail "$option: status $status, $(cat "$work/out")"
+done
+for args in --frobnicate "" "a.so b.so"; do
+  status=0; command_line $args || status=$?
+  [[ $status -eq 2 && ! -s "$work/out" && $(wc -l <"$work/err") -le 3 ]] && grep -q "try 'verifica-libreria --help'" "$work/err" \
+    || fail "usage error '$args': status $status, $(cat "$work/err")"
+done
+command_line || true
+grep -q "missing LIBRARY" "$work/err" || fail "no library: the missing argument is not named"
+cp "$fakes/cheats/$file" "$work/-dashed-$file"
+status=0; command_line -- "-dashed-$file" || status=$?
+[[ $status -eq 0 ]] && grep -q "^checking .*-dashed-$file\$" "$work/out" || fail "'--' then a library named -dashed-$file: status $status"
 status=0; command_line missing.so || status=$?
-[[ $status -eq 1 ]] && grep -q '^FAIL: cannot find ./missing.so$' "$work/out" || fail "a missing file: status $status"
+[[ $status -eq 1 ]] && grep -q '^FAIL: cannot find missing.so in the current folder$' "$work/out" || fail "a missing file: status $status"
 
 echo "contract checker: $failures failed"
 [[ $failures -eq 0 ]]

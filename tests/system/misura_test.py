@@ -201,9 +201,32 @@ check(r.returncode == 0 and r.stdout.startswith("Library: " + stand_in_real), "b
 missing = path("missing-" + os.path.basename(stand_in))
 r = run("--runs", "1", "--bytes", "8", missing)
 check(r.returncode == 1 and f"error 53: cannot find library '{missing}'" in r.stderr, f"error 53: {r.returncode} {r.stderr}")
-for args in (["--runs", "0"], ["--method", "dll"], ["--plot", svg], ["--conversion", "x"]):
+for args in (["--runs", "0"], ["--method", "dll"], ["--plot", svg], ["--conversion", "x"], ["--frobnicate"],
+             ["--runs"]):
     r = run(*args)
-    check(r.returncode == 2 and "Usage: misura-libreria" in r.stderr, f"usage error for {args}: {r.returncode}")
+    check(r.returncode == 2 and len(r.stderr.splitlines()) <= 3 and "try 'misura-libreria --help'" in r.stderr
+          and r.stdout == "", f"usage error for {args}: {r.returncode} {r.stderr}")
+for option in ("-V", "--version"):
+    r = run(option)
+    check(r.returncode == 0 and r.stdout.startswith("misura-libreria "), f"{option}: {r.returncode} {r.stdout}")
+
+# '--' ends the options: a library whose name begins with '-', by a path as given or made clean.
+shutil.copy(stand_in, path("-dashed.so"))
+r = run("--runs", "1", "--warmup", "0", "--bytes", "8", "--method", "library", "--", "-dashed.so")
+check(r.returncode == 0 and r.stdout.startswith("Library: " + os.path.realpath(path("-dashed.so")) + "\n"),
+      f"'--': {r.returncode} {r.stderr}")
+r = run("--runs", "1", "--bytes", "8", "--method", "library", "./sub/../missing.so")
+check(r.returncode == 1 and f"cannot find library '{os.path.realpath(path('missing.so'))}'" in r.stderr,
+      f"a path made clean: {r.stderr}")
+open(path("notalib.so"), "w").write("not a library\n")
+r = run("--runs", "1", "--bytes", "8", "--method", "library", "notalib.so")
+check(r.returncode == 1 and f"cannot load library '{os.path.realpath(path('notalib.so'))}'" in r.stderr,
+      f"a file that is no library: {r.stderr}")
+
+# An export that cannot be written is found before anything is measured.
+for args in (["--export-json", path("no-such-folder/r.json")], ["--export-csv", path("r.json/r.csv")]):
+    r = run("--runs", "1", "--bytes", "8", *args, stand_in)
+    check(r.returncode == 1 and "cannot write" in r.stderr and r.stdout == "", f"export {args}: {r.returncode} {r.stderr}")
 
 # Exports that would destroy something are refused before anything runs; one given by a relative
 # name lands in the folder it was given in.
@@ -211,7 +234,7 @@ open(path("notes.txt"), "w").write("my notes\n")
 for args in (["--export-json", stand_in, stand_in], ["--export-json", path("d.out"), "--export-csv", path("d.out")],
              ["--export-markdown", path("notes.txt")], ["--export-csv", path("r.json")]):
     r = run("--runs", "1", "--bytes", "8", *args)
-    check(r.returncode == 2 and "Usage:" in r.stderr, f"export target {args}: {r.returncode} {r.stderr}")
+    check(r.returncode == 2 and "try 'misura-libreria --help'" in r.stderr, f"export target {args}: {r.returncode} {r.stderr}")
 check(open(path("notes.txt")).read() == "my notes\n", "a file that is not an export was overwritten")
 r = run("--runs", "1", "--bytes", "8", "--method", "library", "--export-csv", "again.csv", stand_in)
 check(r.returncode == 0 and os.path.exists(path("again.csv")), f"a relative export: {r.returncode} {r.stderr}")

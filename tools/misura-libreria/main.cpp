@@ -160,6 +160,15 @@ bool exportResults(const Options& o, const Results& r)
     return written;
 }
 
+// Whether every export asked for can be written, tried before anything is measured.
+bool exportsWritable(const Options& o)
+{
+    bool writable = true;
+    for (const std::string* file : {&o.exportJson, &o.exportCsv, &o.exportMarkdown, &o.plot})
+        writable = (file->empty() || canWriteExport(*file)) && writable;
+    return writable;
+}
+
 // Says which results were wrong and which comparisons slower than allowed; the status they make.
 int verdictStatus(const Options& o, const Results& r)
 {
@@ -190,6 +199,8 @@ int run(Options o, bool outputOpen)
         std::cerr << "misura-libreria: cannot write the report: standard output is closed\n";
         return kRunTimeError;
     }
+    if (!exportsWritable(o))
+        return kRunTimeError;
     handleInterrupts();
     std::vector<CaseKey> keys;
     for (const std::int32_t bytes : o.sizes)
@@ -217,9 +228,10 @@ int run(Options o, bool outputOpen)
     return written ? status : kRunTimeError;
 }
 
+// One line on what is wrong with the command line, and where to read how it goes.
 int usageError(const std::string& why)
 {
-    std::cerr << "misura-libreria: " << why << "\n\n" << usageText();
+    std::cerr << "misura-libreria: " << why << "; try 'misura-libreria --help'\n";
     return kUsageError;
 }
 

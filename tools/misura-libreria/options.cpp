@@ -127,15 +127,15 @@ void takeOption(Parsing& p, const std::vector<std::string>& args, std::size_t& i
         value = name.substr(eq + 1);
         name.resize(eq);
     }
-    if (name == "--help" || name == "-h" || name == "--version") {
+    if (name == "--help" || name == "-h" || name == "--version" || name == "-V") {
         if (value)
             throw UsageError(name + " takes no value");
-        (name == "--version" ? p.options.version : p.options.help) = true;
+        (name == "--version" || name == "-V" ? p.options.version : p.options.help) = true;
         return;
     }
     const auto setter = valueOptions().find(name);
     if (setter == valueOptions().end())
-        throw UsageError(name == "--" ? std::string("'--' is not an option") : "unknown option '" + name + "'");
+        throw UsageError("unknown option '" + name + "'");
     if (!value && i + 1 >= args.size())
         throw UsageError(name + " needs a value");
     setter->second(p, name, value ? *value : args[++i]);
@@ -146,8 +146,11 @@ void takeOption(Parsing& p, const std::vector<std::string>& args, std::size_t& i
 Options parseOptions(const std::vector<std::string>& args)
 {
     Parsing p;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i].starts_with("-") && args[i] != "-")
+        if (!optionsEnded && args[i] == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && args[i].starts_with("-") && args[i] != "-")
             takeOption(p, args, i);
         else
             p.options.libraries.push_back(args[i]);
@@ -166,12 +169,13 @@ Options parseOptions(const std::vector<std::string>& args)
 
 std::string usageText()
 {
-    return "Usage: misura-libreria [options] [LIBRARY...]\n"
+    return "Usage: misura-libreria [options] [--] [LIBRARY...]\n"
            "\n"
            "Times the conversions the programs time (bytes to text and text to bytes)\n"
            "with each conversion library LIBRARY, each in a process of its own and in\n"
            "interleaved rounds, and with the in-program routines; compares every later\n"
-           "library with the first. LIBRARY defaults to the library the programs load.\n"
+           "library with the first. LIBRARY defaults to the library the programs load;\n"
+           "a bare file name is the file in the current folder. '--' ends the options.\n"
            "\n"
            "Options:\n"
            "  --runs N              timed repetitions per case (default: about 1 s, at least 10)\n"
@@ -186,8 +190,8 @@ std::string usageText()
            "  --export-json FILE    results, every repetition, comparisons and context, as JSON\n"
            "  --export-csv FILE     one row per repetition, as CSV\n"
            "  --export-markdown FILE  one table per conversion, as Markdown\n"
-           "  --help                this text\n"
-           "  --version             the version\n"
+           "  -h, --help            this text\n"
+           "  -V, --version         the version\n"
            "\n"
            "Exit status: 0 done, 1 a run-time error or a wrong result, 2 a usage error,\n"
            "3 slower than --fail-if-slower allows, 130 interrupted.\n"

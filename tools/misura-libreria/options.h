@@ -42,7 +42,7 @@ public:
 // The options args give (the program's name excluded); throws UsageError.
 Options parseOptions(const std::vector<std::string>& args);
 
-// The usage text for --help and after a usage error.
+// The usage text for --help.
 std::string usageText();
 
 } // namespace misura

@@ -18,6 +18,12 @@ std::filesystem::path pathOf(const std::string& utf8)
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+// Where an export is written before it is renamed to its target.
+std::string temporaryOf(const std::string& file)
+{
+    return file + ".partial";
+}
+
 bool cannotWrite(const std::string& file, const std::string& reason)
 {
     std::fprintf(stderr, "misura-libreria: cannot write '%s': %s\n", file.c_str(), reason.c_str());
@@ -48,9 +54,20 @@ void ProgressLine::clear()
     setProgressWidth(0);
 }
 
+bool canWriteExport(const std::string& file)
+{
+    const std::string temporary = temporaryOf(file);
+    setFileInProgress(temporary);
+    const std::optional<std::string> reason = writeNewFile(temporary, {});
+    std::error_code ignored;
+    std::filesystem::remove(pathOf(temporary), ignored);
+    setFileInProgress({});
+    return reason ? cannotWrite(file, *reason) : true;
+}
+
 bool writeExport(const std::string& file, const std::string& content)
 {
-    const std::string temporary = file + ".partial";
+    const std::string temporary = temporaryOf(file);
     setFileInProgress(temporary);
     if (const std::optional<std::string> reason = writeNewFile(temporary, content)) {
         std::error_code ignored;

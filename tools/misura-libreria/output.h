@@ -31,6 +31,10 @@ private:
 // standard error, when it cannot.
 bool writeExport(const std::string& file, const std::string& content);
 
+// Whether writeExport could write file, tried by writing and removing its
+// temporary file; false, after saying why on standard error, when not.
+bool canWriteExport(const std::string& file);
+
 // Creates or empties file and writes content to it, readable by all and
 // writable by its owner whatever the umask; the system's reason when it cannot.
 std::optional<std::string> writeNewFile(const std::string& file, const std::string& content);

@@ -9,6 +9,7 @@
 #include "platform/library.h"
 #include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/protocol.h"
+#include "tools/misura-libreria/targets.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,12 +28,6 @@ constexpr std::int32_t kCalibrationBytes = 32768;
 std::filesystem::path pathOf(const std::string& utf8)
 {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const std::filesystem::path& path)
-{
-    const std::u8string s = path.u8string();
-    return std::string(s.begin(), s.end());
 }
 
 std::string timeLeft(double seconds)
@@ -64,7 +59,7 @@ Session::Session(const Options& options, ProgressFn progress, ErrorFn error)
     if (options_.methods != Methods::InProgram) {
         // Absolute now, so that nothing a library does to the current folder moves the others.
         for (const std::string& named : options_.libraries)
-            add({ServeMode::Library, utf8Of(std::filesystem::absolute(pathOf(named)).make_preferred())}, named);
+            add({ServeMode::Library, settledPath(named)}, named);
         if (options_.libraries.empty())
             add({ServeMode::Default, {}}, "the programs' library");
     }

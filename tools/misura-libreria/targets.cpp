@@ -21,13 +21,12 @@ std::string utf8Of(const std::filesystem::path& path)
     return std::string(s.begin(), s.end());
 }
 
-// The path as it will be written, absolute and with its links resolved as far as they exist.
 std::filesystem::path settled(const std::string& file)
 {
     std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(pathOf(file));
+    const std::filesystem::path absolute = std::filesystem::absolute(pathOf(file)).make_preferred();
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ec);
-    return ec ? absolute : canonical;
+    return ec ? absolute.lexically_normal() : canonical.lexically_normal().make_preferred();
 }
 
 // Whether the existing file begins as every export of its kind does (an empty file counts as one).
@@ -40,6 +39,11 @@ bool isEarlierExport(const std::filesystem::path& file, const std::string& begin
 }
 
 } // namespace
+
+std::string settledPath(const std::string& file)
+{
+    return utf8Of(settled(file));
+}
 
 void settleExportTargets(Options& o)
 {

@@ -8,6 +8,10 @@
 
 namespace misura {
 
+// The path file is read or written at: absolute, in one clean form, its links
+// resolved as far as they exist.
+std::string settledPath(const std::string& file);
+
 // Makes o's export paths absolute; throws UsageError for one that must not be written.
 void settleExportTargets(Options& o);
 

@@ -112,7 +112,7 @@ int runAsChild(int argc, char** argv)
 const char* allocatorHint(void)
 {
     return "link the library against the counted-string library, as the kit's link line does: "
-           "cc -shared -fPIC mylib.c $(pkg-config --cflags --libs quendril) -o libquendril.so";
+           "cc -shared -fPIC -O2 mylib.c $(pkg-config --cflags --libs quendril) -o libquendril.so";
 }
 
 const struct Group* systemGroups(size_t* count)

@@ -64,13 +64,136 @@ int isFunction(const struct Library* lib, void* address)
         memcpy(&(var), &address_, sizeof address_);                                                  \
     } while (0)
 
+#if defined(_WIN64)
+static const long kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+static const long kOwnMachine = IMAGE_FILE_MACHINE_I386;
+#endif
+
+/* The machine the file at path is built for, from its headers: 0 when it has
+ * none (it is no Windows image), -1 when it cannot be read. */
+static long imageMachine(const char* path)
+{
+    unsigned char dos[64];
+    unsigned char pe[6];
+    FILE* file = fopen(path, "rb");
+    if (!file)
+        return -1;
+    long machine = 0;
+    if (fread(dos, 1, sizeof dos, file) == sizeof dos && dos[0] == 'M' && dos[1] == 'Z') {
+        const unsigned long at = dos[60] | dos[61] << 8 | (unsigned long)dos[62] << 16 | (unsigned long)dos[63] << 24;
+        if (at < 0x10000000 && fseek(file, (long)at, SEEK_SET) == 0 && fread(pe, 1, sizeof pe, file) == sizeof pe
+            && memcmp(pe, "PE\0\0", 4) == 0)
+            machine = pe[4] | pe[5] << 8;
+    }
+    fclose(file);
+    return machine;
+}
+
+/* What the file at path is, when that is why this checker cannot load it; null otherwise. */
+static const char* wrongImage(const char* path)
+{
+    const long machine = imageMachine(path);
+    if (machine < 0 || machine == kOwnMachine)
+        return NULL;
+    if (machine == 0)
+        return "not a Windows library";
+    if (machine == IMAGE_FILE_MACHINE_AMD64 || machine == IMAGE_FILE_MACHINE_I386)
+        return kOwnMachine == IMAGE_FILE_MACHINE_I386 ? "a 64-bit library: the programs and this checker are 32-bit"
+                                                     : "a 32-bit library: the programs and this checker are 64-bit";
+    return "a library for another processor";
+}
+
+/* Whether Windows finds the library name where it looks for the dependencies
+ * of a library in folder (folder ending in its separator): beside it, then in
+ * the system folder. */
+static int dependencyFound(const char* folder, const char* name)
+{
+    char beside[MAX_PATH * 2];
+    snprintf(beside, sizeof beside, "%s%s", folder, name);
+    const DWORD attributes = GetFileAttributesA(beside);
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 1;
+    HMODULE system = LoadLibraryExA(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (system)
+        FreeLibrary(system);
+    return system != NULL;
+}
+
+/* Writes in missing the first library the file at path imports that Windows
+ * does not find; returns 0 when there is none, or the file cannot be mapped to tell. */
+static int missingDependency(const char* path, char* missing, size_t size)
+{
+    /* Mapped only: no code of the library, or of what it imports, runs. */
+    HMODULE image = LoadLibraryExA(path, NULL, DONT_RESOLVE_DLL_REFERENCES);
+    if (!image)
+        return 0;
+    const BYTE* base = (const BYTE*)image;
+    const IMAGE_NT_HEADERS* headers = (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY* imports = &headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    char folder[MAX_PATH * 2];
+    snprintf(folder, sizeof folder, "%s", path);
+    char* slash = strrchr(folder, '\\');
+    *(slash ? slash + 1 : folder) = '\0';
+    int found = 0;
+    const IMAGE_IMPORT_DESCRIPTOR* entry = (const IMAGE_IMPORT_DESCRIPTOR*)(base + imports->VirtualAddress);
+    for (; imports->VirtualAddress && entry->Name && !found; ++entry)
+        if (!dependencyFound(folder, (const char*)(base + entry->Name))) {
+            snprintf(missing, size, "%s", (const char*)(base + entry->Name));
+            found = 1;
+        }
+    FreeLibrary(image);
+    return found;
+}
+
+/* The system's message for error, with the file's name in place of its insert, in why. */
+static void systemMessage(DWORD error, const char* path, char* why, size_t size)
+{
+    char message[512];
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0,
+                                   message, sizeof message, NULL);
+    if (n == 0)
+        snprintf(message, sizeof message, "system error %lu", (unsigned long)error);
+    message[strcspn(message, "\r\n")] = '\0';
+    const char* name = strrchr(path, '\\') ? strrchr(path, '\\') + 1 : path;
+    const char* insert = strstr(message, "%1");
+    if (insert)
+        snprintf(why, size, "%.*s%s%s", (int)(insert - message), message, name, insert + 2);
+    else
+        snprintf(why, size, "%s", message);
+}
+
+/* Says on out why the library at path did not load, error being the code read
+ * at once after the failed load: what the file is when that is the cause, or
+ * the library it needs that Windows does not find, then the system's message. */
+static void reportLoadFailure(const char* path, DWORD error)
+{
+    char message[1024];
+    char missing[MAX_PATH];
+    systemMessage(error, path, message, sizeof message);
+    const char* wrong = wrongImage(path);
+    if (wrong)
+        childLine("FAIL: cannot load %s: %s (%s)", path, wrong, message);
+    else if (error == ERROR_MOD_NOT_FOUND && missingDependency(path, missing, sizeof missing))
+        childLine("FAIL: cannot load %s: it needs '%s', which Windows finds neither beside it nor in the system "
+                  "folder (%s)", path, missing, message);
+    else
+        childLine("FAIL: cannot load %s: %s", path, message);
+}
+
 int loadLibrary(const char* path, struct Library* lib)
 {
     memset(lib, 0, sizeof *lib);
-    HMODULE library = LoadLibraryA(path);
+    /* Found as the programs find it: its dependencies beside it and in the system folder. */
+    HMODULE library = LoadLibraryExA(path, NULL, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const DWORD error = library ? ERROR_SUCCESS : GetLastError();
+    if (!library) {
+        reportLoadFailure(path, error);
+        return 0;
+    }
     HMODULE allocator = LoadLibraryA("oleaut32.dll");
-    if (!library || !allocator) {
-        childLine("FAIL: cannot load %s: error %lu", path, GetLastError());
+    if (!allocator) {
+        reportLoadFailure("oleaut32.dll", GetLastError());
         return 0;
     }
     lib->handle = library;

@@ -13,12 +13,13 @@
 #include <string.h>
 
 static const char usage[] =
-    "Usage: verifica-libreria [--help | --version] LIBRARY\n"
+    "Usage: verifica-libreria [-h | --help] [-V | --version] [--] LIBRARY\n"
     "Checks that LIBRARY (a path, or a file name in the current folder) keeps the\n"
     "conversion library's contract: its exports, and both functions at the programs'\n"
     "size (50000 bytes), around it, at 0 to 257 bytes and up to 1 MiB, three calls\n"
     "at each size with content holding every byte value. Prints one line per check;\n"
-    "exits with status 0 when every check passed, 1 otherwise, 2 on wrong usage.\n";
+    "exits with status 0 when every check passed, 1 otherwise, 2 on wrong usage.\n"
+    "'--' ends the options, for a LIBRARY whose name begins with '-'.\n";
 
 FILE* out;
 char lineToken[24];
@@ -333,7 +334,7 @@ static const char* libraryPath(const char* argument, char* full, size_t size)
     snprintf(given, sizeof given, "%s%s", bare ? "./" : "", argument);
     const char* path = fullPathOf(given, full, size);
     if (!path) {
-        printf("FAIL: cannot find %s\n", given);
+        printf("FAIL: cannot find %s%s\n", argument, bare ? " in the current folder" : "");
         return NULL;
     }
     if (!isRegularFile(path)) {
@@ -343,27 +344,50 @@ static const char* libraryPath(const char* argument, char* full, size_t size)
     return path;
 }
 
+/* Says on one line what is wrong with the command line, and where to read how
+ * it goes; the status of a usage error. */
+static int usageError(const char* what, const char* argument)
+{
+    fprintf(stderr, "verifica-libreria: %s%s%s%s; try 'verifica-libreria --help'\n", what, argument ? " '" : "",
+            argument ? argument : "", argument ? "'" : "");
+    return 2;
+}
+
+/* Whether argument is one of the two spellings given. */
+static int is(const char* argument, const char* shortName, const char* longName)
+{
+    return strcmp(argument, shortName) == 0 || strcmp(argument, longName) == 0;
+}
+
 /* The library argument of argv; null, with *status set, when the command line asks for something else. */
 static const char* libraryArgument(int argc, char** argv, int* status)
 {
+    const char* library = NULL;
+    int optionsEnded = 0;
     *status = 0;
-    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
-        fputs(usage, stdout);
-        return NULL;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (!optionsEnded && strcmp(a, "--") == 0) {
+            optionsEnded = 1;
+        } else if (!optionsEnded && is(a, "-h", "--help")) {
+            fputs(usage, stdout);
+            return NULL;
+        } else if (!optionsEnded && is(a, "-V", "--version")) {
+            printf("verifica-libreria %s\n", VC_VERSION_TEXT);
+            return NULL;
+        } else if (!optionsEnded && a[0] == '-' && a[1] != '\0') {
+            *status = usageError("unknown option", a);
+            return NULL;
+        } else if (library) {
+            *status = usageError("one LIBRARY at a time, not also", a);
+            return NULL;
+        } else {
+            library = a;
+        }
     }
-    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-        printf("verifica-libreria %s\n", VC_VERSION_TEXT);
-        return NULL;
-    }
-    if (argc == 3 && strcmp(argv[1], "--") == 0)
-        return argv[2];
-    if (argc == 2 && argv[1][0] != '-')
-        return argv[1];
-    if (argc == 2)
-        fprintf(stderr, "verifica-libreria: unknown option '%s'\n", argv[1]);
-    fputs(usage, stderr);
-    *status = 2;
-    return NULL;
+    if (!library)
+        *status = usageError("missing LIBRARY, the library to check", NULL);
+    return library;
 }
 
 int main(int argc, char** argv)
