@@ -164,7 +164,8 @@ void Floor_BytesToText(benchmark::State& state)
         std::unique_ptr<char16_t[]> acc;
         for (std::size_t i = 0; i < n; ++i) {
             std::unique_ptr<char16_t[]> next(new char16_t[i + 1]);
-            std::memcpy(next.get(), acc.get(), i * sizeof(char16_t));
+            if (acc)
+                std::memcpy(next.get(), acc.get(), i * sizeof(char16_t));
             next[i] = mat[i];
             acc = std::move(next);
         }

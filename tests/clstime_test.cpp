@@ -95,11 +95,22 @@ TEST(FormatSeconds, AllIntegerDigitsWithoutGroupingAndAnySeparator)
     EXPECT_EQ(formatSeconds(1000, u"\u066B"), u"1\u066B000");
 }
 
+// The system's counter against the steady clock read around it: over the same
+// stretch (50 ms or more, waited for on that clock) it counts what that clock
+// counts, give or take its resolution, however long the stretch really was.
 TEST(SystemTicks, CountMilliseconds)
 {
+    using Clock = std::chrono::steady_clock;
+    constexpr long long kResolutionMs = 16; // the coarsest tick counter, Windows'
+    const auto ms = [](Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); };
+    const Clock::time_point outerStart = Clock::now();
     const std::uint32_t before = core::systemTicks().ticks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::uint32_t elapsed = core::systemTicks().ticks() - before;
-    EXPECT_GE(elapsed, 49u);
-    EXPECT_LE(elapsed, 2000u);
+    const Clock::time_point innerStart = Clock::now();
+    while (Clock::now() - innerStart < std::chrono::milliseconds(50))
+        std::this_thread::yield();
+    const Clock::time_point innerEnd = Clock::now();
+    const long long elapsed = core::systemTicks().ticks() - before;
+    const Clock::time_point outerEnd = Clock::now();
+    EXPECT_GE(elapsed, ms(innerEnd - innerStart) - kResolutionMs);
+    EXPECT_LE(elapsed, ms(outerEnd - outerStart) + kResolutionMs);
 }

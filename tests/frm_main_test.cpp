@@ -68,6 +68,10 @@ private:
     QElapsedTimer clock_;
 };
 
+// How long a window may take to become active: the bound only ends a wait for
+// one that never does, so a busy machine cannot reach it.
+constexpr int kActivationMs = 60000;
+
 const QRegularExpression kTime(QStringLiteral("^impiegati -?\\d+[.,]\\d{3} sec\\.$"));
 
 } // namespace
@@ -172,7 +176,7 @@ private slots:
         QCOMPARE(w.Option1->nextInFocusChain(), static_cast<QWidget*>(w.Option2));
         w.show();
         QApplication::setActiveWindow(&w);
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(QTest::qWaitForWindowActive(&w, kActivationMs));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Command1));
     }
 
@@ -245,7 +249,7 @@ private slots:
         w.Option2->click();
         w.show();
         QApplication::setActiveWindow(&w);
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(QTest::qWaitForWindowActive(&w, kActivationMs));
         w.Command2->setFocus();
         ModalCatcher box;
         QTest::keyClick(w.Command2, static_cast<Qt::Key>(key));

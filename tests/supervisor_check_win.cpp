@@ -5,6 +5,7 @@
 // leaves a process behind, saying whether the child, or what it left, ended with it.
 // Usage: supervisor_check fault | wait | kill-supervisor | leave-process | left-ends
 #include "tests/supervisor_check.h"
+#include "tests/time_bound.h"
 
 #include "platform/fatal_fault.h"
 
@@ -57,7 +58,7 @@ bool startSupervised(const wchar_t* argument, const char* word, PROCESS_INFORMAT
 bool endsSoon(DWORD id)
 {
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
-    const bool ended = !process || WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    const bool ended = !process || WaitForSingleObject(process, testing_support::boundMs(60)) == WAIT_OBJECT_0;
     if (process && !ended)
         TerminateProcess(process, 9);
     if (process)

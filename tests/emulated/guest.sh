@@ -280,7 +280,8 @@ case "$command" in
     step "ready" image
     work=$(mktemp -d "$cache/command.XXXXXX")
     trap 'rm -rf "$work"' EXIT
-    printf 'source %q %q\nrun_test command %q %q --' "$here/run-tests.sh" "$work" "$limit" "$PWD" >"$work/job.sh"
+    # Everything runs slower in the PC: the command has twice its limit here.
+    printf 'source %q %q\nrun_test command %q %q --' "$here/run-tests.sh" "$work" "$((2 * limit))" "$PWD" >"$work/job.sh"
     printf ' %q' "$@" >>"$work/job.sh"
     printf '\nfinish_tests\n' >>"$work/job.sh"
     run_job "$((2 * limit + 180))" "$work/job.sh" "$work" "$PWD" "${folders[@]}" || true

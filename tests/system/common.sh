@@ -7,13 +7,19 @@ require_tools() {
   done
 }
 
-# Polls condition $1 every 0.1 s, $2 times (default 150: 15 s).
+# Seconds $1 for the ordinary build on a busy machine, times this build's
+# factor (VC_TEST_TIME_SCALE, set per build by tests/CMakeLists.txt).
+scaled() { echo $(($1 * ${VC_TEST_TIME_SCALE:-1})); }
+
+# Polls condition $1 every 0.1 s until it holds, where no event tells when it
+# does (a window shown or gone, a server up); false after $2 seconds (default
+# 60, scaled: the bound only ends the wait for what never happens).
 until_true() {
-  for _ in $(seq "${2:-150}"); do
-    if eval "$1"; then return 0; fi
+  local end=$((SECONDS + ${2:-$(scaled 60)}))
+  until eval "$1"; do
+    ((SECONDS < end)) || return 1
     sleep 0.1
   done
-  return 1
 }
 
 # Starts a private X server and exports its DISPLAY; its pid goes in xvfb_pid.

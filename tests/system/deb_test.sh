@@ -68,10 +68,11 @@ quendril_result() {
   until_true 'box=$(window_of "$program" "Tarmelo"); [[ -n "$box" ]]' || return 1
   # A message box copies its text with Ctrl+C.
   xdotool windowactivate --sync "$box" key --clearmodifiers ctrl+c 2>/dev/null || xdotool key --window "$box" ctrl+c
-  sleep 0.3
-  xclip -o -selection clipboard 2>/dev/null || true
+  local copied=''
+  until_true 'copied=$(xclip -o -selection clipboard 2>/dev/null) && [[ $copied == *" sec."* ]]' || true
+  echo "$copied"
   xdotool key --clearmodifiers Return
-  until_true '[[ -z "$(window_of "$program" Tarmelo)" ]]' 30 || true
+  until_true '[[ -z "$(window_of "$program" Tarmelo)" ]]' || true
   wmctrl -i -c "$wid"
   until_true '! kill -0 "$program" 2>/dev/null || [[ $(ps -o stat= -p "$program") == Z* ]]' || kill "$program"
   wait "$program" || echo "(closing the window: exit status $?)"

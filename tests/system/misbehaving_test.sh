@@ -19,6 +19,8 @@
 # the tool, no core file is left, and a tool's output ends when the tool does.
 # The program's folder holds its load rehearsal's program, as once installed,
 # and so does misura-libreria's.
+# Every bound below only ends a wait for what never comes (a window, an end),
+# and grows with the build's factor.
 # Usage: misbehaving_test.sh BIN_DIR NAME FAKES_DIR REHEARSAL_PROGRAM
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
@@ -193,7 +195,7 @@ while read -r misbehaviour library buttons output outcome misura words; do
   row="verifica-libreria, $misbehaviour ($library)"
   status=0
   out=$(cd "$fakes/$library" && VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour \
-    timeout 60 "$bin/verifica-libreria" libquendril.so 2>"$work/err" | timeout 90 cat) || status=$?
+    timeout "$(scaled 120)" "$bin/verifica-libreria" libquendril.so 2>"$work/err" | timeout "$(scaled 150)" cat) || status=$?
   left_behind "$row" "$fakes/$library"
   grep -qx "checking $fakes/$library/libquendril.so" <<<"$out" || fail "$row: does not name the file it checked"
   grep -Eqx '[0-9]+ passed, [0-9]+ failed' <<<"$out" || fail "$row: no summary"
@@ -212,14 +214,14 @@ tool=$work/tool
 mkdir "$tool"
 cp "$bin/misura-libreria" "$bin"/libsysstring.so.[0-9]* "$rehearsal" "$tool/"
 measure() {
-  (cd "$tool" && timeout 60 "$tool/misura-libreria" --runs 1 --warmup 0 --bytes 8 --method library "$@" 2>"$work/err")
+  (cd "$tool" && timeout "$(scaled 120)" "$tool/misura-libreria" --runs 1 --warmup 0 --bytes 8 --method library "$@" 2>"$work/err")
 }
 while read -r misbehaviour library buttons output outcome misura words; do
   skipped "$misbehaviour" && continue
   row="misura-libreria, $misbehaviour ($library)"
   status=0
   VC_MISBEHAVE=$misbehaviour VC_FAULT=$misbehaviour VC_REPLACE_PROGRAM=$tool/misura-libreria \
-    measure "$fakes/$library/libquendril.so" | timeout 90 cat >/dev/null || status=$?
+    measure "$fakes/$library/libquendril.so" | timeout "$(scaled 150)" cat >/dev/null || status=$?
   left_behind "$row" "$tool"
   if [[ $misbehaviour == replaces_program ]]; then
     replaced "$tool/misura-libreria" || fail "$row: the program file was not replaced"
@@ -254,7 +256,7 @@ status=0
 
 mkfifo "$work/libquendril.so"
 status=0
-(cd "$work" && timeout 20 "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>&1 || status=$?
+(cd "$work" && timeout "$(scaled 60)" "$bin/verifica-libreria" libquendril.so) >"$work/out" 2>&1 || status=$?
 [[ $status -eq 1 ]] && grep -q 'not a regular file' "$work/out" || fail "verifica-libreria, a FIFO: status $status"
 "$bin/verifica-libreria" --help | grep -q '^Usage: verifica-libreria' || fail "verifica-libreria --help: no usage"
 

@@ -4,10 +4,13 @@ with every export read back by Python's own parsers; a real comparison of the
 stand-in with a slowed copy of it, whose verdict is "slower"; a baseline round
 trip (status 3 for the slow copy, 0 for the same build); a wrong library
 (status 1); a faulting library beside a sound one; Ctrl+C during a run, and
-with the progress line on a terminal; the exports' mode under any umask; a scan
-with its plot, and one with fewer sizes than steps; the export's field names;
-the numbered errors and usage errors. No check looks at a time.
-Usage: misura_test.py TOOL STAND_IN FAULTING SLOW ZEROS WORK_FOLDER"""
+with the progress line on a terminal (INTERRUPTER, preloaded, interrupts the
+command just after it writes the line); the exports' mode under any umask; a
+scan with its plot, and one with fewer sizes than steps; the export's field
+names; the numbered errors and usage errors. No check looks at a time; the
+bounds on each run guard against a command that never ends, and grow with the
+build's factor (VC_TEST_TIME_SCALE).
+Usage: misura_test.py TOOL STAND_IN FAULTING SLOW ZEROS INTERRUPTER WORK_FOLDER"""
 import csv
 import json
 import os
@@ -18,7 +21,7 @@ import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-tool, stand_in, faulting, slow, zeros, work = (os.path.abspath(a) for a in sys.argv[1:7])
+tool, stand_in, faulting, slow, zeros, interrupter, work = (os.path.abspath(a) for a in sys.argv[1:8])
 # A fresh folder: an earlier run's files would be refused as export targets.
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
@@ -31,8 +34,14 @@ def check(ok, what):
         print("FAIL:", what)
 
 
+def patience(seconds):
+    """A bound of seconds for the ordinary build on a busy machine, for this build."""
+    return seconds * int(os.environ.get("VC_TEST_TIME_SCALE", "1"))
+
+
 def run(*args, cwd=work, umask=-1):
-    return subprocess.run([tool, *args], cwd=cwd, capture_output=True, text=True, timeout=240, umask=umask)
+    return subprocess.run([tool, *args], cwd=cwd, capture_output=True, text=True, timeout=patience(120),
+                          umask=umask)
 
 
 def path(name):
@@ -134,46 +143,51 @@ r = run("--runs", "2", "--bytes", "8", "--method", "library", faulting, stand_in
 check(r.returncode == 1 and "error 51: " in r.stderr and "Errore" not in r.stderr, f"fault: {r.returncode} {r.stderr}")
 check("Library: " + stand_in_real in r.stdout and "Runs:" in r.stdout, "the sound library was not measured")
 
-# Ctrl+C during a run (the second case's, once the first has been written): status 130, no
-# export and no temporary file.
+# Ctrl+C during a run, once the first size has been written (the second, with its in-program
+# runs, would last minutes): status 130, no export and no temporary file.
 for f in ("i.json", "i.json.partial"):
     if os.path.exists(path(f)):
         os.remove(path(f))
-p = subprocess.Popen([tool, "--bytes", "50000", "--export-json", path("i.json"), stand_in], cwd=work,
-                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+p = subprocess.Popen([tool, "--scan", "1:200000:2", "--runs", "300", "--export-json", path("i.json"), stand_in],
+                     cwd=work, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 first = p.stdout.readline()
 p.send_signal(signal.SIGINT)
-out, err = p.communicate(timeout=20)
+# The bound guards against a command that goes on after Ctrl+C.
+out, err = p.communicate(timeout=patience(60))
 check(first.startswith("Library: ") and p.returncode == 130, f"Ctrl+C: status {p.returncode} {first!r} {err!r}")
 check(not os.path.exists(path("i.json")) and not os.path.exists(path("i.json.partial")), "Ctrl+C left an export")
 
-# Ctrl+C with the progress line on a terminal, shown for the second case: the line is cleared.
+# Ctrl+C with the progress line on a terminal, at the moment the second case's line has been
+# written (the preloaded library interrupts the command then): the line is cleared.
 master, terminal = pty.openpty()
-p = subprocess.Popen([tool, "--bytes", "50000", stand_in], cwd=work, stdout=subprocess.DEVNULL, stderr=terminal)
+environment = dict(os.environ, LD_PRELOAD=interrupter)
+if "ASAN_OPTIONS" in environment:
+    environment["ASAN_OPTIONS"] += ":verify_asan_link_order=0"
+p = subprocess.Popen([tool, "--runs", "2", "--warmup", "0", "--bytes", "64", stand_in], cwd=work, env=environment,
+                     stdout=subprocess.DEVNULL, stderr=terminal)
 os.close(terminal)
 
 
-def shown_on_terminal(until=None):
+def shown_on_terminal():
+    """Everything written on the terminal until its other side has closed."""
     text = b""
-    while until is None or until not in text:
+    while True:
         try:
             chunk = os.read(master, 4096)
         except OSError:  # the terminal's other side has closed
-            break
+            return text
         if not chunk:
-            break
+            return text
         text += chunk
-    return text
 
 
-shown = shown_on_terminal(b"Measuring text-to-bytes")
-p.send_signal(signal.SIGINT)
-shown += shown_on_terminal()
-p.wait(timeout=20)
+shown = shown_on_terminal()
+p.wait()
 os.close(master)
 last = shown.rpartition(b"Measuring")[2]
-check(b"Measuring text-to-bytes" in shown and last.endswith(b"\r")
-      and last.rstrip(b"\r").split(b"\r")[-1].strip() == b"", f"Ctrl+C left the progress line: {shown[-200:]!r}")
+check(p.returncode == 130 and b"Measuring text-to-bytes" in shown and last.endswith(b"\r")
+      and last.rstrip(b"\r").split(b"\r")[-1].strip() == b"",
+      f"Ctrl+C left the progress line: status {p.returncode}, {shown[-200:]!r}")
 
 # A scan with its plot: a table per size and the exponents.
 svg = path("q.svg")
@@ -243,10 +257,10 @@ check(r.returncode == 0 and os.path.exists(path("again.csv")), f"a relative expo
 if os.path.exists("/dev/full"):
     with open("/dev/full", "w") as full:
         r = subprocess.run([tool, "--runs", "1", "--bytes", "8", stand_in], stdout=full, stderr=subprocess.PIPE,
-                           text=True, timeout=60)
+                           text=True, timeout=patience(60))
     check(r.returncode == 1 and "cannot write" in r.stderr, f"full device: {r.returncode} {r.stderr}")
 r = subprocess.run([tool, "--runs", "1", "--bytes", "8", stand_in], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.PIPE, text=True, timeout=60, preexec_fn=lambda: os.close(1))
+                   stderr=subprocess.PIPE, text=True, timeout=patience(60), preexec_fn=lambda: os.close(1))
 check(r.returncode == 1 and "cannot write" in r.stderr, f"closed stdout: {r.returncode} {r.stderr}")
 
 print("misura-libreria: %d failures" % len(failures))

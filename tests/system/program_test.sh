@@ -43,12 +43,13 @@ start_desktop "$work"
 pids+=("${desktop_pids[@]}")
 shot() { import -window root "$artefacts/$name-$1.png"; }
 
-# Presses a push button of window $1 at client position $2 $3 and waits (up to
-# $5 tenths of a second) for a box titled with the program's name; prints the box's id.
+# Presses a push button of window $1 at client position $2 $3 and waits (for
+# at most $5 seconds, by default until_true's) for a box titled with the
+# program's name; prints the box's id.
 press() {
-  local wid=$1 x=$2 y=$3 pid=$4 tries=${5:-150} box=''
+  local wid=$1 x=$2 y=$3 pid=$4 seconds=${5:-} box=''
   xdotool mousemove --window "$wid" "$x" "$y" click 1
-  until_true 'box=$(window_of "$pid" "$name"); [[ -n "$box" ]]' "$tries" || return 1
+  until_true 'box=$(window_of "$pid" "$name"); [[ -n "$box" ]]' ${seconds:+"$seconds"} || return 1
   echo "$box"
 }
 
@@ -79,7 +80,8 @@ fails_to_start() {
   shift
   [[ "$*" == *WAYLAND_DISPLAY=* ]] && ! compgen -G '/usr/lib/*/qt6/plugins/platforms/libqwayland*' >/dev/null \
     && how='apt-get install qt6-wayland'
-  (cd "$work" && env "$@" timeout 20 "$program") >"$work/out" 2>"$work/err" || status=$?
+  # The bound guards against a program that waits instead of failing.
+  (cd "$work" && env "$@" timeout "$(scaled 60)" "$program") >"$work/out" 2>"$work/err" || status=$?
   [[ $status -eq 1 ]] || fail "$*: exit status $status, expected 1"
   grep -qF "$how" "$work/err" || fail "$*: does not say '$how': $(head -c 300 "$work/err")"
   [[ $(grep -c '^$' "$work/err") -eq 0 ]] || fail "$*: the message is not one paragraph"
@@ -99,7 +101,7 @@ fails_to_start "$bin/$name" QT_SCALE_FACTOR=1e9
 # line, and status 1.
 for environment in '-u DISPLAY -u WAYLAND_DISPLAY' 'QT_QPA_PLATFORM=bogus'; do
   status=0
-  (cd "$work" && timeout 20 bash -c 'export VC_ERRORE_FATALE="$$:51:1:guasto di prova%3A %C3%A8:"; exec env '"$environment"' "$0"' \
+  (cd "$work" && timeout "$(scaled 60)" bash -c 'export VC_ERRORE_FATALE="$$:51:1:guasto di prova%3A %C3%A8:"; exec env '"$environment"' "$0"' \
     "$bin/$name") 2>"$work/err" || status=$?
   [[ $status -eq 1 ]] || fail "fault report, $environment: exit status $status, expected 1"
   [[ "$(cat "$work/err")" == "$name: Errore di run-time '51': guasto di prova: è" ]] \
@@ -133,8 +135,9 @@ if [[ -n "$wid" ]]; then
   else
     fail "StringToArray: no box"
   fi
-  # A click beside the buttons shows nothing, and the test sees that.
-  if box=$(press "$wid" 280 200 "$pid" 30); then
+  # A click beside the buttons shows nothing in 3 s (a box it wrongly showed
+  # later would escape this check; a busy machine cannot make it fail).
+  if box=$(press "$wid" 280 200 "$pid" 3); then
     fail "a click on no button showed a box"
   fi
 
@@ -156,7 +159,7 @@ if [[ -n "$wid" ]]; then
   if box=$(press "$wid" 92 96 "$pid"); then
     shot error-report
     xdotool windowactivate --sync "$box" key --clearmodifiers ctrl+c 2>/dev/null || xdotool key --window "$box" ctrl+c
-    until_true 'xclip -o -selection clipboard 2>/dev/null | grep -q "Errore di run-time .53."' 30 \
+    until_true 'xclip -o -selection clipboard 2>/dev/null | grep -q "Errore di run-time .53."' \
       || fail "the error report's text is not copied with Ctrl+C: $(xclip -o -selection clipboard 2>&1 | head -c 200)"
     dismiss "$box" || true
     status=0

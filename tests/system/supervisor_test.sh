@@ -9,6 +9,8 @@
 # child's handler takes is reported once; the child has no core limit to
 # raise. On both, a process the child leaves behind ends with it, and a
 # supervisor killed outright takes its child with it (under Wine, with --wine).
+# Each wait is for a line or an end; its bound, which grows with the build's
+# factor, only ends a wait for what never comes.
 # Usage: supervisor_test.sh SUPERVISOR_CHECK [--wine]
 set -euo pipefail
 # shellcheck source=tests/system/common.sh
@@ -24,9 +26,10 @@ failures=0
 # Runs the check with the arguments given; its status and output kept.
 run() {
   status=0
-  out=$(timeout 60 "${wine[@]}" "$check" "$@" 2>&1 | tr -d '\r'; exit "${PIPESTATUS[0]}") || status=$?
+  out=$(timeout "$(scaled 120)" "${wine[@]}" "$check" "$@" 2>&1 | tr -d '\r'; exit "${PIPESTATUS[0]}") || status=$?
 }
 lead='report 51: il programma è terminato'
+bound=$(scaled 60)
 
 run announce 0
 [[ $status -eq 0 && -z "$out" ]] || fail "announced 0: status $status, said: $out"
@@ -89,10 +92,10 @@ left=${out#left }
 
 # A signal to the supervisor reaches the child; both end by it, unreported.
 exec 3< <(ended=0; "$check" wait || ended=$?; echo "status $ended")
-read -r -t 10 _ child <&3 || fail "the child did not start"
+read -r -t "$bound" _ child <&3 || fail "the child did not start"
 supervisor=$(ps -o ppid= -p "$child" | tr -d ' ')
 kill -TERM "$supervisor"
-read -r -t 10 _ status <&3 || fail "the supervisor did not end"
+read -r -t "$bound" _ status <&3 || fail "the supervisor did not end"
 [[ "$status" == 143 ]] || fail "SIGTERM to the supervisor: status $status, not 143"
 ! kill -0 "$child" 2>/dev/null || fail "the child outlived the supervisor's SIGTERM"
 
@@ -100,24 +103,24 @@ read -r -t 10 _ status <&3 || fail "the supervisor did not end"
 # continues both: no report. Each state waited for as ps tells it.
 state() { ps -o stat= -p "$1" | cut -c1; }
 exec 3< <(ended=0; "$check" wait || ended=$?; echo "status $ended")
-read -r -t 10 _ child <&3 || fail "the child did not start"
+read -r -t "$bound" _ child <&3 || fail "the child did not start"
 supervisor=$(ps -o ppid= -p "$child" | tr -d ' ')
 kill -TSTP "$supervisor"
 until_true '[[ $(state "$supervisor") == T && $(state "$child") == T ]]' || fail "a stop did not stop both"
 kill -CONT "$supervisor"
 until_true '[[ $(state "$supervisor") != T && $(state "$child") != T ]]' || fail "a continue did not continue both"
 kill -TERM "$supervisor"
-read -r -t 10 _ status <&3 || fail "the supervisor did not end after a stop and continue"
+read -r -t "$bound" _ status <&3 || fail "the supervisor did not end after a stop and continue"
 [[ "$status" == 143 ]] || fail "SIGTERM after a stop and continue: status $status, not 143"
 
 # A supervisor killed outright takes its child with it: the child's end of the
 # pipe closes (end of input, not the read's time running out).
 exec 3< <(ended=0; "$check" wait || ended=$?; echo "status $ended")
-read -r -t 10 _ child <&3 || fail "the child did not start"
+read -r -t "$bound" _ child <&3 || fail "the child did not start"
 kill -KILL "$(ps -o ppid= -p "$child" | tr -d ' ')"
-read -r -t 10 _ status <&3 || fail "the killed supervisor's status did not come"
+read -r -t "$bound" _ status <&3 || fail "the killed supervisor's status did not come"
 ended=0
-read -r -t 10 _ <&3 || ended=$?
+read -r -t "$bound" _ <&3 || ended=$?
 if [[ $ended -ne 1 ]]; then
   fail "the child outlived its supervisor's SIGKILL (read status $ended)"
   kill -KILL "$child"

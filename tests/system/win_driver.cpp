@@ -10,6 +10,8 @@
 // window and boxes belong to the program's supervised child or its own child.
 // Usage: win_driver normal|nolib|exits EXE START_FOLDER SHOTS_DIR NAME VERSION COMPANY
 // (folders as Unix paths; Wine maps them to drive Z:)
+#include "tests/time_bound.h"
+
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -22,6 +24,8 @@
 #include <vector>
 
 namespace {
+
+using testing_support::boundMs;
 
 int passed = 0;
 int failed = 0;
@@ -118,16 +122,19 @@ HWND topLevel(DWORD pid, const std::wstring& title, const wchar_t* className = n
     return s.found;
 }
 
-// Polls f every 50 ms for up to 20 s; the first non-null answer, or null.
+// Polls f every 50 ms, where no event tells when it will answer (a window shown
+// or gone, the focus moved); its first non-null answer, or null after the bound.
 template <class F>
 auto waitFor(F f) -> decltype(f())
 {
-    for (int i = 0; i < 400; ++i) {
+    const ULONGLONG end = GetTickCount64() + boundMs(60);
+    for (;;) {
         if (auto v = f())
             return v;
+        if (GetTickCount64() >= end)
+            return {};
         Sleep(50);
     }
-    return {};
 }
 
 std::string shotsDir;
@@ -142,7 +149,7 @@ void shot(const std::string& what)
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, 15000);
+        WaitForSingleObject(pi.hProcess, boundMs(60));
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     }
@@ -194,10 +201,10 @@ struct Program {
     }
 
     // Ends with the window closed; the program's exit status, or -1 if it did not end.
-    DWORD exitStatus(DWORD ms = 20000)
+    DWORD exitStatus()
     {
         DWORD code = static_cast<DWORD>(-1);
-        if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(pi.hProcess, boundMs(60)) == WAIT_OBJECT_0)
             GetExitCodeProcess(pi.hProcess, &code);
         else
             TerminateProcess(pi.hProcess, 99);

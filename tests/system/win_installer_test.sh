@@ -92,10 +92,11 @@ kill "$running" 2>/dev/null || true
 wait "$running" 2>/dev/null || true
 until_true "! $shown" || true
 
-# The uninstaller copies itself away and returns at once: wait for all its
-# work (it removes the folder before the Start-menu entries and the key).
+# The uninstaller copies itself away and returns at once: its copy has done
+# all its work when the prefix's last process has ended and its server with
+# it (the bound only ends a wait for a copy that never ends).
 "$wine" "$folder/Disinstalla.exe" /S
-until_true '[[ "$(ls -A "$folder" 2>/dev/null)" == quendril.dll && ! -e "$menu" ]] && ! "$wine" reg query "$key" >/dev/null 2>&1' 300 || true
+timeout "$(scaled 300)" wineserver -w || true
 check '[[ "$(ls -A "$folder")" == quendril.dll ]]' "after uninstalling, the folder holds: $(cd "$folder" && find . -mindepth 1 | tr '\n' ' ')"
 check '[[ ! -e "$menu" ]]' "Start-menu entries left after uninstalling"
 check '! "$wine" reg query "$key" >/dev/null 2>&1' "the uninstall key is left after uninstalling"

@@ -38,20 +38,19 @@ void ProgressLine::show(const std::string& text)
         return;
     const std::string line = "Measuring " + text;
     const std::size_t w = width(line);
-    std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(shown_ > w ? shown_ - w : 0), "");
-    std::fflush(stderr);
+    const std::string padding(shown_ > w ? shown_ - w : 0, ' ');
     shown_ = std::max(shown_, w);
-    setProgressWidth(shown_);
+    writeProgress("\r" + line + padding, shown_);
 }
 
 void ProgressLine::clear()
 {
     if (!enabled_ || !shown_)
         return;
-    std::fprintf(stderr, "\r%*s\r", static_cast<int>(shown_), "");
-    std::fflush(stderr);
+    std::string blank(shown_ + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    writeProgress(blank, 0);
     shown_ = 0;
-    setProgressWidth(0);
 }
 
 bool canWriteExport(const std::string& file)

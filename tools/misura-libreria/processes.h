@@ -93,7 +93,8 @@ void handleInterrupts();
 void ignoreInterrupts();
 // The file to remove if the command is interrupted now (empty: none); set before it is created.
 void setFileInProgress(const std::string& path);
-// The width of the progress line now shown on standard error, to clear on interrupt.
-void setProgressWidth(std::size_t width);
+// Writes text (a progress line, or what clears it) on standard error, leaving a line
+// width columns wide; an interrupt at any moment, even during the write, clears what shows.
+void writeProgress(const std::string& text, std::size_t width);
 
 } // namespace misura

@@ -339,8 +339,19 @@ void setFileInProgress(const std::string& path)
     fileInProgress[0] = path[0];
 }
 
-void setProgressWidth(std::size_t width)
+void writeProgress(const std::string& text, std::size_t width)
 {
+    // While the text is on its way the handler clears the wider of the old line and the new.
+    if (static_cast<sig_atomic_t>(width) > progressWidth)
+        progressWidth = static_cast<sig_atomic_t>(width);
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = write(STDERR_FILENO, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
     progressWidth = static_cast<sig_atomic_t>(width);
 }
 

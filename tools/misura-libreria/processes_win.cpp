@@ -30,6 +30,12 @@ volatile LONG progressWidth = 0;
 constexpr ULONGLONG kAcknowledgeMs = 30000;
 // How often the channel is looked at while an answer is awaited.
 constexpr DWORD kLookMs = 10;
+// Held while the progress line is written; the handler, on a thread of its own, takes it
+// before it clears the line, so that no write lands after the clearing.
+HANDLE progressLock = nullptr;
+// How long the handler waits for a write to finish: one that stays blocked (a paused
+// console) must not keep Ctrl+C from ending the command.
+constexpr DWORD kProgressLockMs = 2000;
 
 void track(DWORD id, HANDLE process)
 {
@@ -49,6 +55,8 @@ BOOL WINAPI onInterrupt(DWORD)
             TerminateProcess(process, 130);
     if (fileInProgress[0])
         DeleteFileW(fileInProgress);
+    if (progressLock)
+        WaitForSingleObject(progressLock, kProgressLockMs);
     const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     char blank[256];
     const DWORD width = progressWidth < 250 ? static_cast<DWORD>(progressWidth) : 250;
@@ -295,6 +303,7 @@ std::optional<std::string> refusedSignal()
 
 void handleInterrupts()
 {
+    progressLock = CreateMutexW(nullptr, FALSE, nullptr);
     SetConsoleCtrlHandler(onInterrupt, TRUE);
 }
 
@@ -313,9 +322,20 @@ void setFileInProgress(const std::string& path)
     fileInProgress[0] = w[0];
 }
 
-void setProgressWidth(std::size_t width)
+void writeProgress(const std::string& text, std::size_t width)
 {
+    if (progressLock)
+        WaitForSingleObject(progressLock, INFINITE);
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    for (DWORD done = 0; done < text.size();) {
+        DWORD n = 0;
+        if (!WriteFile(err, text.data() + done, static_cast<DWORD>(text.size() - done), &n, nullptr) || n == 0)
+            break;
+        done += n;
+    }
     InterlockedExchange(&progressWidth, static_cast<LONG>(width));
+    if (progressLock)
+        ReleaseMutex(progressLock);
 }
 
 } // namespace misura

@@ -454,27 +454,61 @@ static int readInto(int from, struct Output* output, int waitMs)
     return memchr(chunk, '\n', (size_t)n) != NULL;
 }
 
+/* Once a group's time is up, reads what already waits in the pipe (this
+ * process may have been kept from running while it came), up to a few pipes'
+ * worth, so that a library that keeps writing cannot hold the checker; 1 when
+ * a line break was among it. */
+static int readLate(int from, struct Output* output)
+{
+    enum { kLateReads = 64 };
+    int line = 0;
+    for (int reads = 0; reads < kLateReads; ++reads) {
+        const size_t before = output->length;
+        line |= readInto(from, output, 0);
+        if (output->length == before)
+            break;
+    }
+    return line;
+}
+
+/* Notes a stop or continue of the guard's that status tells: since when it is
+ * stopped (0: it runs), and by which signal. */
+static void noteStop(int status, long long* stoppedSince, struct ChildEnd* end)
+{
+    if (WIFSTOPPED(status) && !*stoppedSince) {
+        static char stop[24];
+        const char* name = sigabbrev_np(WSTOPSIG(status));
+        snprintf(stop, sizeof stop, "SIG%s", name ? name : "?");
+        *stoppedSince = nowMs();
+        end->stop = stop;
+    } else if (WIFCONTINUED(status)) {
+        *stoppedSince = 0;
+    }
+}
+
 /* Collects the guard's lines until it has ended, and tells how in end: a
- * group that sends no line for kGroupSeconds, or a guard that stays stopped,
+ * group that sends no line for groupSeconds(), or a guard that stays stopped,
  * is ended. Whatever the worker left behind is ended then, before the rest of
  * the lines are read, so that it cannot keep the checker waiting. */
 static void collect(int from, pid_t guard, struct Output* output, struct ChildEnd* end)
 {
-    long long deadline = nowMs() + kGroupSeconds * 1000;
+    long long deadline = nowMs() + groupSeconds() * 1000LL;
     long long stoppedSince = 0;
     int status = 0;
     for (;;) {
         const pid_t got = waitpid(guard, &status, WNOHANG | WUNTRACED | WCONTINUED);
         if (got == guard && (WIFEXITED(status) || WIFSIGNALED(status)))
             break;
-        if (got == guard && WIFSTOPPED(status) && !stoppedSince) {
-            static char stop[24];
-            const char* name = sigabbrev_np(WSTOPSIG(status));
-            snprintf(stop, sizeof stop, "SIG%s", name ? name : "?");
-            stoppedSince = nowMs();
-            end->stop = stop;
-        } else if (got == guard && WIFCONTINUED(status)) {
-            stoppedSince = 0;
+        if (got == guard)
+            noteStop(status, &stoppedSince, end);
+        if (!stoppedSince && nowMs() > deadline) {
+            /* What came, or an end, while this process was kept from running is no hang. */
+            if (readLate(from, output)) {
+                deadline = nowMs() + groupSeconds() * 1000LL;
+                continue;
+            }
+            if (waitpid(guard, &status, WNOHANG) == guard)
+                break;
         }
         const int timedOut = !stoppedSince && nowMs() > deadline;
         if (timedOut || (stoppedSince && nowMs() - stoppedSince >= kStopGraceMs)) {
@@ -484,7 +518,7 @@ static void collect(int from, pid_t guard, struct Output* output, struct ChildEn
             break;
         }
         if (readInto(from, output, kLookMs))
-            deadline = nowMs() + kGroupSeconds * 1000;
+            deadline = nowMs() + groupSeconds() * 1000LL;
     }
     endDescendants();
     char chunk[4096];

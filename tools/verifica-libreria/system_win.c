@@ -350,22 +350,29 @@ static int drain(HANDLE pipe, struct Output* output)
 }
 
 /* Collects the child's lines until it ends; 0 when it sent no line for
- * kGroupSeconds and was ended. */
+ * groupSeconds() and was ended. */
 static int collect(HANDLE process, HANDLE pipe, struct Output* output)
 {
-    ULONGLONG deadline = GetTickCount64() + kGroupSeconds * 1000;
+    ULONGLONG deadline = GetTickCount64() + groupSeconds() * 1000ULL;
     int inTime = 1;
     for (;;) {
         if (drain(pipe, output))
-            deadline = GetTickCount64() + kGroupSeconds * 1000;
+            deadline = GetTickCount64() + groupSeconds() * 1000ULL;
         if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0)
             break;
-        if (GetTickCount64() >= deadline) {
+        if (GetTickCount64() < deadline)
+            continue;
+        /* A line that came, or an end, while this process was kept from running is no hang. */
+        if (drain(pipe, output)) {
+            deadline = GetTickCount64() + groupSeconds() * 1000ULL;
+            continue;
+        }
+        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
             inTime = 0;
             TerminateProcess(process, 1);
             WaitForSingleObject(process, INFINITE);
-            break;
         }
+        break;
     }
     drain(pipe, output);
     return inTime;

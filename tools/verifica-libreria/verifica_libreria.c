@@ -55,6 +55,13 @@ void appendOutput(struct Output* output, const char* bytes, size_t n)
     output->text[output->length] = '\0';
 }
 
+int groupSeconds(void)
+{
+    const char* scale = getenv("VC_TEST_TIME_SCALE");
+    const long factor = scale ? strtol(scale, NULL, 10) : 1;
+    return kGroupSeconds * (factor > 1 && factor <= 100 ? (int)factor : 1);
+}
+
 size_t groupCount(void)
 {
     size_t shared = 0;
@@ -233,7 +240,7 @@ static int reportEnd(const char* where, const struct ChildEnd* end, const struct
     if (lines->sent) {
         fail(where, "the library sent its process's parent ", lines->sent);
     } else if (end->timedOut) {
-        snprintf(detail, sizeof detail, "%d s", kGroupSeconds);
+        snprintf(detail, sizeof detail, "%d s", groupSeconds());
         fail(where, "the library did not return within ", detail);
     } else if (end->stop || lines->stopped) {
         fail(where, "the library stopped the process: ", end->stop ? end->stop : lines->stopped);
