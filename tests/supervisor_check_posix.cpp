@@ -1,8 +1,9 @@
 // supervisor_check's POSIX ends: by a signal, by a fault the program's
-// handler takes, waiting for one after printing the child's process id, by
+// handler takes, waiting for one after printing the child's process id (with
+// SIGTERM ignored, as a library may leave it, for ignore-term), by
 // sending the supervisor a signal or stopping itself, after printing the core
 // limit it has, or after leaving a process behind that prints its id.
-// Usage: supervisor_check signal NUMBER | fault | wait | signal-supervisor NUMBER | stop | core-limit | leave-process
+// Usage: supervisor_check signal NUMBER | fault | wait | ignore-term | signal-supervisor NUMBER | stop | core-limit | leave-process
 #include "tests/supervisor_check.h"
 
 #include "platform/isolation/supervisor.h"
@@ -45,7 +46,9 @@ void endTheSystemsWay(const std::string& how, int value)
         platform::announceEnd(0);
         std::_Exit(0);
     }
-    if (how == "wait") {
+    if (how == "ignore-term")
+        signal(SIGTERM, SIG_IGN);
+    if (how == "wait" || how == "ignore-term") {
         std::printf("child %d\n", static_cast<int>(getpid()));
         std::fflush(stdout);
         pause();

@@ -3,7 +3,9 @@
 // the program's own processes is the library's doing, one from outside is
 // passed on to the child. The fault signals stay handled, so that a real
 // fault of its own still takes the fault path; one sent by another process is
-// passed to the loop as a queued signal. The child announces its end with a
+// passed to the loop as a queued signal; a child that a signal from outside
+// asked to end and that has not ended 5 s later is killed, and the supervisor
+// ends by that signal. The child announces its end with a
 // queued signal carrying its status and a number the supervisor chose, which
 // a fresh image of the child finds in VC_SUPERVISORE; the supervisor believes
 // it only while the activity markers, mirrored in a page both share, say no
@@ -47,6 +49,9 @@ constexpr int kFaults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SI
 constexpr int kStatusBits = 0xFF;
 // How often a stopped child is looked at again while its stop's grace runs.
 constexpr long kStoppedLookNs = 100 * 1000 * 1000;
+// How long a child has to end once a signal from outside that asks a program
+// to end was passed on to it: a library may block or ignore it, or be stuck in a call.
+constexpr long long kAskedEndMs = 5000;
 
 int announcementSignal()
 {
@@ -112,9 +117,23 @@ struct Watch {
     const activity::Mirror* mirror = nullptr;
     std::optional<int> announced;    // the status the child announced
     int forwarded = 0;               // the last signal passed on to the child
+    int endAsked = 0;                // the first signal from outside that asked it to end
+    long long endAskedAt = 0;        // and when, on the monotonic clock in milliseconds
     std::optional<Ending> libraryDoing; // what the program's own processes did to the supervisor
     Seen doingIn{};                     // and what the markers said when it came
 };
+
+long long nowMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+bool asksToEnd(int signal)
+{
+    return signal == SIGTERM || signal == SIGHUP || signal == SIGINT || signal == SIGQUIT;
+}
 
 bool libraryCodeRuns(const activity::Mirror& mirror)
 {
@@ -160,6 +179,10 @@ void takeSignal(Watch& watch, int signal, pid_t sender)
     else {
         watch.forwarded = signal;
         kill(watch.child, signal);
+        if (asksToEnd(signal) && !watch.endAsked) {
+            watch.endAsked = signal;
+            watch.endAskedAt = nowMs();
+        }
     }
 }
 
@@ -203,14 +226,21 @@ isolation::ChildEnd watchChild(Watch& watch)
     for (;;) {
         if (const std::optional<isolation::ChildEnd> end = child.poll())
             return *end;
-        if (watch.libraryDoing) {
+        const bool endOverdue = watch.endAsked && nowMs() - watch.endAskedAt >= kAskedEndMs;
+        if (watch.libraryDoing || endOverdue) {
             child.end();
-            return child.wait();
+            const isolation::ChildEnd end = child.wait();
+            if (watch.libraryDoing)
+                return end;
+            // Ended as the signal from outside asked, whatever kept the child from ending by it.
+            watch.forwarded = watch.endAsked;
+            return {isolation::ChildEnd::Way::Signalled, watch.endAsked};
         }
         reapOrphans(watch.child);
         siginfo_t info{};
         const timespec look{0, kStoppedLookNs};
-        if ((child.stopped() ? sigtimedwait(&waited, &info, &look) : sigwaitinfo(&waited, &info)) > 0)
+        const bool soon = child.stopped() || watch.endAsked;
+        if ((soon ? sigtimedwait(&waited, &info, &look) : sigwaitinfo(&waited, &info)) > 0)
             take(watch, info);
     }
 }

@@ -4,7 +4,8 @@
 # one announced from inside a call or with another status, each fatal signal
 # on POSIX, an uncaught fault on Windows) is error 51 with status 1, saying
 # how the child ended. On POSIX a signal sent to the supervisor from outside
-# ends the child and then the supervisor alike, a terminal's stop stops both,
+# ends the child and then the supervisor alike (one that ignores SIGTERM
+# too), a terminal's stop stops both,
 # and one sent from inside is error 51, as is a child that stops; a fault the
 # child's handler takes is reported once; the child has no core limit to
 # raise. On both, a process the child leaves behind ends with it, and a
@@ -98,6 +99,15 @@ kill -TERM "$supervisor"
 read -r -t "$bound" _ status <&3 || fail "the supervisor did not end"
 [[ "$status" == 143 ]] || fail "SIGTERM to the supervisor: status $status, not 143"
 ! kill -0 "$child" 2>/dev/null || fail "the child outlived the supervisor's SIGTERM"
+
+# A child that ignores SIGTERM (a library's doing) is ended by the supervisor
+# that SIGTERM reached, which then ends by it all the same.
+exec 3< <(ended=0; "$check" ignore-term || ended=$?; echo "status $ended")
+read -r -t "$bound" _ child <&3 || fail "the child did not start"
+kill -TERM "$(ps -o ppid= -p "$child" | tr -d ' ')"
+read -r -t "$bound" _ status <&3 || fail "the supervisor did not end its child that ignores SIGTERM"
+[[ "$status" == 143 ]] || fail "SIGTERM to the supervisor of a child that ignores it: status $status, not 143"
+! kill -0 "$child" 2>/dev/null || { fail "the child that ignores SIGTERM outlived its supervisor"; kill -KILL "$child"; }
 
 # A terminal's stop to the supervisor stops the child too, and its continue
 # continues both: no report. Each state waited for as ps tells it.
