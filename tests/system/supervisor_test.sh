@@ -27,7 +27,7 @@ failures=0
 # Runs the check with the arguments given; its status and output kept.
 run() {
   status=0
-  out=$(timeout "$(scaled 120)" "${wine[@]}" "$check" "$@" 2>&1 | tr -d '\r'; exit "${PIPESTATUS[0]}") || status=$?
+  out=$(timeout "$(scaled 120)" "${wine[@]}" "$check" "$@" 2>&1 | timeout "$(scaled 150)" tr -d '\r'; exit "${PIPESTATUS[0]}") || status=$?
 }
 lead='report 51: il programma è terminato'
 bound=$(scaled 60)
