@@ -65,6 +65,7 @@ win    hostile       load_segv        1  FAIL: loading the library: the library 
 win    hostile       load_abort       1  FAIL: loading the library: the library faulted: abort
 win    hostile       unload_segv      1  FAIL: the exports: the library faulted while being unloaded: EXCEPTION_ACCESS_VIOLATION
 win    hostile       call_exits       1  FAIL: xrQuendril (50000 bytes): the library ended the process, exit status 0
+win    hostile       exits_7_at_unload 1 FAIL: the exports: the library ended the process, exit status 7
 win    faults        segv             1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_ACCESS_VIOLATION
 win    faults        stack            1  FAIL: xrQuendril (50000 bytes): the library faulted: EXCEPTION_STACK_OVERFLOW
 win    faults        abort            1  FAIL: xrQuendril (50000 bytes): the library faulted: abort

@@ -14,7 +14,8 @@
 # and FAIL lines, and pass the others. misura-libreria, measuring the library
 # alone, ends as the misura column says: status 0, or status 1 with an error 51
 # line ("51"), which names the call the library ended its process or faulted
-# in ("51-call"), or with a wrong result ("wrong"); "any" is status 0 or 51.
+# in ("51-call") or says it did so outside a call ("51-out"), or with a wrong
+# result ("wrong"); "any" is status 0 or 51.
 # Whatever the library does, no process it started outlives the program or
 # the tool, no core file is left, and a tool's output ends when the tool does.
 # The program's folder holds its load rehearsal's program, as once installed,
@@ -60,13 +61,13 @@ static_text                 hostile  1    normal       report           51
 already_freed               hostile  1    normal       report           51
 leaves_freed                hostile  2    normal       report           51
 segv                        faults   1    normal       report           51
-unload_segv                 hostile  1    normal       report-at-close  51
-unload_stack                hostile  1    normal       report-at-close  51
+unload_segv                 hostile  1    normal       report-at-close  51-out
+unload_stack                hostile  1    normal       report-at-close  51-out
 stdout_flood                hostile  1    broken-pipe  result           0
 none                        hostile  1    closed       result           0
 indirect_function           ifunc    1    normal       result           0
 announces_then_exits        breakout 1    normal       report           51-call  terminato_durante_una_chiamata_a_%xrQuendril%
-exits_7_at_unload           breakout 1    normal       report-at-close  51       stato_di_uscita_7
+exits_7_at_unload           breakout 1    normal       report-at-close  51-out   stato_di_uscita_7
 signals_parent_TERM         breakout 1    normal       report           51       SIGTERM_inviato_al_supervisore
 signals_parent_HUP          breakout 1    normal       report           51       SIGHUP_inviato_al_supervisore
 signals_parent_INT          breakout 1    normal       report           51       SIGINT_inviato_al_supervisore
@@ -238,6 +239,8 @@ while read -r misbehaviour library buttons output outcome misura words; do
       grep -q '^error 51: ' "$work/err" || fail "$row: no error 51 line: $(head -c 300 "$work/err")"
       [[ $misura != 51-call ]] || grep -Eq "^error 51: (the program ended during a call to|function) 'xr" "$work/err" \
         || fail "$row: the call is not named: $(head -c 300 "$work/err")"
+      [[ $misura != 51-out ]] || grep -Eq "^error 51: the program (ended|failed) outside a call into library" "$work/err" \
+        || fail "$row: not said to be outside a call: $(head -c 300 "$work/err")"
       ;;
   esac
 done <<<"$rows"
