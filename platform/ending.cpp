@@ -11,4 +11,14 @@ Ending endingWithStatus(long status) noexcept
     return ending;
 }
 
+Ending endingWith(Message message, const char* argument) noexcept
+{
+    Ending ending{message, {}};
+    if (argument) {
+        Text text(ending.argument, sizeof ending.argument);
+        text.append(argument);
+    }
+    return ending;
+}
+
 } // namespace platform

@@ -18,11 +18,17 @@ struct Ending {
 
 // An end with exit status.
 Ending endingWithStatus(long status) noexcept;
+// An end as message tells it, with argument (cut to fit) when it takes one.
+Ending endingWith(Message message, const char* argument = nullptr) noexcept;
 
 // On POSIX systems: how a process ended with the wait status status (an exit
 // status, or a signal by its description); and the fault signal, by its description.
 Ending endingOfWaitStatus(int status) noexcept;
 Ending endingOfSignal(int signal) noexcept;
+// On POSIX systems: a process stopped for good by signal, by its name (SIGSTOP).
+Ending endingOfStop(int signal) noexcept;
+// On POSIX systems: signal's name (SIGTERM), or its number.
+void appendSignalName(Text& out, int signal) noexcept;
 
 // On Windows: how a process ended with exit code (an exception's name or code
 // when it is one, otherwise an exit status); and the exception code, by its

@@ -19,6 +19,24 @@ Ending endingOfSignal(int signal) noexcept
     return ending;
 }
 
+void appendSignalName(Text& out, int signal) noexcept
+{
+    if (const char* name = sigabbrev_np(signal)) {
+        out.append("SIG");
+        out.append(name);
+    } else {
+        out.appendSigned(signal);
+    }
+}
+
+Ending endingOfStop(int signal) noexcept
+{
+    Ending ending{Message::stoppedBySignal, {}};
+    Text text(ending.argument, sizeof ending.argument);
+    appendSignalName(text, signal);
+    return ending;
+}
+
 Ending endingOfWaitStatus(int status) noexcept
 {
     if (WIFSIGNALED(status))

@@ -1,17 +1,17 @@
 // Fatal faults on POSIX systems. The handler runs in a process whose state is
 // unknown (the allocator's lock may be held, the toolkit half-way through a
 // call), so it only formats into static memory with async-signal-safe calls
-// and replaces the image with a fresh one of the same program (execve keeps
-// the process id). The fresh image finds the report in its environment,
-// under a variable that also carries the process id: set by anything but the
-// faulting image, it does not match and is ignored.
+// and hands the report over to a fresh image of the same program
+// (platform/isolation/hand_over.h), which keeps the process id.
 #include "platform/fatal_fault.h"
 
 #include "platform/ending.h"
 #include "platform/error_text.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
-#include "platform/supervisor.h"
+#include "platform/isolation/hand_over.h"
+#include "platform/isolation/own_file.h"
+#include "platform/isolation/supervisor.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -20,25 +20,21 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-extern char** environ;
 
 namespace platform {
 
 namespace {
 
-using faultReport::kVariable;
 constexpr int kFaults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
 // Room for the handler when a fault has used up the main thread's stack.
 constexpr std::size_t kAlternateStackBytes = 64 * 1024;
 
-char executable[PATH_MAX];
+bool handlersInstalled = false;
 alignas(16) char alternateStack[kAlternateStackBytes];
-// "VC_ERRORE_FATALE=" and the hand-over, or in the reporting image the report
+// "<pid>:<number>:<description>", or in the reporting image the report
 // itself, written to stderr if that image faults too.
 char report[4096];
 Text faultText(report, sizeof report);
@@ -53,26 +49,6 @@ void writeAll(int fd, const char* text, std::size_t length)
         text += n;
         length -= static_cast<std::size_t>(n);
     }
-}
-
-// The fresh image's environment: this one's, less any earlier report, plus ours.
-char** environmentWithReport()
-{
-    std::size_t count = 0;
-    for (char** e = environ; e && *e; ++e)
-        ++count;
-    void* memory = mmap(nullptr, (count + 2) * sizeof(char*), PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED)
-        return nullptr;
-    auto** out = static_cast<char**>(memory);
-    std::size_t n = 0;
-    for (char** e = environ; e && *e; ++e)
-        if (std::strncmp(*e, kVariable, sizeof kVariable - 1) != 0 || (*e)[sizeof kVariable - 1] != '=')
-            out[n++] = *e;
-    out[n++] = report;
-    out[n] = nullptr;
-    return out;
 }
 
 void onFatalFault(int signal)
@@ -92,13 +68,10 @@ void onFatalFault(int signal)
     const Ending fault = endingOfSignal(signal);
     const MessageView reason = fault.view();
     faultText.clear();
-    faultText.append(kVariable);
-    faultText.append("=");
     faultReport::appendHandOver(faultText, static_cast<unsigned long>(getpid()), kInternalError, message, &reason);
-    if (char** environment = environmentWithReport()) {
-        char* const argv[] = {executable, nullptr};
-        execve(executable, argv, environment);
-    }
+    activity::markHandedOver();
+    unsigned long status = EXIT_FAILURE;
+    isolation::showInFreshImage(report, status);
     // No fresh image: the report goes to stderr instead.
     char line[sizeof report];
     const std::size_t n = formatReport(line, sizeof line - 1, programLanguage(), {kInternalError, message, reason}, " ");
@@ -145,24 +118,16 @@ void keepStandardDescriptorsOpen()
         }
 }
 
-// The report this image was started to show, when its variable names this process.
+// The report this image was started to show, if any: its fault handlers then
+// only write the report to stderr.
 std::optional<RuntimeError> takeReport()
 {
-    const char* value = std::getenv(kVariable);
-    if (!value)
+    std::optional<RuntimeError> handed = isolation::takeHandedReport();
+    if (!handed)
         return std::nullopt;
-    const std::string text = value;
-    unsetenv(kVariable);
-    auto handOver = faultReport::readHandOver(text);
-    if (!handOver || handOver->process != static_cast<unsigned long>(getpid()))
-        return std::nullopt;
-    // The faulting image's blocked signals come through execve.
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    formatReport(report, sizeof report, programLanguage(), describe(handOver->error), " ");
+    formatReport(report, sizeof report, programLanguage(), describe(*handed), " ");
     installHandlers(onFaultWhileReporting);
-    return std::move(handOver->error);
+    return handed;
 }
 
 } // namespace
@@ -171,7 +136,7 @@ namespace activity {
 
 void restoreFaultHandlers() noexcept
 {
-    if (!executable[0])
+    if (!handlersInstalled)
         return;
     installAlternateStack();
     installHandlers(onFatalFault);
@@ -183,12 +148,11 @@ std::optional<RuntimeError> prepareProcess()
 {
     keepStandardDescriptorsOpen();
     signal(SIGPIPE, SIG_IGN);
+    isolation::keepOwnFile();
+    isolation::keepStartEnvironment();
     if (auto pending = takeReport())
         return pending;
-    const ssize_t n = readlink("/proc/self/exe", executable, sizeof executable - 1);
-    if (n <= 0)
-        return std::nullopt; // no way to start a fresh image: faults end the process as before
-    executable[n] = '\0';
+    handlersInstalled = true;
     installAlternateStack();
     installHandlers(onFatalFault);
     return std::nullopt;
@@ -196,23 +160,20 @@ std::optional<RuntimeError> prepareProcess()
 
 void reportAsFault(const RuntimeError& error)
 {
-    if (executable[0]) {
-        faultText.clear();
-        const ReportedError reported = describe(error);
-        faultReport::appendHandOver(faultText, static_cast<unsigned long>(getpid()), reported.number,
-                                    reported.message, reported.reason ? &*reported.reason : nullptr);
-        if (setenv(kVariable, faultText.data(), 1) == 0) {
-            char* const argv[] = {executable, nullptr};
-            execv(executable, argv);
-        }
-    }
+    faultText.clear();
+    const ReportedError reported = describe(error);
+    faultReport::appendHandOver(faultText, static_cast<unsigned long>(getpid()), reported.number, reported.message,
+                                reported.reason ? &*reported.reason : nullptr);
+    activity::markHandedOver();
+    unsigned long status = EXIT_FAILURE;
+    isolation::showInFreshImage(faultText.data(), status);
     throw error;
 }
 
 // A fault replaces the image, so no library that faulted is left to skip.
 void endProcess(int status)
 {
-    announceEnd();
+    announceEnd(status);
     std::exit(status);
 }
 

@@ -2,11 +2,9 @@
 // as error 51 where the call began, library_win.cpp): on a thread, while the
 // library is loaded, in its detach code at exit, or an abort(). The handler
 // formats the report into static memory, starts a fresh process of the
-// program with the report in its environment, waits for it and ends this one
-// with its status, running no library's detach code, and as an end announced
-// to the supervisor once the report was shown. The variable also
-// carries the faulting process's id, which the fresh process checks is a
-// running copy of the same program.
+// program with the report (platform/isolation/hand_over.h), waits for it and
+// ends this one with its status, running no library's detach code, and as an
+// end announced to the supervisor once the report was shown.
 #include "platform/fatal_fault.h"
 
 #include "platform/cpu_win.h"
@@ -14,9 +12,9 @@
 #include "platform/fault_activity.h"
 #include "platform/fault_codes_win.h"
 #include "platform/fault_report.h"
-#include "platform/hand_over_win.h"
-#include "platform/supervisor.h"
-#include "platform/wide_win.h"
+#include "platform/isolation/hand_over.h"
+#include "platform/isolation/own_file.h"
+#include "platform/isolation/supervisor.h"
 
 #include <windows.h>
 
@@ -40,20 +38,8 @@ bool isFault(unsigned long code) noexcept
 
 namespace {
 
-// The variable's name as the system's wide calls take it.
-struct WideName {
-    wchar_t text[sizeof faultReport::kVariable];
-};
-constexpr WideName kVariable = [] {
-    WideName wide{};
-    for (std::size_t i = 0; i < sizeof faultReport::kVariable; ++i)
-        wide.text[i] = static_cast<wchar_t>(faultReport::kVariable[i]);
-    return wide;
-}();
-
-wchar_t executable[MAX_PATH];
+bool handlersInstalled = false;
 char report[4096];
-wchar_t wideReport[4096];
 LONG entered = 0;
 // Set once the process has begun to end: a library's detach code runs then.
 volatile bool exiting = false;
@@ -72,10 +58,11 @@ volatile bool exiting = false;
     const MessageView reason = fault.view();
     Text text(report, sizeof report);
     faultReport::appendHandOver(text, GetCurrentProcessId(), kInternalError, message, &reason);
-    DWORD status = EXIT_FAILURE;
-    if (win::showInFreshProcess(report, status))
-        announceEnd();
-    TerminateProcess(GetCurrentProcess(), status);
+    unsigned long status = EXIT_FAILURE;
+    activity::markHandedOver();
+    if (isolation::showInFreshImage(report, status))
+        announceEnd(static_cast<int>(status));
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
     for (;;)
         Sleep(INFINITE); // the process ends with the call above
 }
@@ -107,69 +94,13 @@ void markExiting()
     exiting = true;
 }
 
-// Whether process id is running the same program file as this one.
-bool isSameProgram(DWORD id)
-{
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (!process)
-        return false;
-    wchar_t path[MAX_PATH];
-    DWORD size = MAX_PATH;
-    const bool same = QueryFullProcessImageNameW(process, 0, path, &size) && _wcsicmp(path, executable) == 0;
-    CloseHandle(process);
-    return same;
-}
-
-std::optional<RuntimeError> takeReport()
-{
-    wchar_t value[4096];
-    const DWORD n = GetEnvironmentVariableW(kVariable.text, value, static_cast<DWORD>(std::size(value)));
-    if (n == 0 || n >= std::size(value))
-        return std::nullopt;
-    SetEnvironmentVariableW(kVariable.text, nullptr);
-    auto received = faultReport::readHandOver(win::utf8(std::wstring(value, n)));
-    if (!received || received->process == GetCurrentProcessId() || !isSameProgram(received->process))
-        return std::nullopt;
-    return std::move(received->error);
-}
-
 } // namespace
-
-namespace win {
-
-bool showInFreshProcess(const char* text, DWORD& status) noexcept
-{
-    if (!executable[0])
-        return false;
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, wideReport, static_cast<int>(std::size(wideReport)));
-    SetEnvironmentVariableW(kVariable.text, wideReport);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION child{};
-    const bool started =
-        CreateProcessW(executable, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
-    SetEnvironmentVariableW(kVariable.text, nullptr);
-    if (!started)
-        return false;
-    WaitForSingleObject(child.hProcess, INFINITE);
-    if (!GetExitCodeProcess(child.hProcess, &status))
-        status = EXIT_FAILURE;
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-    return true;
-}
-
-} // namespace win
 
 namespace activity {
 
 void restoreFaultHandlers() noexcept
 {
-    if (!executable[0])
+    if (!handlersInstalled)
         return;
     SetUnhandledExceptionFilter(onUnhandledException);
     std::signal(SIGABRT, onAbort);
@@ -179,13 +110,11 @@ void restoreFaultHandlers() noexcept
 
 std::optional<RuntimeError> prepareProcess()
 {
-    const DWORD n = GetModuleFileNameW(nullptr, executable, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        executable[0] = L'\0';
-        return std::nullopt;
-    }
-    if (auto pending = takeReport())
+    isolation::keepOwnFile();
+    isolation::keepStartEnvironment();
+    if (auto pending = isolation::takeHandedReport())
         return pending;
+    handlersInstalled = true;
     // No box of the system's own on a fault: the program's report instead.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     AddVectoredExceptionHandler(0, onLoaderFault);
@@ -201,7 +130,7 @@ void reportAsFault(const RuntimeError& error)
 
 void endProcess(int status)
 {
-    announceEnd();
+    announceEnd(status);
     if (activity::faulted()) {
         std::fflush(nullptr);
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));

@@ -70,6 +70,12 @@ bool faulted() noexcept
     return faultedOnce.load(std::memory_order_relaxed);
 }
 
+void markHandedOver() noexcept
+{
+    if (mirror)
+        mirror->handedOver.store(true, std::memory_order_relaxed);
+}
+
 void mirrorInto(Mirror* to) noexcept
 {
     mirror = to;

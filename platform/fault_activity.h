@@ -35,7 +35,12 @@ struct Mirror {
     char function[64];
     std::atomic<bool> loading;
     std::atomic<bool> calling;
+    std::atomic<bool> handedOver; // a report went to a fresh image, which ends the process
 };
+
+// Marks, in the mirror, that this process is handing a report over to a fresh
+// image: its end is the fresh image's, announced once the report is shown.
+void markHandedOver() noexcept;
 
 // From now on every marker set is also copied into mirror (memory shared with
 // a supervisor, made before it forked).

@@ -1,14 +1,14 @@
-// Folders on POSIX systems: the program file is found through /proc/self/exe
-// (Linux), the current directory is set with chdir; there are no drives.
+// Folders on POSIX systems: the program's folder is its own file's
+// (platform/isolation/own_file.h), the current directory is set with chdir;
+// there are no drives.
 #include "platform/folders.h"
 
+#include "platform/isolation/own_file.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 
 #include <cerrno>
 #include <unistd.h>
-
-#include <vector>
 
 namespace platform {
 
@@ -26,16 +26,7 @@ std::string parentOf(const std::string& path)
 
 std::string programFolder()
 {
-    std::vector<char> buf(256);
-    for (;;) {
-        const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
-        const int err = errno;
-        if (n < 0)
-            raiseSystemError(kPathNotFound, Message::cannotFindProgramFolder, {}, err);
-        if (static_cast<std::size_t>(n) < buf.size())
-            return parentOf(std::string(buf.data(), static_cast<std::size_t>(n)));
-        buf.resize(buf.size() * 2);
-    }
+    return parentOf(isolation::ownFilePath());
 }
 
 void setCurrentDrive(const std::string&)

@@ -1,7 +1,9 @@
-// Folders on Windows: the program file through GetModuleFileNameW (long paths
-// included), the current drive and directory through SetCurrentDirectoryW.
+// Folders on Windows: the program's folder is its own file's
+// (platform/isolation/own_file.h), the current drive and directory are set
+// through SetCurrentDirectoryW.
 #include "platform/folders.h"
 
+#include "platform/isolation/own_file.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 #include "platform/wide_win.h"
@@ -23,24 +25,14 @@ bool hasDriveLetter(const std::string& path)
 
 std::string programFolder()
 {
-    std::wstring buf(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-        const DWORD err = GetLastError();
-        if (n == 0)
-            raiseSystemError(kPathNotFound, Message::cannotFindProgramFolder, {}, err);
-        if (n < buf.size()) {
-            buf.resize(n);
-            break;
-        }
-        buf.resize(buf.size() * 2);
-    }
-    const auto slash = buf.find_last_of(L"\\/");
-    std::wstring folder = slash == std::wstring::npos ? buf : buf.substr(0, slash);
+    std::string folder = isolation::ownFilePath();
+    const auto slash = folder.find_last_of("\\/");
+    if (slash != std::string::npos)
+        folder.resize(slash);
     // The root of a drive keeps its separator: "C:" alone would mean that drive's current directory.
-    if (folder.size() == 2 && folder[1] == L':')
-        folder += L'\\';
-    return win::utf8(folder);
+    if (folder.size() == 2 && folder[1] == ':')
+        folder += '\\';
+    return folder;
 }
 
 void setCurrentDrive(const std::string& folder)

@@ -15,7 +15,8 @@
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
 #include "platform/folders.h"
-#include "platform/load_rehearsal.h"
+#include "platform/isolation/child_process.h"
+#include "platform/isolation/load_rehearsal.h"
 #include "platform/runtime_error.h"
 #include "platform/system_error.h"
 
@@ -26,9 +27,7 @@
 #include <link.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -146,72 +145,58 @@ std::string rehearsalProgram()
 
 // Starts the rehearsal program on path with reportFd as its report
 // descriptor, nothing else of the program's but descriptors 0-2, and default
-// signal dispositions and an empty mask; -1 when it cannot be started.
-// posix_spawn makes no copy of the program, so the cost does not grow with it.
-pid_t spawnRehearsal(const std::string& path, int reportFd)
+// signal dispositions and an empty mask; none when it cannot be started.
+std::optional<isolation::ChildProcess> spawnRehearsal(const std::string& path, int reportFd)
 {
     const std::string program = rehearsalProgram();
     if (program.empty())
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, reportFd, rehearsal::kReportDescriptor);
-    posix_spawn_file_actions_addclosefrom_np(&actions, rehearsal::kReportDescriptor + 1);
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigfillset(&signals);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(path.c_str()), nullptr};
-    pid_t child = -1;
-    if (posix_spawn(&child, program.c_str(), &actions, &attributes, argv, environ) != 0)
-        child = -1;
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return child;
+        return std::nullopt;
+    try {
+        return isolation::ChildProcess({program, {path}, {{reportFd, rehearsal::kReportDescriptor}}, {},
+                                        isolation::StandardStreams::Inherited, Message::cannotStartLoadRehearsal});
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 // The same in a forked copy of the program, for when the rehearsal program
-// cannot be started; -1 when no child can be made.
-pid_t forkRehearsal(const std::string& path, int reportFd)
+// cannot be started; none when no child can be made.
+std::optional<isolation::ChildProcess> forkRehearsal(const std::string& path, int reportFd)
 {
     const pid_t child = fork();
     if (child == 0) {
         rehearsal::loadAndReport(path.c_str(), reportFd);
         _exit(0);
     }
-    return child;
+    if (child < 0)
+        return std::nullopt;
+    return isolation::ChildProcess::adopt(child);
 }
 
 // How loading ended in the rehearsal: none when it loaded and ended with
-// status 0, otherwise how its process ended.
+// status 0, otherwise how its process ended (stopped, for one that stayed stopped).
 using Outcome = std::optional<Ending>;
 
 // Waits for the rehearsal child and tells how it ended. The report is read
 // only once the child has ended, so that a process the library leaves behind
 // holding the pipe cannot keep the program waiting.
-Outcome rehearsalOutcome(pid_t child, int reportFd)
+Outcome rehearsalOutcome(isolation::ChildProcess& child, int reportFd)
 {
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    const isolation::ChildEnd end = child.wait();
     char report[16] = {};
     ssize_t got = 0;
     fcntl(reportFd, F_SETFL, O_NONBLOCK);
     while ((got = read(reportFd, report, sizeof report)) < 0 && errno == EINTR) {
     }
     const bool loaded = got > 0 && std::string_view(report, static_cast<std::size_t>(got)) == rehearsal::kLoadedReport;
-    if (!loaded || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return endingOfWaitStatus(status);
+    if (!loaded || end.way != isolation::ChildEnd::Way::Exited || end.code != 0)
+        return isolation::describeEnd(end);
     return std::nullopt;
 }
 
 // A rehearsal under way: its child and the descriptor its report arrives on.
 struct Rehearsal {
-    pid_t child = -1;
+    std::shared_ptr<isolation::ChildProcess> child;
     int report = -1;
 };
 
@@ -225,24 +210,24 @@ Rehearsal startRehearsal(const std::string& path)
     // Above the report descriptor, so that placing it there is a true copy.
     const int writeEnd = fcntl(report[1], F_DUPFD_CLOEXEC, rehearsal::kReportDescriptor + 1);
     close(report[1]);
-    pid_t child = writeEnd < 0 ? -1 : spawnRehearsal(path, writeEnd);
-    if (child < 0 && writeEnd >= 0)
+    std::optional<isolation::ChildProcess> child;
+    if (writeEnd >= 0 && !(child = spawnRehearsal(path, writeEnd)))
         child = forkRehearsal(path, writeEnd);
     if (writeEnd >= 0)
         close(writeEnd);
-    if (child < 0) {
+    if (!child) {
         close(report[0]);
         return {};
     }
-    return {child, report[0]};
+    return {std::make_shared<isolation::ChildProcess>(std::move(*child)), report[0]};
 }
 
 // How the rehearsal ended, as rehearsalOutcome tells it; its descriptor is closed.
 Outcome finishRehearsal(const Rehearsal& r)
 {
-    if (r.child < 0)
+    if (!r.child)
         return std::nullopt;
-    const Outcome fault = rehearsalOutcome(r.child, r.report);
+    const Outcome fault = rehearsalOutcome(*r.child, r.report);
     close(r.report);
     return fault;
 }
@@ -287,8 +272,8 @@ void startEarly(const std::string& path)
         if (early.path == path)
             return;
     const FileIdentity file = identityOf(path);
-    if (const Rehearsal r = startRehearsal(path); r.child >= 0)
-        earlyRehearsals.push_back({path, file, r, std::nullopt});
+    if (Rehearsal r = startRehearsal(path); r.child)
+        earlyRehearsals.push_back({path, file, std::move(r), std::nullopt});
 }
 
 // The rehearsal started ahead for path, taken off the list; none if there is none.

@@ -29,6 +29,8 @@ enum class Message : unsigned char {
     exitStatus,    // %1 a process's exit status
     signalNumber,  // %1 the number of a signal the system gives no description
     exceptionCode, // %1 an exception code in hexadecimal
+    stoppedBySignal,   // %1 the signal's name (SIGSTOP) that stopped a process for good
+    signalFromProgram, // %1 the signal's name, sent to a supervisor from inside the program it watches
     unknownReason,
     systemErrorCode, // %1 the code of a failure the system has no words for
     // Why Windows did not load a library; the last argument the system's own message.
@@ -81,6 +83,7 @@ enum class Message : unsigned char {
     cannotCreateControls,
     cannotFindOwnFile,
     cannotStartMeasuringProcess,
+    cannotStartLoadRehearsal,
 
     // The measuring processes of misura-libreria. %1 who is measured there.
     measuringEnded,          // %R how
@@ -89,6 +92,13 @@ enum class Message : unsigned char {
     measuringAnswered,       // %2 its line
     measuringCheckAnswered,  // %2 its line
     unknownRequest,          // %1 the line
+    measuringSentSignal,     // %1 the signal's name
+
+    // How a measuring process's channel failed, the reason of measuringEnded.
+    channelForeignLine,   // %1 the line, cut short
+    channelOverlongLine,
+    channelSilent,        // %1 the seconds waited for an acknowledgement
+    channelClosedWhileRunning,
 
     count
 };

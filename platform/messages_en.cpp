@@ -10,6 +10,8 @@ constexpr Table kEnglish = {{
     {Message::exitStatus, "exit status %1"},
     {Message::signalNumber, "signal %1"},
     {Message::exceptionCode, "exception 0x%1"},
+    {Message::stoppedBySignal, "stopped by signal %1"},
+    {Message::signalFromProgram, "%1 sent to the supervisor by one of the program's processes"},
     {Message::unknownReason, "unknown reason"},
     {Message::systemErrorCode, "system error %1"},
     {Message::notAWindowsLibrary, "not a Windows library (%1)"},
@@ -62,6 +64,7 @@ constexpr Table kEnglish = {{
     {Message::cannotCreateControls, "cannot create the window's controls: %R"},
     {Message::cannotFindOwnFile, "cannot find this program's file: %R"},
     {Message::cannotStartMeasuringProcess, "cannot start a measuring process: %R"},
+    {Message::cannotStartLoadRehearsal, "cannot start the load rehearsal: %R"},
 
     {Message::measuringEnded, "the measuring process of %1 ended: %R"},
     {Message::measuringEndedMidWork, "the measuring process of %1 ended with status 0 in the middle of its work"},
@@ -69,6 +72,12 @@ constexpr Table kEnglish = {{
     {Message::measuringAnswered, "the measuring process of %1 answered '%2'"},
     {Message::measuringCheckAnswered, "the measuring process of %1 gave '%2' for its check"},
     {Message::unknownRequest, "unknown request '%1'"},
+    {Message::measuringSentSignal, "a measuring process sent %1 to the command measuring it"},
+
+    {Message::channelForeignLine, "a line on its channel that is not its own ('%1')"},
+    {Message::channelOverlongLine, "a line on its channel longer than any answer"},
+    {Message::channelSilent, "no acknowledgement of a request within %1 s"},
+    {Message::channelClosedWhileRunning, "its channel closed while it still ran"},
 }};
 static_assert(complete(kEnglish), "every message needs its English template, in the identifiers' order");
 

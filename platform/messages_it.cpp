@@ -10,6 +10,8 @@ constexpr Table kItalian = {{
     {Message::exitStatus, "stato di uscita %1"},
     {Message::signalNumber, "segnale %1"},
     {Message::exceptionCode, "eccezione 0x%1"},
+    {Message::stoppedBySignal, "fermato dal segnale %1"},
+    {Message::signalFromProgram, "%1 inviato al supervisore da un processo del programma"},
     {Message::unknownReason, "motivo sconosciuto"},
     {Message::systemErrorCode, "errore di sistema %1"},
     {Message::notAWindowsLibrary, "non è una libreria di Windows (%1)"},
@@ -65,6 +67,7 @@ constexpr Table kItalian = {{
     {Message::cannotCreateControls, "impossibile creare i controlli della finestra: %R"},
     {Message::cannotFindOwnFile, "impossibile trovare il file del programma: %R"},
     {Message::cannotStartMeasuringProcess, "impossibile avviare un processo di misura: %R"},
+    {Message::cannotStartLoadRehearsal, "impossibile avviare la prova di caricamento: %R"},
 
     {Message::measuringEnded, "il processo di misura di %1 è terminato: %R"},
     {Message::measuringEndedMidWork, "il processo di misura di %1 è terminato con stato 0 a metà del lavoro"},
@@ -72,6 +75,12 @@ constexpr Table kItalian = {{
     {Message::measuringAnswered, "il processo di misura di %1 ha risposto '%2'"},
     {Message::measuringCheckAnswered, "il processo di misura di %1 ha dato '%2' per la verifica"},
     {Message::unknownRequest, "richiesta sconosciuta '%1'"},
+    {Message::measuringSentSignal, "un processo di misura ha inviato %1 al comando che lo misura"},
+
+    {Message::channelForeignLine, "una riga non sua sul suo canale ('%1')"},
+    {Message::channelOverlongLine, "una riga sul suo canale più lunga di ogni risposta"},
+    {Message::channelSilent, "nessuna conferma di una richiesta entro %1 s"},
+    {Message::channelClosedWhileRunning, "il suo canale si è chiuso mentre era ancora in esecuzione"},
 }};
 static_assert(complete(kItalian), "every message needs its Italian template, in the identifiers' order");
 

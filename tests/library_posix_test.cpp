@@ -3,7 +3,7 @@
 // process, which are tried in a child before the program loads them.
 #include "platform/library.h"
 
-#include "platform/load_rehearsal.h"
+#include "platform/isolation/load_rehearsal.h"
 
 #include "tests/test_support.h"
 

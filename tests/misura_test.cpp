@@ -426,6 +426,23 @@ TEST(MisuraProtocol, BatchesAndResultsReadBackAsWritten)
     EXPECT_FALSE(protocol::parseResult("error 53: cannot find library 'x'"));
 }
 
+// A frame carries any byte of its line whole, and only with its child's token.
+TEST(MisuraProtocol, FramesCarryAnyLineAndOnlyTheirToken)
+{
+    const std::string token = "0123456789abcdef";
+    const std::string odd = "/a\nb\\x0a/\r\x01 lib.so";
+    const std::string framed = protocol::frame(token, "7", odd);
+    EXPECT_EQ(framed.find_first_of("\n\r"), std::string::npos);
+    const auto back = protocol::unframe(framed, token);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->number, "7");
+    EXPECT_EQ(back->line, odd);
+    EXPECT_FALSE(protocol::unframe(protocol::frame("fedcba9876543210", "7", "ok"), token));
+    EXPECT_FALSE(protocol::unframe(token, token));
+    EXPECT_FALSE(protocol::unframe("result - - 0.000000001 - 0 ", token));
+    EXPECT_FALSE(protocol::unframe(token + " 7 bad\\q", token));
+}
+
 // A child's error reaches the parent on one line, whatever its path holds, and is worded there in English.
 TEST(MisuraErrors, ErrorsCrossToTheParentWhole)
 {

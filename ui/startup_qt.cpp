@@ -7,7 +7,7 @@
 
 #include "core/runs.h"
 #include "platform/fatal_fault.h"
-#include "platform/supervisor.h"
+#include "platform/isolation/supervisor.h"
 #include "platform/heap.h"
 #include "ui/display.h"
 #include "ui/error_report.h"
@@ -51,7 +51,7 @@ constexpr int kMaxScaleFactor = 16;
         std::fprintf(stderr, "Avviare il programma in una sessione grafica, oppure senza schermo con:\n  xvfb-run %s\n",
                      programPath);
     std::fflush(stderr);
-    platform::announceEnd();
+    platform::announceEnd(EXIT_FAILURE);
     std::_Exit(EXIT_FAILURE);
 }
 
@@ -192,7 +192,7 @@ int runProgram(int, char* argv[], const ProgramInfo& info)
     platform::keepFreedMemory();
     const auto fault = platform::prepareProcess();
     const int status = fault ? reportFatalFault(*fault, argv[0], info) : runWindow(argv, info);
-    platform::announceEnd();
+    platform::announceEnd(status);
     return status;
 }
 

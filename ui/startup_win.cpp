@@ -5,7 +5,7 @@
 
 #include "platform/fatal_fault.h"
 #include "platform/heap.h"
-#include "platform/supervisor.h"
+#include "platform/isolation/supervisor.h"
 #include "platform/utf16.h"
 #include "ui/frm_main_win.h"
 

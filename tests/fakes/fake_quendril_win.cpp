@@ -44,6 +44,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*)
         std::abort();
     if (reason == DLL_PROCESS_DETACH && (misbehaves("unload_segv") || misbehaves("call_and_unload_segv")))
         segv();
+    if (reason == DLL_PROCESS_DETACH && misbehaves("exits_7_at_unload")) // after the program announced its end
+        TerminateProcess(GetCurrentProcess(), 7);
     return TRUE;
 }
 BSTR QUENDRIL_CALL xrQuendril(const uint8_t* first, int32_t count)

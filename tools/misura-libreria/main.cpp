@@ -6,8 +6,9 @@
 // 2 a usage error, 3 slower than --fail-if-slower allows, 130 interrupted.
 #include "platform/console.h"
 #include "platform/fatal_fault.h"
+#include "platform/error_text.h"
+#include "platform/isolation/supervisor.h"
 #include "platform/messages.h"
-#include "platform/supervisor.h"
 #include "tools/misura-libreria/exports.h"
 #include "tools/misura-libreria/format.h"
 #include "tools/misura-libreria/options.h"
@@ -231,7 +232,13 @@ int run(Options o, bool outputOpen)
         std::cerr << "misura-libreria: cannot write the report on standard output\n";
         written = false;
     }
-    const int status = verdictStatus(o, r);
+    int status = verdictStatus(o, r);
+    if (const std::optional<std::string> signal = refusedSignal()) {
+        const platform::ReportedError refused{platform::kInternalError,
+                                              {platform::Message::measuringSentSignal, {signal->c_str()}}, std::nullopt};
+        std::cerr << platform::reportLine(refused, platform::Language::english) << '\n';
+        status = kRunTimeError;
+    }
     return written ? status : kRunTimeError;
 }
 
@@ -296,6 +303,6 @@ int main(int argc, char** argv)
     } else {
         status = mode ? measuringChild(*mode) : command(args, outputOpen);
     }
-    platform::announceEnd();
+    platform::announceEnd(status);
     return status;
 }

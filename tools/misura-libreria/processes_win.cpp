@@ -1,14 +1,20 @@
-// Child processes and Ctrl+C on Windows: this program's own file started with
-// two pipes; a console control handler, which runs on a thread of its own.
+// Child processes and Ctrl+C on Windows: this program's own file started as a
+// child (platform/isolation/child_process.h) with two pipes whose handles it
+// finds in its environment, read without blocking so that a child that ends
+// is noticed while a process it left behind still holds the pipe; a console
+// control handler, which runs on a thread of its own.
 #include "tools/misura-libreria/processes.h"
 
-#include "platform/runtime_error.h"
-#include "platform/supervisor.h"
+#include "platform/isolation/child_process.h"
+#include "platform/isolation/supervisor.h"
 #include "platform/system_error.h"
 #include "platform/utf16.h"
+#include "tools/misura-libreria/process_io.h"
+#include "tools/misura-libreria/protocol.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <windows.h>
 
 namespace misura {
@@ -19,6 +25,11 @@ constexpr int kMaxChildren = 64;
 HANDLE volatile childProcesses[kMaxChildren];
 wchar_t fileInProgress[32768];
 volatile LONG progressWidth = 0;
+// How long a child may take to acknowledge a request, which it does before any
+// work: guards against a channel that carries nothing.
+constexpr ULONGLONG kAcknowledgeMs = 30000;
+// How often the channel is looked at while an answer is awaited.
+constexpr DWORD kLookMs = 10;
 // Held while the progress line is written; the handler, on a thread of its own, takes it
 // before it clears the line, so that no write lands after the clearing.
 HANDLE progressLock = nullptr;
@@ -26,16 +37,13 @@ HANDLE progressLock = nullptr;
 // console) must not keep Ctrl+C from ending the command.
 constexpr DWORD kProgressLockMs = 2000;
 
-[[noreturn]] void raiseCannot(platform::Message message)
-{
-    platform::raiseSystemError(platform::kInternalError, message, {}, GetLastError());
-}
-
-void track(HANDLE process, HANDLE replacement)
+void track(DWORD id, HANDLE process)
 {
     for (auto& slot : childProcesses)
-        if (slot == process) {
-            slot = replacement;
+        if (process ? !slot : slot && GetProcessId(slot) == id) {
+            if (!process)
+                CloseHandle(slot);
+            slot = process;
             return;
         }
 }
@@ -59,36 +67,8 @@ BOOL WINAPI onInterrupt(DWORD)
         DWORD written = 0;
         WriteFile(err, blank, width + 2, &written, nullptr);
     }
-    platform::announceEndFromHandler();
+    platform::announceEndFromHandler(130);
     ExitProcess(130);
-}
-
-std::wstring selfPath()
-{
-    std::wstring path(32768, L'\0');
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0 || n >= path.size())
-        raiseCannot(platform::Message::cannotFindOwnFile);
-    path.resize(n);
-    return path;
-}
-
-// One argument quoted as the C run-time's command-line parser reads it back.
-std::wstring quoted(const std::wstring& arg)
-{
-    std::wstring out = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(2 * backslashes, L'\\');
-    return out + L'"';
 }
 
 std::wstring wide(const std::string& utf8)
@@ -97,104 +77,218 @@ std::wstring wide(const std::string& utf8)
     return std::wstring(s.begin(), s.end());
 }
 
+// A line as the parent shows it: cut short, control bytes escaped.
+std::string shown(const std::string& line)
+{
+    return protocol::escaped(line.substr(0, 40));
+}
+
 } // namespace
 
 struct Child::Impl {
-    HANDLE process = nullptr;
+    std::optional<platform::isolation::ChildProcess> process;
     HANDLE toChild = nullptr;
     HANDLE fromChild = nullptr;
+    std::string token;
+    unsigned long number = 0;
     std::string pending;
-    bool ended = false;
+    bool closed = false;
+    std::optional<std::string> lastAnswer;
+    std::optional<platform::Ending> trouble;
+
+    void giveUp(const platform::Ending& why)
+    {
+        if (!trouble)
+            trouble = why;
+        process->end();
+    }
+    bool fill();
+    std::optional<protocol::Framed> next(ULONGLONG deadline);
 };
+
+// Reads what the pipe holds now; false when nothing was there.
+bool Child::Impl::fill()
+{
+    DWORD available = 0;
+    if (!PeekNamedPipe(fromChild, nullptr, 0, nullptr, &available, nullptr)) {
+        closed = true;
+        return false;
+    }
+    if (available == 0)
+        return false;
+    char chunk[4096];
+    DWORD n = 0;
+    if (!ReadFile(fromChild, chunk, available < sizeof chunk ? available : sizeof chunk, &n, nullptr) || n == 0) {
+        closed = true;
+        return false;
+    }
+    pending.append(chunk, n);
+    return true;
+}
+
+std::optional<protocol::Framed> Child::Impl::next(ULONGLONG deadline)
+{
+    for (;;) {
+        if (const auto end = pending.find('\n'); end != std::string::npos) {
+            std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (std::optional<protocol::Framed> framed = protocol::unframe(line, token))
+                return framed;
+            giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(line).c_str()));
+            return std::nullopt;
+        }
+        if (pending.size() > protocol::kLongestLine)
+            giveUp(platform::endingWith(platform::Message::channelOverlongLine));
+        if (closed || trouble)
+            return std::nullopt;
+        const bool ended = process->poll().has_value();
+        if (!fill()) {
+            if (ended || closed)
+                return std::nullopt;
+            Sleep(kLookMs);
+        }
+        if (deadline && GetTickCount64() > deadline && pending.find('\n') == std::string::npos) {
+            giveUp(platform::endingWith(platform::Message::channelSilent, std::to_string(kAcknowledgeMs / 1000).c_str()));
+            return std::nullopt;
+        }
+    }
+}
 
 Child::Child(const std::vector<std::string>& args) : impl_(std::make_unique<Impl>())
 {
-    const std::wstring program = selfPath();
-    std::wstring commandLine = quoted(program);
-    for (const std::string& a : args)
-        commandLine += L" " + quoted(wide(a));
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE inRead, inWrite, outRead, outWrite;
-    if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0))
-        raiseCannot(platform::Message::cannotStartMeasuringProcess);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION info{};
-    const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &info);
+    if (!CreatePipe(&inRead, &inWrite, nullptr, 0))
+        platform::raiseSystemError(platform::kInternalError, platform::Message::cannotStartMeasuringProcess, {},
+                                   GetLastError());
+    if (!CreatePipe(&outRead, &outWrite, nullptr, 0)) {
+        const DWORD error = GetLastError();
+        CloseHandle(inRead);
+        CloseHandle(inWrite);
+        platform::raiseSystemError(platform::kInternalError, platform::Message::cannotStartMeasuringProcess, {}, error);
+    }
+    const long in = static_cast<long>(reinterpret_cast<std::intptr_t>(inRead));
+    const long out = static_cast<long>(reinterpret_cast<std::intptr_t>(outWrite));
+    impl_->token = platform::isolation::unpredictableToken();
+    const std::string channel = impl_->token + ':' + std::to_string(in) + ':' + std::to_string(out);
+    try {
+        impl_->process.emplace(platform::isolation::ChildSpec{
+            {}, args, {{in, in}, {out, out}}, {{kChildVariable, channel}},
+            platform::isolation::StandardStreams::ErrorsOnly});
+    } catch (...) {
+        for (HANDLE h : {inRead, inWrite, outRead, outWrite})
+            CloseHandle(h);
+        throw;
+    }
     CloseHandle(inRead);
     CloseHandle(outWrite);
-    if (!started)
-        raiseCannot(platform::Message::cannotStartMeasuringProcess);
-    CloseHandle(info.hThread);
-    impl_->process = info.hProcess;
     impl_->toChild = inWrite;
     impl_->fromChild = outRead;
-    track(nullptr, info.hProcess);
+    const DWORD id = static_cast<DWORD>(impl_->process->id());
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id))
+        track(id, process);
 }
 
 Child::~Child()
 {
     CloseHandle(impl_->toChild);
-    if (!impl_->ended) {
-        TerminateProcess(impl_->process, 1);
-        ending();
-    }
+    track(static_cast<DWORD>(impl_->process->id()), nullptr);
+    impl_->process.reset();
     CloseHandle(impl_->fromChild);
-    track(impl_->process, nullptr);
-    CloseHandle(impl_->process);
 }
 
 bool Child::send(const std::string& line)
 {
-    const std::string text = line + '\n';
-    DWORD done = 0;
-    while (done < text.size()) {
-        DWORD n = 0;
-        if (!WriteFile(impl_->toChild, text.data() + done, static_cast<DWORD>(text.size() - done), &n, nullptr))
-            return false;
-        done += n;
+    if (impl_->trouble || impl_->process->poll())
+        return false;
+    const std::string number = std::to_string(++impl_->number);
+    if (!io::writeAll(static_cast<long>(reinterpret_cast<std::intptr_t>(impl_->toChild)),
+                      protocol::frame(impl_->token, number, line) + '\n'))
+        return false;
+    const std::optional<protocol::Framed> framed = impl_->next(GetTickCount64() + kAcknowledgeMs);
+    if (!framed)
+        return false;
+    if (framed->number == protocol::kLastAnswer)
+        impl_->lastAnswer = framed->line;
+    else if (framed->number != number || framed->line != protocol::kAcknowledged) {
+        impl_->giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(framed->line).c_str()));
+        return false;
     }
     return true;
 }
 
 std::optional<std::string> Child::receive()
 {
-    for (;;) {
-        if (const auto end = impl_->pending.find('\n'); end != std::string::npos) {
-            std::string line = impl_->pending.substr(0, end);
-            impl_->pending.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            return line;
-        }
-        char buffer[4096];
-        DWORD n = 0;
-        if (!ReadFile(impl_->fromChild, buffer, sizeof buffer, &n, nullptr) || n == 0) {
-            std::string rest;
-            rest.swap(impl_->pending);
-            return rest.empty() ? std::nullopt : std::optional<std::string>(rest);
-        }
-        impl_->pending.append(buffer, n);
-    }
+    if (std::optional<std::string> last = std::exchange(impl_->lastAnswer, std::nullopt))
+        return last;
+    const std::optional<protocol::Framed> framed = impl_->next(0);
+    if (!framed)
+        return std::nullopt;
+    if (framed->number == protocol::kLastAnswer
+        || (framed->number == std::to_string(impl_->number) && framed->line != protocol::kAcknowledged))
+        return framed->line;
+    impl_->giveUp(platform::endingWith(platform::Message::channelForeignLine, shown(framed->line).c_str()));
+    return std::nullopt;
 }
 
 std::optional<platform::Ending> Child::ending()
 {
-    WaitForSingleObject(impl_->process, INFINITE);
-    impl_->ended = true;
-    DWORD code = 0;
-    GetExitCodeProcess(impl_->process, &code);
-    if (code == 0)
+    // A child whose channel closed while it runs has as long to end as to acknowledge a request.
+    for (const ULONGLONG deadline = GetTickCount64() + kAcknowledgeMs; impl_->closed && !impl_->process->poll();) {
+        if (GetTickCount64() > deadline)
+            impl_->giveUp(platform::endingWith(platform::Message::channelClosedWhileRunning));
+        Sleep(kLookMs);
+    }
+    const platform::isolation::ChildEnd end = impl_->process->wait();
+    if (impl_->trouble)
+        return impl_->trouble;
+    if (end.code == 0)
         return std::nullopt;
-    return platform::endingOfExitCode(code);
+    return platform::isolation::describeEnd(end);
 }
+
+namespace io {
+
+bool takeChannel(long channel)
+{
+    DWORD flags = 0;
+    return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(channel)), &flags) != 0;
+}
+
+bool stillGiven(long channel)
+{
+    return takeChannel(channel);
+}
+
+long readSome(long channel, char* buffer, std::size_t size)
+{
+    DWORD n = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(channel)), buffer, static_cast<DWORD>(size), &n,
+                  nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    return static_cast<long>(n);
+}
+
+bool writeAll(long channel, const std::string& text)
+{
+    DWORD done = 0;
+    while (done < text.size()) {
+        DWORD n = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(channel)), text.data() + done,
+                       static_cast<DWORD>(text.size() - done), &n, nullptr))
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+void forgetVariable(const char*)
+{
+    // Kept: the supervisor starts the measuring child afresh, which finds its channel there.
+}
+
+} // namespace io
 
 bool standardOutputOpen()
 {
@@ -202,15 +296,9 @@ bool standardOutputOpen()
     return out && out != INVALID_HANDLE_VALUE;
 }
 
-void markAsChild()
+std::optional<std::string> refusedSignal()
 {
-    _putenv_s(kChildVariable, "1");
-}
-
-bool markedAsChild()
-{
-    const char* value = std::getenv(kChildVariable);
-    return value && value[0] == '1';
+    return std::nullopt; // no process sends another a console event
 }
 
 void handleInterrupts()

@@ -1,10 +1,12 @@
 // The exchange's lines: fields separated by spaces, "-" for a figure there is
-// none of, and the free texts (a path, a difference) last, to the end of the line.
+// none of, and the free texts (a path, a difference) last, to the end of the
+// line; the frame escapes a backslash and every control byte.
 #include "tools/misura-libreria/protocol.h"
 
 #include "platform/error_text.h"
 
 #include <charconv>
+#include <cstdio>
 #include <sstream>
 
 namespace misura::protocol {
@@ -42,6 +44,67 @@ std::string_view field(std::string_view text, std::size_t& at)
 }
 
 } // namespace
+
+std::string escaped(const std::string& line)
+{
+    std::string out;
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::optional<std::string> unescaped(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+        } else if (unsigned byte = 0; i + 3 < text.size() && text[i + 1] == 'x'
+                   && std::from_chars(text.data() + i + 2, text.data() + i + 4, byte, 16).ptr == text.data() + i + 4) {
+            out += static_cast<char>(byte);
+            i += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string frame(const std::string& token, const std::string& number, const std::string& line)
+{
+    return token + ' ' + number + ' ' + escaped(line);
+}
+
+std::optional<Framed> unframe(const std::string& framed, const std::string& token)
+{
+    std::size_t at = 0;
+    if (token.empty() || field(framed, at) != token)
+        return std::nullopt;
+    const std::string_view number = field(framed, at);
+    if (number.empty() || at > framed.size())
+        return std::nullopt;
+    std::optional<std::string> line = unescaped(std::string_view(framed).substr(at));
+    if (!line)
+        return std::nullopt;
+    return Framed{std::string(number), std::move(*line)};
+}
 
 std::string number(double v)
 {

@@ -1,5 +1,7 @@
-// The child's loop. Every line is flushed at once, so that the parent waits on
-// nothing a fault could lose.
+// The child's loop, on the channel its parent gave it (processes.h). Every
+// answer is written at once, so that the parent waits on nothing a fault could
+// lose; after every batch the program's own state is checked, as after a run
+// in the programs.
 #include "tools/misura-libreria/serve.h"
 
 #include "core/quendril_library.h"
@@ -11,20 +13,18 @@
 #include "tools/misura-libreria/processes.h"
 #include "tools/misura-libreria/protocol.h"
 
-#include <cstdio>
 #include <exception>
-#include <iostream>
 #include <memory>
+#include <stdexcept>
 
 namespace misura {
 
 namespace {
 
-void answer(const std::string& line)
+void answer(ParentChannel& channel, const std::string& line)
 {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (!channel.answer(line))
+        throw std::runtime_error("cannot answer on the measuring channel");
 }
 
 std::unique_ptr<core::QuendrilLibrary> openLibrary(const ServeMode& mode)
@@ -45,16 +45,22 @@ std::unique_ptr<core::QuendrilLibrary> openLibrary(const ServeMode& mode)
 }
 
 // Answers one line of the parent's; false for "quit".
-bool answerLine(const std::string& line, const Bench& bench, const core::QuendrilLibrary* library)
+bool answerLine(ParentChannel& channel, const std::string& line, const Bench& bench,
+                const core::QuendrilLibrary* library)
 {
     if (line == "quit")
         return false;
     if (const auto batch = protocol::parseBatch(line)) {
         const BatchResult result = measureBatch(*batch, bench);
-        answer(protocol::resultLine(result, library ? library->loadedPath() : std::string()));
+        if (library)
+            library->reclaimProgramState();
+        answer(channel, protocol::resultLine(result, library ? library->loadedPath() : std::string()));
     } else if (line.starts_with("check ") && (line == "check 0" || line == "check 1")) {
         const auto conversion = static_cast<Conversion>(line.back() - '0');
-        answer("checked " + checkEveryByteValue(conversion, bench.env));
+        const std::string difference = checkEveryByteValue(conversion, bench.env);
+        if (library)
+            library->reclaimProgramState();
+        answer(channel, "checked " + difference);
     } else {
         throw platform::RuntimeError(platform::kInternalError, platform::Message::unknownRequest, {line});
     }
@@ -89,15 +95,18 @@ std::vector<std::string> serveArguments(const ServeMode& mode)
 int serve(const ServeMode& mode)
 {
     ignoreInterrupts();
+    std::optional<ParentChannel> channel = ParentChannel::join();
+    if (!channel)
+        return 1;
     try {
         // Measured as the programs run once warm, not as the allocator's first trims and page faults.
         platform::keepFreedMemory();
         const std::unique_ptr<core::QuendrilLibrary> library = openLibrary(mode);
         const core::RunEnvironment env{library.get(), core::systemTicks(), u",", platform::ansiCodePage()};
         const Bench bench{env, platform::monotonicNanoseconds};
-        std::string line;
-        while (std::getline(std::cin, line) && answerLine(line, bench, library.get())) {
-        }
+        while (const std::optional<std::string> line = channel->request())
+            if (!answerLine(*channel, *line, bench, library.get()))
+                break;
         return 0;
     } catch (...) {
         return serveFault(std::current_exception());
@@ -106,7 +115,8 @@ int serve(const ServeMode& mode)
 
 int serveFault(const std::exception_ptr& fault)
 {
-    answer(protocol::errorAnswer(fault));
+    if (std::optional<ParentChannel> channel = ParentChannel::join())
+        channel->lastAnswer(protocol::errorAnswer(fault));
     return 1;
 }
 

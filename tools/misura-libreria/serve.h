@@ -21,9 +21,9 @@ std::optional<ServeMode> serveMode(const std::vector<std::string>& args);
 // The child's arguments for mode.
 std::vector<std::string> serveArguments(const ServeMode& mode);
 
-// Serves the parent on standard input and output until it says "quit" or
-// closes the input; returns the exit status. An error is answered with an
-// "error" line (protocol.h) and ends the child with status 1.
+// Serves the parent on the channel it gave this child (processes.h) until it
+// says "quit" or closes the channel; returns the exit status. An error is
+// answered with an "error" line (protocol.h) and ends the child with status 1.
 int serve(const ServeMode& mode);
 
 // In a child whose library's fault has come back in a fresh image: the answer that reports it.

@@ -199,6 +199,11 @@ void Session::endProcesses()
             continue;
         p.child->send("quit");
         if (const std::optional<platform::Ending> how = p.child->ending()) {
+            // The report its supervisor sent of that end, when one came, says what the library did.
+            if (const std::optional<std::string> last = p.child->receive(); last && protocol::parseError(*last)) {
+                failWith(p, *last, platform::Message::measuringEndedAfterWork);
+                continue;
+            }
             const platform::MessageView reason = how->view();
             fail(p, measuringError(p, platform::Message::measuringEndedAfterWork, &reason));
         }

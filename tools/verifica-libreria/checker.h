@@ -61,10 +61,11 @@ struct Output {
 struct ChildEnd {
     int timedOut;
     const char* fault; /* the signal or fault that ended it; null when it exited */
+    const char* stop;  /* the signal that stopped it for good, when it was ended for that; null otherwise */
     long status;       /* its exit status when it exited */
 };
 
-/* How long a group may take before it counts as hanging. */
+/* How long a group may go without a check ending before it counts as hanging. */
 enum { kGroupSeconds = 10 };
 /* kGroupSeconds, times the factor VC_TEST_TIME_SCALE gives in the tests of a
  * slower build (sanitizers, Wine, an emulated PC), so that there a busy
@@ -73,12 +74,16 @@ int groupSeconds(void);
 
 /* Where a group's lines go: the parent's pipe, or stdout where there is no child. */
 extern FILE* out;
+/* The token every line of a group's child starts with, chosen by the parent for that child. */
+extern char lineToken[24];
 
 /* Shared part. */
 
 /* The number of groups, and group i of them. */
 size_t groupCount(void);
 const struct Group* groupAt(size_t i);
+/* The threads the process had before the library was loaded. */
+extern int threadsBeforeLoading;
 /* The checks every system has, *count of them. */
 const struct Group* contractGroups(size_t* count);
 /* Whether both functions and the allocator are there to be called. */
@@ -89,6 +94,8 @@ void runGroup(const char* path, const struct Group* group);
 void checkKey(const struct Check* c, char* key, size_t size);
 /* Prints a FAIL line of the parent's own about group and counts it. */
 void fail(const char* group, const char* what, const char* detail);
+/* Writes a line of a group's child to out, after its token, at once. */
+void childLine(const char* format, ...);
 /* Appends n bytes to output, up to a bound past which a child's lines are dropped. */
 void appendOutput(struct Output* output, const char* bytes, size_t n);
 
@@ -106,8 +113,22 @@ const char* fullPathOf(const char* given, char* buffer, size_t size);
 /* Whether path names a regular file. */
 int isRegularFile(const char* path);
 /* Runs group i against path in a child process, collecting its lines in output
- * and how it ended in end; 0, after a FAIL line, when no child could be started. */
+ * and how it ended in end, and ends whatever that child started; 0, after a
+ * FAIL line, when no child could be started. A hang is kGroupSeconds without a line. */
 int runIsolated(const char* path, size_t i, struct Output* output, struct ChildEnd* end);
+/* Fills lineToken from the system's random source. */
+void chooseToken(void);
+/* Keeps signals the checker's children (or their children) send it from ending or
+ * stopping it; those from elsewhere act as usual. */
+void refuseSignalsFromChildren(void);
+/* The name of a signal refused since the last call, forgetting it; null when none. */
+const char* takeRefusedSignal(void);
+/* The number of threads the process has now. */
+int threadCount(void);
+/* Notes the descriptors the process has open now (nothing where there are none to note). */
+void noteDescriptors(void);
+/* The first noted descriptor that no longer refers to its file; -1 when none. */
+int lostDescriptor(void);
 /* Runs one group when argv makes this process a child and returns its exit status; -1 otherwise. */
 int runAsChild(int argc, char** argv);
 /* Waits ms milliseconds. */

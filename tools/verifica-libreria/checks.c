@@ -16,6 +16,11 @@ enum { kGuardBytes = 16 };
 /* How long after its calls a group looks at their blocks again, for writes
  * the library makes late, from a thread of its own. */
 enum { kWatchMs = 300 };
+/* How long threads the library left running after its calls are given to
+ * fault, the process then ending in the check that watches them. */
+enum { kThreadWatchMs = 5000 };
+
+int threadsBeforeLoading;
 
 /* The address a function pointer holds, bit for bit. */
 static void* addressOf(const void* pointer)
@@ -172,6 +177,19 @@ static int keptUntouched(struct Library* lib, size_t bytes, char* why, size_t si
     }
     keptCount = 0;
     return held;
+}
+
+/* Whether the library left threads running after its calls: if so, they are
+ * watched for kThreadWatchMs, and a fault of theirs ends the process in this check. */
+static int threadsWatched(struct Library* lib, size_t bytes, char* why, size_t size)
+{
+    (void)lib;
+    (void)bytes;
+    (void)why;
+    (void)size;
+    if (threadCount() > threadsBeforeLoading)
+        pauseMilliseconds(kThreadWatchMs);
+    return 1;
 }
 
 /* One call of xrQuendril on the first n bytes of a block of n + 1, as the
@@ -338,11 +356,13 @@ static const struct Check kQuendril[] = {
     {"xrQuendril with a negative count", kNoSize, quendrilNegative},
     {"xrQuendril with a null block", kNoSize, quendrilNullBlock},
     {"xrQuendril's blocks after the calls", kNoSize, keptUntouched},
+    {"xrQuendril's threads after the calls", kNoSize, threadsWatched},
 };
 static const struct Check kStringToArray[] = {
     AT_EVERY_SIZE("xrStringToArray", storeAt),
     {"xrStringToArray with a null string", kNoSize, storeNull},
     {"xrStringToArray's blocks after the calls", kNoSize, keptUntouched},
+    {"xrStringToArray's threads after the calls", kNoSize, threadsWatched},
 };
 
 #define GROUP(name, checks, needsBoth) {name, checks, sizeof checks / sizeof checks[0], needsBoth}

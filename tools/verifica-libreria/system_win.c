@@ -1,16 +1,19 @@
 /* The contract checker's Windows part: the library loaded with LoadLibrary
  * and the allocator taken from the system, and each group run in a child
- * process that is the checker itself, started again with a hidden argument
- * naming the group and the pipe its lines go to. On 32-bit Windows a further
+ * process that is the checker itself, started again with hidden arguments
+ * naming the group, the pipe its lines go to and the token they carry, in a
+ * job that ends whatever it started once the group is over. On 32-bit Windows a further
  * group checks that each call leaves the stack as the standard calling
  * convention requires (the callee removes its arguments). */
 #include "tools/verifica-libreria/checker.h"
 
+#define _CRT_RAND_S
 #include <io.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 /* The hidden first argument that makes the checker the child running one group. */
 static const char kChildFlag[] = "--isolated-group";
@@ -170,13 +173,12 @@ static void reportLoadFailure(const char* path, DWORD error)
     systemMessage(error, path, message, sizeof message);
     const char* wrong = wrongImage(path);
     if (wrong)
-        fprintf(out, "FAIL: cannot load %s: %s (%s)\n", path, wrong, message);
+        childLine("FAIL: cannot load %s: %s (%s)", path, wrong, message);
     else if (error == ERROR_MOD_NOT_FOUND && missingDependency(path, missing, sizeof missing))
-        fprintf(out, "FAIL: cannot load %s: it needs '%s', which Windows finds neither beside it nor in the system "
-                     "folder (%s)\n", path, missing, message);
+        childLine("FAIL: cannot load %s: it needs '%s', which Windows finds neither beside it nor in the system "
+                  "folder (%s)", path, missing, message);
     else
-        fprintf(out, "FAIL: cannot load %s: %s\n", path, message);
-    fflush(out);
+        childLine("FAIL: cannot load %s: %s", path, message);
 }
 
 int loadLibrary(const char* path, struct Library* lib)
@@ -269,53 +271,108 @@ const char* allocatorHint(void)
     return "the system's oleaut32.dll provides them";
 }
 
+void chooseToken(void)
+{
+    unsigned int parts[2] = {0, 0};
+    for (int i = 0; i < 2; ++i)
+        if (rand_s(&parts[i]) != 0)
+            parts[i] = (unsigned int)(GetTickCount() ^ GetCurrentProcessId());
+    snprintf(lineToken, sizeof lineToken, "%08x%08x", parts[0], parts[1]);
+}
+
+int threadCount(void)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    int threads = 0;
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        threads += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return threads;
+}
+
+void noteDescriptors(void)
+{
+    /* Handles are not numbered in a row to look at: none are noted. */
+}
+
+int lostDescriptor(void)
+{
+    return -1;
+}
+
+void refuseSignalsFromChildren(void)
+{
+    /* No process sends another a console event. */
+}
+
+const char* takeRefusedSignal(void)
+{
+    return NULL;
+}
+
 int runAsChild(int argc, char** argv)
 {
-    if (argc != 5 || strcmp(argv[1], kChildFlag) != 0)
+    if (argc != 6 || strcmp(argv[1], kChildFlag) != 0)
         return -1;
     const unsigned long i = strtoul(argv[2], NULL, 10);
     const int fd = _open_osfhandle((intptr_t)_strtoui64(argv[3], NULL, 10), 0);
+    snprintf(lineToken, sizeof lineToken, "%s", argv[4]);
     if (i >= groupCount() || fd < 0 || !(out = _fdopen(fd, "wb")))
         return 2;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     AddVectoredExceptionHandler(1, onFault);
     SetUnhandledExceptionFilter(onUnhandled);
     signal(SIGABRT, onAbort);
-    runGroup(argv[4], groupAt(i));
+    runGroup(argv[5], groupAt(i));
     fclose(out);
     return 0;
 }
 
-/* Appends to output what the pipe holds now, without waiting for more. */
-static void drain(HANDLE pipe, struct Output* output)
+/* Appends to output what the pipe holds now, without waiting for more; 1
+ * when a line break came. */
+static int drain(HANDLE pipe, struct Output* output)
 {
     DWORD available = 0;
     char chunk[4096];
+    int line = 0;
     while (PeekNamedPipe(pipe, NULL, 0, NULL, &available, NULL) && available > 0) {
         DWORD n = 0;
         if (!ReadFile(pipe, chunk, available < sizeof chunk ? available : sizeof chunk, &n, NULL) || n == 0)
             break;
         appendOutput(output, chunk, n);
+        line = line || memchr(chunk, '\n', n) != NULL;
     }
+    return line;
 }
 
-/* Collects the child's lines until it ends; 0 when the group's time ran out
- * first and the child was ended. */
+/* Collects the child's lines until it ends; 0 when it sent no line for
+ * groupSeconds() and was ended. */
 static int collect(HANDLE process, HANDLE pipe, struct Output* output)
 {
-    const ULONGLONG deadline = GetTickCount64() + groupSeconds() * 1000ULL;
+    ULONGLONG deadline = GetTickCount64() + groupSeconds() * 1000ULL;
     int inTime = 1;
     for (;;) {
-        drain(pipe, output);
+        if (drain(pipe, output))
+            deadline = GetTickCount64() + groupSeconds() * 1000ULL;
         if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0)
             break;
-        /* A child that ended while this process was kept from running did not hang. */
-        if (GetTickCount64() >= deadline && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+        if (GetTickCount64() < deadline)
+            continue;
+        /* A line that came, or an end, while this process was kept from running is no hang. */
+        if (drain(pipe, output)) {
+            deadline = GetTickCount64() + groupSeconds() * 1000ULL;
+            continue;
+        }
+        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
             inTime = 0;
             TerminateProcess(process, 1);
             WaitForSingleObject(process, INFINITE);
-            break;
         }
+        break;
     }
     drain(pipe, output);
     return inTime;
@@ -328,13 +385,18 @@ static int startChild(const char* path, size_t i, HANDLE writeEnd, PROCESS_INFOR
     char self[MAX_PATH];
     const DWORD selfLength = GetModuleFileNameA(NULL, self, MAX_PATH);
     char command[2 * MAX_PATH + 8192];
-    snprintf(command, sizeof command, "\"%s\" %s %u %llu \"%s\"", self, kChildFlag, (unsigned)i,
-             (unsigned long long)(uintptr_t)writeEnd, path);
+    snprintf(command, sizeof command, "\"%s\" %s %u %llu %s \"%s\"", self, kChildFlag, (unsigned)i,
+             (unsigned long long)(uintptr_t)writeEnd, lineToken, path);
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
+    /* What the library writes on standard output goes where the checker's errors go, not among its lines. */
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     if (selfLength > 0 && selfLength < MAX_PATH
-        && CreateProcessA(self, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, child))
+        && CreateProcessA(self, command, NULL, NULL, TRUE, CREATE_SUSPENDED, NULL, NULL, &startup, child))
         return 1;
     char detail[32];
     snprintf(detail, sizeof detail, "error %lu", GetLastError());
@@ -357,7 +419,14 @@ int runIsolated(const char* path, size_t i, struct Output* output, struct ChildE
     PROCESS_INFORMATION child;
     const int started = startChild(path, i, writeEnd, &child);
     CloseHandle(writeEnd);
+    /* The job ends whatever the child started once the group is over; without one, the child runs all the same. */
+    HANDLE job = started ? CreateJobObjectW(NULL, NULL) : NULL;
+    if (job && !AssignProcessToJobObject(job, child.hProcess)) {
+        CloseHandle(job);
+        job = NULL;
+    }
     if (started) {
+        ResumeThread(child.hThread);
         CloseHandle(child.hThread);
         end->timedOut = !collect(child.hProcess, readEnd, output);
         DWORD status = 0;
@@ -365,6 +434,10 @@ int runIsolated(const char* path, size_t i, struct Output* output, struct ChildE
         CloseHandle(child.hProcess);
         end->fault = faultName(status);
         end->status = (long)status;
+    }
+    if (job) {
+        TerminateJobObject(job, 1);
+        CloseHandle(job);
     }
     CloseHandle(readEnd);
     return started;

@@ -3,9 +3,12 @@
  * and the counted-string allocator by name, and checks the library's contract
  * both ways, refusing what the programs refuse. Each group of checks runs in a
  * child process of its own, which loads and unloads the library, so that a
- * fault, an abort, an early exit or a hang becomes a FAIL line. */
+ * fault, an abort, an early exit, a stop or a hang becomes a FAIL line. The
+ * child's lines carry a token the parent chose for it: a line the library
+ * writes is not taken for one of them. */
 #include "tools/verifica-libreria/checker.h"
 
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -19,6 +22,7 @@ static const char usage[] =
     "'--' ends the options, for a LIBRARY whose name begins with '-'.\n";
 
 FILE* out;
+char lineToken[24];
 
 /* A child's lines past this are dropped: no group writes nearly as much. */
 enum { kOutputLimit = 1 << 20 };
@@ -85,10 +89,15 @@ void checkKey(const struct Check* c, char* key, size_t size)
 }
 
 /* Writes a line to out at once, so that nothing is lost however the child ends. */
-static void say(const char* line)
+void childLine(const char* format, ...)
 {
-    fprintf(out, "%s\n", line);
+    va_list args;
+    va_start(args, format);
+    fprintf(out, "%s ", lineToken);
+    vfprintf(out, format, args);
+    fputc('\n', out);
     fflush(out);
+    va_end(args);
 }
 
 /* Makes one check and writes its line. */
@@ -97,35 +106,47 @@ static void runCheck(struct Library* lib, const struct Check* c)
     char key[128];
     char why[512] = "";
     checkKey(c, key, sizeof key);
-    if (c->run(lib, c->bytes == kNoSize ? 0 : (size_t)c->bytes, why, sizeof why))
-        fprintf(out, "ok  : %s\n", key);
+    int held = c->run(lib, c->bytes == kNoSize ? 0 : (size_t)c->bytes, why, sizeof why);
+    const int lost = held ? lostDescriptor() : -1;
+    if (lost >= 0) {
+        snprintf(why, sizeof why, "expected the process's descriptors left open, got descriptor %d closed or replaced",
+                 lost);
+        held = 0;
+    }
+    if (held)
+        childLine("ok  : %s", key);
     else
-        fprintf(out, "FAIL: %s: %s\n", key, why);
-    fflush(out);
+        childLine("FAIL: %s: %s", key, why);
 }
 
 void runGroup(const char* path, const struct Group* group)
 {
     struct Library lib;
     startIdleThread();
+    threadsBeforeLoading = threadCount();
+    noteDescriptors();
     if (!loadLibrary(path, &lib))
         return;
-    say("loaded");
+    childLine("loaded");
     if (group->needsBoth && !usable(&lib))
-        say("skipped");
+        childLine("skipped");
     else
         for (size_t i = 0; i < group->count; ++i)
             runCheck(&lib, &group->checks[i]);
-    say("done");
+    childLine("done");
     unloadLibrary(&lib);
-    say("unloaded");
+    childLine("unloaded");
 }
 
-/* A child's lines, split in place, and what they said besides its checks. */
+/* A child's lines, split in place and stripped of its token, and what they
+ * said besides its checks; forged is the first line without the token. */
 struct Lines {
     char** line;
     size_t count;
     int loaded, skipped, done, unloaded, refused;
+    const char* forged;
+    const char* sent;    /* the signal the library sent the child's parent, if it did */
+    const char* stopped; /* the signal that stopped the child for good, if one did */
 };
 
 /* Whether lines hold exactly text. */
@@ -144,15 +165,29 @@ static void readLines(char* text, struct Lines* lines)
     size_t most = 1;
     for (const char* c = text; *c; ++c)
         most += *c == '\n';
+    const size_t tokenLength = strlen(lineToken);
     lines->line = malloc(most * sizeof *lines->line);
     lines->count = 0;
-    for (char* l = strtok(text, "\n"); l && lines->line; l = strtok(NULL, "\n"))
-        lines->line[lines->count++] = l;
+    lines->forged = NULL;
+    for (char* l = strtok(text, "\n"); l && lines->line; l = strtok(NULL, "\n")) {
+        if (strncmp(l, lineToken, tokenLength) == 0 && l[tokenLength] == ' ')
+            lines->line[lines->count++] = l + tokenLength + 1;
+        else if (!lines->forged)
+            lines->forged = l;
+    }
     lines->loaded = holds(lines, "loaded");
     lines->skipped = holds(lines, "skipped");
     lines->done = holds(lines, "done");
     lines->unloaded = holds(lines, "unloaded");
     lines->refused = 0;
+    lines->sent = NULL;
+    lines->stopped = NULL;
+    for (size_t i = 0; i < lines->count; ++i) {
+        if (strncmp(lines->line[i], "sent ", 5) == 0)
+            lines->sent = lines->line[i] + 5;
+        if (strncmp(lines->line[i], "stopped ", 8) == 0)
+            lines->stopped = lines->line[i] + 8;
+    }
     for (size_t i = 0; i < lines->count; ++i)
         if (strncmp(lines->line[i], "FAIL: cannot load ", 18) == 0 && !lines->refused) {
             printf("%s\n", lines->line[i]);
@@ -202,9 +237,13 @@ static size_t reportChecks(const struct Group* group, const struct Lines* lines)
 static int reportEnd(const char* where, const struct ChildEnd* end, const struct Lines* lines)
 {
     char detail[64];
-    if (end->timedOut) {
+    if (lines->sent) {
+        fail(where, "the library sent its process's parent ", lines->sent);
+    } else if (end->timedOut) {
         snprintf(detail, sizeof detail, "%d s", groupSeconds());
         fail(where, "the library did not return within ", detail);
+    } else if (end->stop || lines->stopped) {
+        fail(where, "the library stopped the process: ", end->stop ? end->stop : lines->stopped);
     } else if (end->fault) {
         fail(where, lines->done ? "the library faulted while being unloaded: " : "the library faulted: ", end->fault);
     } else if ((!lines->unloaded || end->status != 0) && !lines->refused) {
@@ -242,6 +281,11 @@ static int report(const struct Group* group, char* text, const struct ChildEnd* 
 {
     struct Lines lines;
     readLines(text, &lines);
+    if (lines.forged) {
+        char shown[96];
+        snprintf(shown, sizeof shown, "'%.80s'", lines.forged);
+        fail(group->name, "the library wrote into the checker's channel: ", shown);
+    }
     const size_t firstMissing = reportChecks(group, &lines);
     char where[128] = "loading the library";
     if (lines.loaded && firstMissing < group->count && !lines.skipped)
@@ -264,13 +308,16 @@ static int report(const struct Group* group, char* text, const struct ChildEnd* 
 static int runChecked(const char* path, size_t i)
 {
     struct Output output = {NULL, 0, 0};
-    struct ChildEnd end = {0, NULL, 0};
+    struct ChildEnd end = {0, NULL, NULL, 0};
     fflush(stdout);
+    chooseToken();
     int loaded = 1;
     if (runIsolated(path, i, &output, &end)) {
         char empty[1] = "";
         loaded = report(groupAt(i), output.text ? output.text : empty, &end);
     }
+    for (const char* signal = takeRefusedSignal(); signal; signal = takeRefusedSignal())
+        fail(groupAt(i)->name, "the library sent the checker ", signal);
     free(output.text);
     return loaded;
 }
@@ -363,6 +410,7 @@ int main(int argc, char** argv)
     const char* path = libraryPath(argument, full, sizeof full);
     if (!path)
         return 1;
+    refuseSignalsFromChildren();
     printf("checking %s\n", path);
     for (size_t i = 0; i < groupCount(); ++i)
         if (!runChecked(path, i)) {

@@ -1,16 +1,19 @@
 // The supervisor on Windows. The program starts itself again, suspended, in a
 // job that ends it with the supervisor, sharing a mapping (its inherited
 // handle named in VC_SUPERVISORE) that holds the fault activity markers, the
-// child's process id and the announcement: the child maps it at start and
-// closes the handle, leaving a library nothing to close. An end not
-// announced is handed to a fresh process of the program as error 51.
-#include "platform/supervisor.h"
+// child's process id and the status it announced: the child maps it at start
+// and closes the handle, leaving a library nothing to close. An end is the
+// program's own only with the status announced and while the markers say no
+// library code runs; any other is handed to a fresh process of the program as
+// error 51. Once the child has ended, the job ends every process it started.
+#include "platform/isolation/supervisor.h"
 
 #include "platform/ending.h"
 #include "platform/error_text.h"
 #include "platform/fault_activity.h"
 #include "platform/fault_report.h"
-#include "platform/hand_over_win.h"
+#include "platform/isolation/hand_over.h"
+#include "platform/isolation/own_file_win.h"
 #include "platform/runtime_error.h"
 
 #include <windows.h>
@@ -33,12 +36,15 @@ constexpr wchar_t kChannelVariable[] = L"VC_SUPERVISORE";
 // ended as a console event ends a process: each process of the console gets
 // it on a thread of its own.
 constexpr DWORD kConsoleEventWait = 2000;
+// How long a child that a console event reached has to end before the job ends it: it may be hung in a call.
+constexpr DWORD kConsoleEndWait = 5000;
+constexpr LONG kNotAnnounced = -1;
 
 // The memory supervisor and child share.
 struct Channel {
     activity::Mirror mirror;
-    std::atomic<DWORD> child; // the process the channel belongs to
-    std::atomic<bool> announced;
+    std::atomic<DWORD> child;    // the process the channel belongs to
+    std::atomic<LONG> announced; // the status announced, or kNotAnnounced
 };
 
 // In the child: its channel to the supervisor, or null.
@@ -91,13 +97,12 @@ HANDLE makeJob()
 }
 
 // Starts the program again with the same command line, standard handles and
-// window state, in the job, with mapping (whose view is shared) named in its
+// window state, in job, with mapping (whose view is shared) named in its
 // environment; the child's process, or null.
-HANDLE startChild(HANDLE mapping, Channel& shared)
+HANDLE startChild(HANDLE mapping, Channel& shared, HANDLE job)
 {
-    wchar_t executable[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, executable, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
+    const wchar_t* executable = isolation::ownFileWide();
+    if (!*executable)
         return nullptr;
     std::wstring commandLine = GetCommandLineW();
     STARTUPINFOW own{};
@@ -117,8 +122,8 @@ HANDLE startChild(HANDLE mapping, Channel& shared)
     if (!started)
         return nullptr;
     shared.child.store(child.dwProcessId);
-    if (HANDLE job = makeJob(); job && !AssignProcessToJobObject(job, child.hProcess))
-        CloseHandle(job); // unsupervised rather than not at all; the job is kept open otherwise
+    if (job)
+        AssignProcessToJobObject(job, child.hProcess); // unsupervised by the job rather than not at all
     AllowSetForegroundWindow(child.dwProcessId);
     const bool resumed = ResumeThread(child.hThread) != static_cast<DWORD>(-1);
     CloseHandle(child.hThread);
@@ -144,22 +149,44 @@ HANDLE startChild(HANDLE mapping, Channel& shared)
     char buffer[1024];
     Text text(buffer, sizeof buffer);
     faultReport::appendHandOver(text, GetCurrentProcessId(), kInternalError, message, &how);
-    DWORD status = EXIT_FAILURE;
-    if (win::showInFreshProcess(text.data(), status))
-        ExitProcess(status);
+    unsigned long status = EXIT_FAILURE;
+    if (isolation::showInFreshImage(text.data(), status))
+        ExitProcess(static_cast<UINT>(status));
     printReport({kInternalError, message, how});
     ExitProcess(EXIT_FAILURE);
 }
 
-// Ends the supervisor as its child ended: with its status when it announced
-// its end or was ended by a console event that reached both, and otherwise
-// with the report of error 51.
-[[noreturn]] void superviseChild(HANDLE child, Channel& shared)
+// Waits for the child to end; one that a console event reached and that does
+// not end in time (hung in a call, its threads suspended) is ended by the job.
+void waitForChild(HANDLE child, HANDLE job)
 {
+    const HANDLE both[] = {child, consoleEvent};
+    if (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0)
+        return;
+    if (WaitForSingleObject(child, kConsoleEndWait) != WAIT_OBJECT_0 && job)
+        TerminateJobObject(job, STATUS_CONTROL_C_EXIT);
     WaitForSingleObject(child, INFINITE);
+}
+
+// Whether the child announced the end it made: with that status, and not from inside library code.
+bool endAnnounced(const Channel& shared, DWORD code)
+{
+    const activity::Mirror& mirror = shared.mirror;
+    const bool libraryCodeRan = (mirror.calling.load() || mirror.loading.load()) && !mirror.handedOver.load();
+    return shared.announced.load() == static_cast<LONG>(code) && !libraryCodeRan;
+}
+
+// Ends the supervisor as its child ended: with its status when it announced
+// that status or was ended by a console event that reached both, and
+// otherwise with the report of error 51. Whatever the child started ends first.
+[[noreturn]] void superviseChild(HANDLE child, Channel& shared, HANDLE job)
+{
+    waitForChild(child, job);
     DWORD code = EXIT_FAILURE;
     GetExitCodeProcess(child, &code);
-    if (shared.announced.load())
+    if (job)
+        TerminateJobObject(job, EXIT_FAILURE);
+    if (endAnnounced(shared, code))
         ExitProcess(code);
     // Windows ends a process by a console event with STATUS_CONTROL_C_EXIT,
     // Wine (on SIGINT) with status 0: the supervisor's own event then counts
@@ -184,10 +211,14 @@ void superviseProcess()
     consoleEvent = view ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
     if (consoleEvent) {
         auto* shared = new (view) Channel{};
+        shared->announced.store(kNotAnnounced);
         // In place before the child exists, so that no event slips between.
         SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-        if (HANDLE child = startChild(mapping, *shared))
-            superviseChild(child, *shared);
+        HANDLE job = makeJob();
+        if (HANDLE child = startChild(mapping, *shared, job))
+            superviseChild(child, *shared, job);
+        if (job)
+            CloseHandle(job);
         SetConsoleCtrlHandler(onConsoleEvent, FALSE);
         CloseHandle(consoleEvent);
     }
@@ -197,16 +228,16 @@ void superviseProcess()
         CloseHandle(mapping);
 }
 
-void announceEnd() noexcept
+void announceEnd(int status) noexcept
 {
     // A plain store, for the fault handlers too: no lock, no system call.
     if (channel)
-        channel->announced.store(true);
+        channel->announced.store(static_cast<LONG>(status));
 }
 
-void announceEndFromHandler() noexcept
+void announceEndFromHandler(int status) noexcept
 {
-    announceEnd();
+    announceEnd(status);
 }
 
 } // namespace platform

@@ -2,7 +2,7 @@
 // constructor that misbehaves only in a process with threads does so here;
 // the fault signals are back at their defaults, so that a fault ends the
 // process with its signal whatever handlers the process had.
-#include "platform/load_rehearsal.h"
+#include "platform/isolation/load_rehearsal.h"
 
 #include <dlfcn.h>
 #include <pthread.h>

@@ -2,7 +2,7 @@
 // and tells the program on descriptor 3 that loading returned, then ends with
 // status 0 without running anything else of the library's. Being small, it
 // starts in the same short time whatever the size of the program that starts it.
-#include "platform/load_rehearsal.h"
+#include "platform/isolation/load_rehearsal.h"
 
 #include <unistd.h>
 
