@@ -127,7 +127,9 @@ check("| the whole run |" in markdown and "e-" not in markdown, "markdown: the r
 
 # The stand-in against a slowed copy of it: slower, on the library call, for both conversions; each
 # named by the part of its path that tells it from the other.
-r = run("--processes", "4", "--rounds", "4", "--bytes", "4096", "--method", "library", "--export-json",
+# Eight rounds a process, so that a round or two of a slow episode (a busy machine, the sanitizers'
+# allocator) are trimmed rather than decide the verdict.
+r = run("--processes", "4", "--rounds", "8", "--bytes", "4096", "--method", "library", "--export-json",
         path("c.json"), stand_in, slow)
 check(r.returncode == 0, f"comparison failed: {r.returncode} {r.stderr}")
 verdicts = [(c["conversion"], c["figure"], c["verdict"]) for c in json.load(open(path("c.json")))["comparisons"]]
@@ -136,16 +138,18 @@ slow_label = os.path.join(os.path.basename(os.path.dirname(slow)), os.path.basen
 check(f"  {slow_label} against " in r.stdout, f"the slow copy is not told apart by its folder: {r.stdout}")
 print(r.stdout)
 
-# Baselines: the slow copy fails --fail-if-slower, the same build passes it (the bound is wide: two
-# separate runs on a busy machine differ more than two builds in one); a figure finer than the run
-# can resolve is refused, as are a mismatch and an export from before.
-BASE = ("--processes", "4", "--rounds", "4", "--bytes", "50000", "--method", "library")
+# Baselines: the slow copy fails --fail-if-slower, the same build never does (the bound is wide: two
+# separate runs on a busy machine differ more than two builds in one; where even that is finer than
+# the two runs resolve, the gate says so and judges nothing); a figure finer than the run can
+# resolve is refused, as are a mismatch and an export from before.
+BASE = ("--processes", "6", "--rounds", "4", "--bytes", "50000", "--method", "library")
 r = run(*BASE, "--export-json", path("base.json"), stand_in)
 check(r.returncode == 0, f"baseline run failed: {r.stderr}")
 r = run(*BASE, "--baseline", path("base.json"), "--fail-if-slower", "200", slow)
 check(r.returncode == 3 and "slower by more than 200 %" in r.stderr, f"slow copy against the baseline: {r.returncode} {r.stderr}")
 r = run(*BASE, "--baseline", path("base.json"), "--fail-if-slower", "200", stand_in)
-check(r.returncode == 0 and "baseline " in r.stdout, f"same build against the baseline: {r.returncode} {r.stderr}")
+check((r.returncode == 0 or r.returncode == 2 and "not judged" in r.stderr) and "baseline " in r.stdout,
+      f"same build against the baseline: {r.returncode} {r.stderr}")
 r = run(*BASE, "--baseline", path("base.json"), "--fail-if-slower", "0.0001", stand_in)
 check(r.returncode == 2 and "asks for less than this run can resolve" in r.stderr,
       f"a figure finer than the run resolves: {r.returncode} {r.stderr}")
@@ -264,8 +268,11 @@ for doc in ("README.md", "docs/measuring.md"):
     for block in re.findall(r"```sh\n(.*?)```", open(os.path.join(source, doc), encoding="utf-8").read(), re.S):
         lines += [l.split("#")[0].split() for l in block.splitlines() if l.startswith("misura-libreria")]
 check(len(lines) >= 6, f"the documentation's examples: {lines}")
+# The sanitizers' build runs the in-program routines some thousand times slower than the release
+# build: there the examples measure the libraries alone.
+lean = ("--method", "library") if "ASAN_OPTIONS" in os.environ else ()
 for line in lines:
-    r = run(*line[1:], *SHORT, cwd=examples)
+    r = run(*line[1:], *SHORT, *(lean if "--method" not in line else ()), cwd=examples)
     ok = r.returncode in ((0, 2) if "--fail-if-slower" in line else (0,))
     check(ok and "Library: " in r.stdout and "Time: " in r.stdout, f"example {' '.join(line)}: {r.returncode} {r.stderr}")
 
