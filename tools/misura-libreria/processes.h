@@ -29,6 +29,9 @@ public:
     // to acknowledge it; false when the child no longer reads, or did not
     // acknowledge in time, and is then ended.
     bool send(const std::string& line);
+    // After a send that failed: the answer the child left in its channel as
+    // it ended (its error), if it left one.
+    std::optional<std::string> leftAnswer();
     // The child's answer to the last request; none once the child has ended
     // or closed its channel, or its channel carried something that is not its
     // answer (and it was then ended). Never waits on a stopped child.

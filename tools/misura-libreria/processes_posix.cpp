@@ -111,6 +111,8 @@ struct Child::Impl {
     }
     std::optional<protocol::Framed> next(long long deadline);
     bool fill(int waitMs);
+    // Once the child has ended: keeps the answer it left in the channel before its end.
+    void keepLastAnswer();
 };
 
 // Reads what the channel holds, waiting up to waitMs; false when nothing came.
@@ -190,11 +192,17 @@ Child::~Child()
 
 bool Child::send(const std::string& line)
 {
-    if (impl_->trouble || impl_->process->poll())
+    if (impl_->trouble)
         return false;
+    if (impl_->process->poll()) {
+        impl_->keepLastAnswer();
+        return false;
+    }
     const std::string number = std::to_string(++impl_->number);
-    if (!io::writeAll(impl_->toChild, protocol::frame(impl_->token, number, line) + '\n'))
+    if (!io::writeAll(impl_->toChild, protocol::frame(impl_->token, number, line) + '\n')) {
+        impl_->keepLastAnswer();
         return false;
+    }
     const std::optional<protocol::Framed> framed = impl_->next(nowMs() + kAcknowledgeMs);
     if (!framed)
         return false;
@@ -205,6 +213,20 @@ bool Child::send(const std::string& line)
         return false;
     }
     return true;
+}
+
+void Child::Impl::keepLastAnswer()
+{
+    if (!process->poll())
+        return;
+    while (const std::optional<protocol::Framed> framed = next(0))
+        if (framed->number == protocol::kLastAnswer)
+            lastAnswer = framed->line;
+}
+
+std::optional<std::string> Child::leftAnswer()
+{
+    return std::exchange(impl_->lastAnswer, std::nullopt);
 }
 
 std::optional<std::string> Child::receive()

@@ -103,6 +103,8 @@ struct Child::Impl {
         process->end();
     }
     bool fill();
+    // Once the child has ended: keeps the answer it left in the channel before its end.
+    void keepLastAnswer();
     std::optional<protocol::Framed> next(ULONGLONG deadline);
 };
 
@@ -200,12 +202,18 @@ Child::~Child()
 
 bool Child::send(const std::string& line)
 {
-    if (impl_->trouble || impl_->process->poll())
+    if (impl_->trouble)
         return false;
+    if (impl_->process->poll()) {
+        impl_->keepLastAnswer();
+        return false;
+    }
     const std::string number = std::to_string(++impl_->number);
     if (!io::writeAll(static_cast<long>(reinterpret_cast<std::intptr_t>(impl_->toChild)),
-                      protocol::frame(impl_->token, number, line) + '\n'))
+                      protocol::frame(impl_->token, number, line) + '\n')) {
+        impl_->keepLastAnswer();
         return false;
+    }
     const std::optional<protocol::Framed> framed = impl_->next(GetTickCount64() + kAcknowledgeMs);
     if (!framed)
         return false;
@@ -216,6 +224,20 @@ bool Child::send(const std::string& line)
         return false;
     }
     return true;
+}
+
+void Child::Impl::keepLastAnswer()
+{
+    if (!process->poll())
+        return;
+    while (const std::optional<protocol::Framed> framed = next(0))
+        if (framed->number == protocol::kLastAnswer)
+            lastAnswer = framed->line;
+}
+
+std::optional<std::string> Child::leftAnswer()
+{
+    return std::exchange(impl_->lastAnswer, std::nullopt);
 }
 
 std::optional<std::string> Child::receive()

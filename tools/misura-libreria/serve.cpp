@@ -14,6 +14,7 @@
 #include "tools/misura-libreria/protocol.h"
 
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 
@@ -96,8 +97,10 @@ int serve(const ServeMode& mode)
 {
     ignoreInterrupts();
     std::optional<ParentChannel> channel = ParentChannel::join();
-    if (!channel)
+    if (!channel) {
+        std::cerr << "misura-libreria: measuring process: its channel to the command is not open\n";
         return 1;
+    }
     try {
         // Measured as the programs run once warm, not as the allocator's first trims and page faults.
         platform::keepFreedMemory();
@@ -115,8 +118,11 @@ int serve(const ServeMode& mode)
 
 int serveFault(const std::exception_ptr& fault)
 {
-    if (std::optional<ParentChannel> channel = ParentChannel::join())
-        channel->lastAnswer(protocol::errorAnswer(fault));
+    // Without its channel the error still reaches the command's standard error, where this
+    // process's own output goes.
+    std::optional<ParentChannel> channel = ParentChannel::join();
+    if (!channel || !channel->lastAnswer(protocol::errorAnswer(fault)))
+        std::cerr << "misura-libreria: measuring process: " << protocol::errorLine(fault) << '\n';
     return 1;
 }
 

@@ -134,7 +134,7 @@ void Session::childEnded(Participant& p)
 std::optional<std::string> Session::request(Participant& p, const std::string& line)
 {
     if (!p.child->send(line))
-        return std::nullopt;
+        return p.child->leftAnswer();
     // A library may write on the child's output too: its lines are not answers.
     for (;;) {
         std::optional<std::string> answer = p.child->receive();
